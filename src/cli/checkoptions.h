@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/fileselect.h"
+
+// What linkvet-check was asked to do.
+enum class CCheckMode { ListFiles, ListLinks, ShowHelp, ShowVersion };
+
+struct CCheckOptions {
+    CCheckMode mode = CCheckMode::ListFiles;
+    CFileChoice choice;
+};
+
+// Parses the command line (without the program name). nullopt on a usage error, with the
+// reason in error.
+std::optional<CCheckOptions> ParseCheckOptions(const std::vector<std::string>& arguments,
+                                               std::string& error);
+
+std::string UsageText();
+
+// A field of the tab-separated output: backslash, TAB, LF and CR written as \\, \t, \n, \r,
+// so that every record stays one line whatever the bytes of a path or a link.
+std::string EscapeField(const std::string& field);

@@ -1,0 +1,101 @@
+#include "fileops.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "unixfile.h"
+
+namespace platform {
+namespace {
+
+bool WriteAll(int fd, const char* data, ssize_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<std::size_t>(size));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool CopyBytes(int in, int out) {
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (!WriteAll(out, buffer, got)) {
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+    CUnixFile in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!in || ::fstat(in.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+    CUnixFile out(::open(to.c_str(), flags, info.st_mode & 07777));
+    if (!out) {
+        return false;
+    }
+    const bool copied = CopyBytes(in.Get(), out.Get()) && ::fsync(out.Get()) == 0;
+    if (!out.Close() || !copied) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without RENAME_NOREPLACE: a hard link refuses an existing target just as
+    // atomically.
+    return ::link(from.c_str(), to.c_str()) == 0 && ::unlink(from.c_str()) == 0;
+}
+
+bool DeleteFile(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsEnterableDirectory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace platform

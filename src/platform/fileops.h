@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// CopyFile: copies the bytes and permission bits of a regular file. With failIfExists an
+// existing target is left alone and the copy fails, as CopyFileA does. The copy is flushed to
+// disk before it counts as made.
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
+
+// MoveFile: renames a file; fails when the target exists, as MoveFileA does.
+bool MoveFile(const std::string& from, const std::string& to);
+
+// DeleteFile: removes a file (never a directory).
+bool DeleteFile(const std::string& path);
+
+// True when the path names a regular file, following symbolic links.
+bool IsRegularFile(const std::string& path);
+
+// True when the path names a directory that could be made the current directory.
+bool IsEnterableDirectory(const std::string& path);
+
+}  // namespace platform

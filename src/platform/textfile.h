@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+struct CFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+// A C stream that closes itself.
+using CFilePtr = std::unique_ptr<std::FILE, CFileCloser>;
+
+CFilePtr OpenFile(const std::string& path, const char* mode);
+
+// Reads a file as fgets does on a Windows text-mode stream: one call takes at most
+// bufferSize - 1 characters and stops after a line end, and a CR LF pair reads as one "\n".
+// A lone CR stays a CR. Legacy Windows files keep their CR LF pairs on Linux, so this is how
+// they are read line by line here.
+class CTextModeReader {
+public:
+    explicit CTextModeReader(std::FILE* file) : m_file(file) {}
+
+    // False at end of file when nothing was read, as fgets returns null.
+    bool ReadLine(std::string& line, std::size_t bufferSize);
+
+private:
+    int NextCharacter();
+
+    std::FILE* m_file;
+};
+
+}  // namespace platform
