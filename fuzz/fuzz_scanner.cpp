@@ -1,0 +1,147 @@
+// Feeds any bytes to CLinkScanner and checks what must hold whatever the file holds.
+// The whole input is the file; its first byte also chooses where the file is cut in two, so
+// that the window straddling two Feed calls is exercised at every position.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "model/linkscanner.h"
+
+namespace {
+
+struct ScanOutput {
+    StringList urls;
+    StringList anchorNames;
+    std::string workText;
+};
+
+void Require(bool holds, const char* property) {
+    if (!holds) {
+        std::fprintf(stderr, "fuzz_scanner: broken: %s\n", property);
+        std::abort();
+    }
+}
+
+// The scanner's own notion of white space (C locale isspace).
+bool IsWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool StartsWithUpper(std::string_view text, std::string_view upper) {
+    if (text.size() < upper.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < upper.size(); ++i) {
+        const char c = text[i];
+        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != upper[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// Two work files made once and emptied before each use: creating files on every execution
+// would cost more than the scan.
+std::FILE* WorkFile(int which) {
+    static std::FILE* const files[2] = {std::tmpfile(), std::tmpfile()};
+    std::FILE* file = files[which];
+    Require(file != nullptr, "tmpfile() gives a work file");
+    std::rewind(file);
+    Require(::ftruncate(::fileno(file), 0) == 0, "the work file can be emptied");
+    return file;
+}
+
+std::string ReadBack(std::FILE* file) {
+    std::string text;
+    Require(std::fflush(file) == 0, "the work file is flushed");
+    std::rewind(file);
+    char block[4096];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
+        text.append(block, got);
+    }
+    return text;
+}
+
+// The first firstPiece bytes go in one Feed call and the rest in a second, unless byteByByte.
+void Scan(std::string_view file, std::size_t firstPiece, bool byteByByte, std::FILE* work,
+          ScanOutput& out) {
+    CLinkScanner scanner(out.urls, out.anchorNames, work);
+    if (byteByByte) {
+        for (char c : file) {
+            scanner.Feed(&c, 1);
+        }
+    } else {
+        scanner.Feed(file.data(), firstPiece);
+        scanner.Feed(file.data() + firstPiece, file.size() - firstPiece);
+    }
+    scanner.Finish();
+    if (work != nullptr) {
+        out.workText = ReadBack(work);
+    }
+}
+
+void CheckLinks(const ScanOutput& out) {
+    Require(out.urls.size() == out.anchorNames.size(), "one anchor name per URL");
+    for (const std::string& url : out.urls) {
+        Require(StartsWithUpper(url, "HTTP://") || StartsWithUpper(url, "FTP://"),
+                "a URL starts at its scheme mark");
+        Require(!HasLineBreak(url), "no URL holds a CR or LF");
+        Require(!IsWhiteSpace(url.back()), "no URL ends in white space");
+    }
+    for (const std::string& name : out.anchorNames) {
+        Require(!HasLineBreak(name), "no anchor name holds a CR or LF");
+    }
+}
+
+// The file's own CR and LF are dropped; the only ones left are the CR LF pairs that start
+// the segments.
+void CheckWorkText(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            Require(i + 1 < text.size() && text[i + 1] == '\n', "a CR in the work file ends a pair");
+        } else if (text[i] == '\n') {
+            Require(i > 0 && text[i - 1] == '\r', "an LF in the work file ends a pair");
+        }
+    }
+}
+
+// Beyond this, feeding one byte at a time only slows the fuzzer down.
+constexpr std::size_t kByteByByteLimit = 4096;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view file(reinterpret_cast<const char*>(data), size);
+    const std::size_t cut = size == 0 ? 0 : size * data[0] / 255;
+
+    ScanOutput whole;
+    Scan(file, size, false, WorkFile(0), whole);
+    CheckLinks(whole);
+    CheckWorkText(whole.workText);
+
+    ScanOutput halves;
+    Scan(file, cut, false, WorkFile(1), halves);
+    Require(halves.urls == whole.urls, "cutting the file in two changes no URL");
+    Require(halves.anchorNames == whole.anchorNames, "cutting the file changes no anchor name");
+    Require(halves.workText == whole.workText, "cutting the file changes no segment");
+
+    if (size <= kByteByByteLimit) {
+        // Without a work file too: writing the segments must not change what is found.
+        ScanOutput bytes;
+        Scan(file, 0, true, nullptr, bytes);
+        Require(bytes.urls == whole.urls, "feeding byte by byte changes no URL");
+        Require(bytes.anchorNames == whole.anchorNames,
+                "feeding byte by byte changes no anchor name");
+    }
+    return 0;
+}

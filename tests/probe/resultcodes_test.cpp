@@ -1,0 +1,55 @@
+#include "probe/resultcodes.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+TEST(ResultCodes, TheTableHoldsTwentyOneDistinctCodesInFilterOrder) {
+    std::set<ResultCode> codes;
+    for (const CResultCodeEntry& entry : kResultCodes) {
+        codes.insert(entry.code);
+    }
+    EXPECT_EQ(codes.size(), kResultCodeCount);
+    EXPECT_EQ(ResultCodeIndex(200), 0u);
+    EXPECT_EQ(ResultCodeIndex(404), 10u);
+    EXPECT_EQ(ResultCodeIndex(503), 14u);
+    EXPECT_EQ(ResultCodeIndex(kUnspecifiedSocketError), 15u);
+    EXPECT_EQ(ResultCodeIndex(kHostTooSlow), 20u);
+    EXPECT_EQ(kResultCodes[*ResultCodeIndex(kHostNotFound)].reasonText, "Can't Find Named Host");
+    EXPECT_FALSE(ResultCodeIndex(206));
+    EXPECT_FALSE(ResultCodeIndex(10006));
+}
+
+TEST(ReportFilter, TheDefaultReportsEverythingButOk) {
+    EXPECT_FALSE(FilterReports(kWatchLikeAHawkFilter, 200));
+    for (ResultCode code : {201u, 301u, 302u, 304u, 404u, 10000u, 10001u, 10002u, 10003u, 10004u,
+                            10005u}) {
+        EXPECT_TRUE(FilterReports(kWatchLikeAHawkFilter, code)) << code;
+    }
+}
+
+TEST(ReportFilter, OneEyeShutReportsOnlyTheWorst) {
+    for (ResultCode code : {400u, 401u, 403u, 404u, 10002u}) {
+        EXPECT_TRUE(FilterReports(kWatchWithOneEyeShutFilter, code)) << code;
+    }
+    for (ResultCode code : {200u, 301u, 500u, 10004u, 10005u}) {
+        EXPECT_FALSE(FilterReports(kWatchWithOneEyeShutFilter, code)) << code;
+    }
+}
+
+TEST(ReportFilter, CodesOutsideTheTableAreAlwaysReported) {
+    const std::string allOff(kResultCodeCount, '0');
+    for (ResultCode code : {100u, 206u, 303u, 405u, 505u, 0u, 4294967295u}) {
+        EXPECT_TRUE(FilterReports(allOff, code)) << code;
+    }
+}
+
+TEST(ReportFilter, AnyCharacterButZeroCountsAsOn) {
+    EXPECT_TRUE(FilterReports("x00000000000000000000", 200));
+    EXPECT_FALSE(FilterReports("0x0000000000000000000", 200));
+    EXPECT_TRUE(FilterReports("0", 404)) << "a character the filter lacks is not '0'";
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+#include "support/runprogram.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+CProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                          const std::string& home, int timeoutMillis) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LINKVET_HOME", QString::fromStdString(home));
+    process.setProcessEnvironment(environment);
+    QStringList list;
+    for (const std::string& argument : arguments) {
+        list << QString::fromStdString(argument);
+    }
+    process.start(QString::fromStdString(program), list);
+    process.waitForFinished(timeoutMillis);
+    CProgramResult result;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput().toStdString();
+    result.err = process.readAllStandardError().toStdString();
+    return result;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CProgramResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program to its end with LINKVET_HOME set to home, and collects its output.
+CProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                          const std::string& home, int timeoutMillis = 60000);

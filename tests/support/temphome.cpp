@@ -1,0 +1,67 @@
+#include "support/temphome.h"
+
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
+    ::chmod(path, 0700);
+    return ::remove(path);
+}
+
+}  // namespace
+
+CTempDir::CTempDir() {
+    std::string pattern = "/tmp/linkvet-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "mkdtemp failed";
+    }
+    m_path = pattern;
+}
+
+CTempDir::~CTempDir() {
+    ::nftw(m_path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+CTempHomeTest::CTempHomeTest() : m_hadHome(std::getenv("LINKVET_HOME") != nullptr) {
+    if (m_hadHome) {
+        m_previousHome = std::getenv("LINKVET_HOME");
+    }
+    ::setenv("LINKVET_HOME", m_home.Path().c_str(), 1);
+}
+
+CTempHomeTest::~CTempHomeTest() {
+    if (m_hadHome) {
+        ::setenv("LINKVET_HOME", m_previousHome.c_str(), 1);
+    } else {
+        ::unsetenv("LINKVET_HOME");
+    }
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+void MakeDirectory(const std::string& path) {
+    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
+}
