@@ -7,11 +7,19 @@
 #include "model/fileselect.h"
 
 // What linkvet-check was asked to do.
-enum class CCheckMode { ListFiles, ListLinks, ShowHelp, ShowVersion };
+enum class CCheckMode { RunTest, ListFiles, ListLinks, ShowHelp, ShowVersion };
+enum class CReportFormat { Text, Html };
 
 struct CCheckOptions {
-    CCheckMode mode = CCheckMode::ListFiles;
+    CCheckMode mode = CCheckMode::RunTest;
     CFileChoice choice;
+    // Overrides of the stored preferences, for this run only.
+    std::optional<int> timeoutSeconds;
+    std::optional<std::string> filter;
+    CReportFormat format = CReportFormat::Text;
+    // Empty: standard output.
+    std::string outputPath;
+    bool quiet = false;
 };
 
 // Parses the command line (without the program name). nullopt on a usage error, with the
@@ -21,6 +29,6 @@ std::optional<CCheckOptions> ParseCheckOptions(const std::vector<std::string>& a
 
 std::string UsageText();
 
-// A field of the tab-separated output: backslash, TAB, LF and CR written as \\, \t, \n, \r,
+// A field of the tab-separated listings: backslash, TAB, LF and CR written as \\, \t, \n, \r,
 // so that every record stays one line whatever the bytes of a path or a link.
 std::string EscapeField(const std::string& field);

@@ -1,21 +1,33 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
 
 #include "cli/checkoptions.h"
 #include "cli/consolerun.h"
+#include "platform/clock.h"
 #include "platform/messagebox.h"
+#include "platform/textfile.h"
+#include "results/reportwriter.h"
 #include "settings/regsettings.h"
 
 namespace {
 
+constexpr int kExitClean = 0;
+constexpr int kExitRowsReported = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
 
 void WriteLine(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
 }
 
-// The files of a choice, or the reason there are none (on stderr) and an empty list.
+// The files of a choice, or the reason there are none (on stderr) and false.
 bool CollectFiles(const CTestRun& run, const CFileChoice& choice, StringList& files) {
     if (!run.ValidateChoice(choice)) {
         return false;
@@ -36,7 +48,7 @@ int OnListFiles(CTestRun& run, const CFileChoice& choice) {
     for (const std::string& file : files) {
         WriteLine(EscapeField(file));
     }
-    return 0;
+    return kExitClean;
 }
 
 int OnListLinks(CTestRun& run, const CFileChoice& choice) {
@@ -57,7 +69,85 @@ int OnListLinks(CTestRun& run, const CFileChoice& choice) {
         run.m_urlList.clear();
         run.m_anchorNameList.clear();
     }
-    return 0;
+    return kExitClean;
+}
+
+// Ctrl+C reaches the event loop through a pipe, and stops the run as the Stop Test command.
+int g_interruptPipe[2] = {-1, -1};
+
+void OnInterruptSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_interruptPipe[1], &byte, 1);
+}
+
+bool WriteReport(const CCheckOptions& options, const CResultRows& rows) {
+    platform::CFilePtr opened;
+    std::FILE* out = stdout;
+    if (!options.outputPath.empty()) {
+        opened = platform::OpenFile(options.outputPath, "wb");
+        out = opened.get();
+        if (out == nullptr) {
+            platform::MessageBox("file write error");
+            return false;
+        }
+    }
+    if (options.format == CReportFormat::Html) {
+        ExportAsHtml(out, rows, ReportUserName(), platform::LongDateTime(std::time(nullptr)));
+    } else {
+        ExportAsText(out, rows);
+    }
+    // A report cut short is a failure, not a success.
+    const bool written = std::fflush(out) == 0 && !std::ferror(out) &&
+                         (!opened || std::fclose(opened.release()) == 0);
+    if (!written) {
+        platform::MessageBox("file write error");
+    }
+    return written;
+}
+
+int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
+    CConsoleScreen screen(stderr, options.quiet, ::isatty(STDERR_FILENO) != 0);
+    CConsoleRun run(settings, screen);
+    if (options.timeoutSeconds) {
+        run.SetTimeoutSeconds(*options.timeoutSeconds);
+    }
+    if (options.filter) {
+        run.m_filter = *options.filter;
+    }
+    const CFileChoice& choice = options.choice;
+    if (!run.ValidateChoice(choice)) {
+        return kExitUsage;
+    }
+    run.StartTest(choice.path, choice.recurse, choice.allFiles, choice.htmlOnly);
+    if (!run.m_runTimerActive) {
+        return kExitUsage;
+    }
+    bool interrupted = false;
+    if (::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return kExitUsage;
+    }
+    QSocketNotifier interrupt(g_interruptPipe[0], QSocketNotifier::Read);
+    QObject::connect(&interrupt, &QSocketNotifier::activated, [&] {
+        char byte = 0;
+        while (::read(g_interruptPipe[0], &byte, 1) > 0) {
+        }
+        if (!interrupted && run.m_runTimerActive) {
+            interrupted = true;
+            run.OnStopTest();
+        }
+    });
+    std::signal(SIGINT, OnInterruptSignal);
+    QCoreApplication::exec();
+    std::signal(SIGINT, SIG_DFL);
+
+    const bool reported = WriteReport(options, run.Results());
+    if (interrupted) {
+        return kExitInterrupted;
+    }
+    if (run.m_scanFailed || !reported) {
+        return kExitUsage;
+    }
+    return run.Results().RowCount() > 0 ? kExitRowsReported : kExitClean;
 }
 
 }  // namespace
@@ -74,16 +164,22 @@ int main(int argc, char* argv[]) {
     switch (options->mode) {
         case CCheckMode::ShowHelp:
             std::fputs(UsageText().c_str(), stdout);
-            return 0;
+            return kExitClean;
         case CCheckMode::ShowVersion:
             std::printf("linkvet-check %s\n", LINKVET_VERSION);
-            return 0;
+            return kExitClean;
         default:
             break;
     }
     CRegSettings settings;
     OpenSettingsAtStartup(settings);
-    CConsoleRun run(settings);
+    // The console reads the window's preferences but never changes a setting.
+    settings.SetReadOnly(true);
+    if (options->mode == CCheckMode::RunTest) {
+        return OnRunTest(settings, *options);
+    }
+    CConsoleScreen screen(stderr, true, false);
+    CConsoleRun run(settings, screen);
     return options->mode == CCheckMode::ListFiles ? OnListFiles(run, options->choice)
                                                    : OnListLinks(run, options->choice);
 }

@@ -1,30 +1,35 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "model/fileselect.h"
 #include "model/stringlist.h"
 #include "platform/timerhost.h"
 #include "probe/resultcodes.h"
+#include "probe/socketwnd.h"
+#include "run/runprogress.h"
 
 class CRegSettings;
 
 // The state of a test run and the operations on it, without any widget: the window's results
 // view and the console front end both derive from it, so they cannot disagree about a verdict.
-// Everything runs on the one thread of the event loop; the flags below are the only guard
-// against re-entry.
-class CTestRun {
+// A front end supplies the few hooks at the bottom. Everything runs on the one thread of the
+// event loop; the flags below are the only guard against re-entry.
+class CTestRun : public CSocketNotifySink {
 public:
     static constexpr int kRunTimer = 103;
     static constexpr int kLinkTimer = 105;
+    static constexpr int kRunTickMillis = 100;
+    static constexpr std::size_t kReplyBufferSize = 514;
 
     explicit CTestRun(CRegSettings& settings);
     virtual ~CTestRun();
     CTestRun(const CTestRun&) = delete;
     CTestRun& operator=(const CTestRun&) = delete;
 
-    // 1 when a verdict with this code is to be reported, 0 when the filter drops it.
+    // Result codes and the report filter.
     int IsReportable(ResultCode code) const;
     // The reason text of a code. A code outside the table is not an error: it gets a fixed
     // warning text, a warning beep, and marks the run (m_unknownErrorSeen).
@@ -36,12 +41,29 @@ public:
 
     // The existence checks a choice must pass before a run starts; shows the reason when not.
     bool ValidateChoice(const CFileChoice& choice) const;
-
     // Loads "Settings"/"Filter" and "Settings"/"Timeout" over the construction defaults.
     void LoadPreferences();
+    // Sets the per-link time-out; the timer period is computed without overflow and is never
+    // below 1 ms, whatever a stored value says.
+    void SetTimeoutSeconds(int seconds);
 
-    // Empties the lists and sets m_runEnded; the timers are the caller's.
+    // The run driver.
+    void StartTest(const std::string& path, bool recurse, bool allFiles, bool htmlOnly);
+    void OnRunTick();
+    void EndTest();
+    void OnStopTest();
+    // Tears a run down: closes the connection, empties the lists, destroys the progress
+    // window and sets m_runEnded. The timers are the caller's.
     void ResetRun(bool updateStatus);
+
+    // The probe.
+    void ProbeNext();
+    ResultCode ConnectAndSend(const std::string& link);
+    long OnSocketNotify(int socket, unsigned long eventWord) override;
+    void HandleReply();
+    void FailLink(ResultCode code);
+    void OpenConnection();
+    void CloseConnection();
 
     // The scanner's work file, in the system directory.
     std::string WorkFilePath() const;
@@ -58,10 +80,15 @@ public:
     int m_errorCount = 0;
     int m_scheme = 0;
     bool m_awaitingReply = false;
+    std::unique_ptr<CSocketWnd> m_socket;
+    std::array<char, kReplyBufferSize> m_replyBuffer{};
+    std::unique_ptr<CRunProgress> m_progressDlg;
     bool m_runTimerActive = false;
     bool m_linkTimerActive = false;
     bool m_runEnded = false;
     bool m_unknownErrorSeen = false;
+    // The run ended because a file could not be scanned.
+    bool m_scanFailed = false;
     std::string m_tempBase = "urltmp~";
     std::array<std::string, kResultCodeCount> m_reasonText;
     std::string m_filter{kWatchLikeAHawkFilter};
@@ -71,14 +98,30 @@ public:
 protected:
     CRegSettings& Settings() const { return m_settings; }
 
+    virtual void OnTimer(int id);
     // Stops timers 103 and 105 if they run, clearing their flags in the same step.
     void StopRunTimers();
-    virtual void OnTimer(int id);
+    void SetTimer(int id, int periodMillis);
 
-    // Status pane texts: pane 1 the connection, pane 2 the HTTP exchange.
+    // The front end's side. A grid row is built in three calls, parts 0, 1 and 2 (the last
+    // also fills the file name from m_currentFile); any other part does nothing.
+    virtual void AddResult(const std::string& text, int part) = 0;
+    // Appends the text and a CR LF to the log.
+    virtual void AppendLog(const std::string& text) = 0;
+    // Empties the log and deletes every grid row.
+    virtual void ClearResults() = 0;
+    // Pane 1 shows the connection, pane 2 the HTTP exchange.
     virtual void SetStatusText(int pane, const std::string& text) = 0;
+    virtual std::unique_ptr<CRunProgress> CreateProgressDlg() = 0;
+    // Called when a run has ended or been stopped.
+    virtual void OnRunEnded() {}
 
 private:
+    void TakeUpNextFile();
+    void AppendResultsLine();
+    void SendRequest(const std::string& host, const std::string& path);
+    void DrainReply();
+    void FinishVerdict();
     void RemoveWorkFiles() const;
 
     CRegSettings& m_settings;

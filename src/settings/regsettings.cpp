@@ -116,6 +116,9 @@ int CRegSettings::GetInt(const std::string& section, const std::string& name,
 
 bool CRegSettings::SetString(const std::string& section, const std::string& name,
                              const std::string& value) {
+    if (m_readOnly) {
+        return false;
+    }
     const platform::CRegKey key =
         platform::CRegKey::Create(m_rootKey, SectionPath(section), nullptr);
     return key.SetValue(name, WithTerminator(value));

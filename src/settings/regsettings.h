@@ -30,6 +30,10 @@ public:
 
     const std::string& RootPath() const { return m_rootPath; }
 
+    // A read-only store keeps what it holds: every write then fails without a trace. The
+    // console uses one, since it must never change the window's preferences.
+    void SetReadOnly(bool readOnly) { m_readOnly = readOnly; }
+
 private:
     std::string SectionPath(const std::string& section) const;
     // The stored text up to its first zero byte; nullopt when it cannot be read.
@@ -37,6 +41,7 @@ private:
 
     std::string m_rootPath;
     platform::CRootKey m_rootKey = platform::CRootKey::LocalMachine;
+    bool m_readOnly = false;
 };
 
 // The start-up both programs share: open the root "Software\Orvell Software\Linkvet" and,

@@ -27,14 +27,35 @@ TEST(CheckOptions, SelectionFlagsFollowTheDialogRules) {
 
 TEST(CheckOptions, MistakesAreUsageErrors) {
     for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{"--files"}, {"--files", "a", "b"}, {"-x", "a"},
-                                               {"--files", "--links", "a"}, {"a"}}) {
+         std::vector<std::vector<std::string>>{
+             {"--files"}, {"--files", "a", "b"}, {"-x", "a"}, {"--files", "--links", "a"}, {},
+             {"-t", "4", "a"}, {"-t", "1001", "a"}, {"--timeout=1x", "a"}, {"a", "-t"},
+             {"-f", "0101", "a"}, {"-f", "01111111111111111111x", "a"}, {"--format", "pdf", "a"},
+             {"-o", "", "a"}, {"--quiet=yes", "a"}}) {
         std::string error;
         EXPECT_FALSE(ParseCheckOptions(arguments, error));
         EXPECT_FALSE(error.empty());
     }
     EXPECT_EQ(Parse({"--version"})->mode, CCheckMode::ShowVersion);
     EXPECT_EQ(Parse({"-x", "-h"}), std::nullopt) << "the first mistake wins";
+}
+
+TEST(CheckOptions, ARunTakesPreferenceOverridesAndReportChoices) {
+    const auto options = Parse({"-t", "5", "--filter=000000011110000001000", "--format", "html",
+                                "-o", "r.html", "-q", "site"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->mode, CCheckMode::RunTest);
+    EXPECT_EQ(options->timeoutSeconds, 5);
+    EXPECT_EQ(options->filter, "000000011110000001000");
+    EXPECT_EQ(options->format, CReportFormat::Html);
+    EXPECT_EQ(options->outputPath, "r.html");
+    EXPECT_TRUE(options->quiet);
+    const auto defaults = Parse({"--timeout=1000", "site"});
+    ASSERT_TRUE(defaults);
+    EXPECT_EQ(defaults->timeoutSeconds, 1000);
+    EXPECT_FALSE(defaults->filter);
+    EXPECT_EQ(defaults->format, CReportFormat::Text);
+    EXPECT_TRUE(defaults->outputPath.empty());
 }
 
 TEST(CheckOptions, FieldsEscapeBackslashTabAndLineBreaks) {

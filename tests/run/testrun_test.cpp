@@ -1,20 +1,14 @@
 #include "run/testrun.h"
 
 #include "platform/messagebox.h"
+#include "run/recordingrun.h"
 #include "platform/systemdir.h"
 #include "settings/regsettings.h"
 #include "support/temphome.h"
 
 namespace {
 
-class CProbeRun : public CTestRun {
-public:
-    using CTestRun::CTestRun;
-    using CTestRun::StopRunTimers;
-
-protected:
-    void SetStatusText(int, const std::string&) override {}
-};
+using CProbeRun = CRecordingRun;
 
 class TestRun : public CTempHomeTest {
 protected:

@@ -1,0 +1,105 @@
+#include "consolerun.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+namespace {
+
+std::size_t TerminalWidth(std::FILE* stream) {
+    winsize size{};
+    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
+}
+
+// What the progress window shows, as one line; the bars need no drawing of their own.
+class CConsoleProgress : public CRunProgress {
+public:
+    explicit CConsoleProgress(CConsoleScreen& screen) : m_screen(screen) {}
+    ~CConsoleProgress() override { m_screen.ClearProgress(); }
+
+    void UpdateData() override {
+        m_screen.ShowProgress(ProgressLine(*this, TerminalWidth(stderr)));
+    }
+    CProgressBar& FileBar() override { return m_fileBar; }
+    CProgressBar& UrlBar() override { return m_urlBar; }
+
+private:
+    CConsoleScreen& m_screen;
+    CProgressBar m_fileBar;
+    CProgressBar m_urlBar;
+};
+
+}  // namespace
+
+std::string ProgressLine(const CRunProgress& progress, std::size_t width) {
+    std::string line = "File " + progress.m_fileIndex + " of " + progress.m_fileTotal;
+    if (!progress.m_urlText.empty()) {
+        line += ", link " + progress.m_urlIndex + " of " + progress.m_urlTotal + ": " +
+                progress.m_urlText;
+    }
+    // The last column stays free, or the terminal would wrap and break the redraw.
+    if (width > 1 && line.size() > width - 1) {
+        line.resize(width - 1);
+    }
+    return line;
+}
+
+CConsoleScreen::CConsoleScreen(std::FILE* stream, bool quiet, bool showProgress)
+    : m_stream(stream), m_quiet(quiet), m_showProgress(showProgress && !quiet) {}
+
+void CConsoleScreen::Log(const std::string& text) {
+    if (m_quiet) {
+        return;
+    }
+    ClearProgress();
+    std::fwrite(text.data(), 1, text.size(), m_stream);
+    std::fflush(m_stream);
+}
+
+void CConsoleScreen::ShowProgress(const std::string& line) {
+    if (!m_showProgress) {
+        return;
+    }
+    std::fprintf(m_stream, "\r\033[K%s", line.c_str());
+    std::fflush(m_stream);
+    m_progressShown = true;
+}
+
+void CConsoleScreen::ClearProgress() {
+    if (m_progressShown) {
+        std::fputs("\r\033[K", m_stream);
+        m_progressShown = false;
+    }
+}
+
+CConsoleRun::CConsoleRun(CRegSettings& settings, CConsoleScreen& screen)
+    : CTestRun(settings), m_screen(screen) {}
+
+void CConsoleRun::AddResult(const std::string& text, int part) {
+    m_results.AddResult(text, part, m_currentFile);
+}
+
+// The log pane ends every line with CR LF; the console ends it with "\n".
+void CConsoleRun::AppendLog(const std::string& text) {
+    std::string line;
+    line.reserve(text.size() + 1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        line += text[i];
+    }
+    m_screen.Log(line + "\n");
+}
+
+std::unique_ptr<CRunProgress> CConsoleRun::CreateProgressDlg() {
+    return std::make_unique<CConsoleProgress>(m_screen);
+}
+
+void CConsoleRun::OnRunEnded() {
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,209 @@
+#include "socketwnd.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <unordered_map>
+
+namespace {
+
+// The stand-in for window handles: a notification names its connection by an id that is
+// never reused, so one that arrives after the connection is gone finds nothing and is dropped.
+std::unordered_map<unsigned long, CSocketWnd*>& LiveWindows() {
+    static std::unordered_map<unsigned long, CSocketWnd*> windows;
+    return windows;
+}
+
+unsigned long g_nextWindowId = 1;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// 0 when the address could be had, else the failure code.
+ResultCode ResolveIpv4(const std::string& host, in_addr& address) {
+    if (IsDigit(host[0])) {
+        address.s_addr = ::inet_addr(host.c_str());
+        // inet_addr gives the broadcast address for a text it cannot read; no connection is
+        // tried there, which ends as a refused connect would.
+        if (address.s_addr == INADDR_NONE && host != "255.255.255.255") {
+            return kCannotConnect;
+        }
+        return 0;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+        return kHostNotFound;
+    }
+    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    ::freeaddrinfo(found);
+    return 0;
+}
+
+// A connect that waits at most timeoutMillis: Linux would otherwise wait about two minutes for
+// a host that drops the handshake.
+bool ConnectWithin(int fd, const sockaddr_in& address, int timeoutMillis) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    if (result != 0 && errno == EINPROGRESS) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
+        pollfd waiting{fd, POLLOUT, 0};
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            const int ready = ::poll(&waiting, 1, static_cast<int>(std::max<long long>(0, left.count())));
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            if (ready <= 0) {
+                return false;
+            }
+            break;
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        result = (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) ? 0 : -1;
+    }
+    ::fcntl(fd, F_SETFL, flags);
+    return result == 0;
+}
+
+}  // namespace
+
+CSocketWnd::CSocketWnd(CSocketNotifySink& parent)
+    : m_parent(parent), m_windowId(g_nextWindowId++) {
+    LiveWindows()[m_windowId] = this;
+}
+
+CSocketWnd::~CSocketWnd() {
+    LiveWindows().erase(m_windowId);
+    Close();
+}
+
+int CSocketWnd::LiveCount() {
+    return static_cast<int>(LiveWindows().size());
+}
+
+ResultCode CSocketWnd::Connect(const std::string& host, const std::string& port,
+                               int timeoutMillis) {
+    const long portNumber = std::strtol(port.c_str(), nullptr, 10);
+    const std::string name = host.substr(std::min(host.find_first_not_of(' '), host.size()));
+    if (name.empty() || portNumber == 0) {
+        return kInvalidPortOrName;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(portNumber & 0xFFFF));
+    if (const ResultCode failure = ResolveIpv4(name, address.sin_addr); failure != 0) {
+        return failure;
+    }
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return kNoSocket;
+    }
+    if (!ConnectWithin(fd, address, timeoutMillis)) {
+        ::close(fd);
+        return kCannotConnect;
+    }
+    Close();
+    m_hSocket = fd;
+    return 0;
+}
+
+int CSocketWnd::AsyncSelect(unsigned mask) {
+    if (m_hSocket == -1) {
+        return 0;
+    }
+    ::fcntl(m_hSocket, F_SETFL, ::fcntl(m_hSocket, F_GETFL) | O_NONBLOCK);
+    m_eventMask = mask;
+    m_notifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this,
+                     [this] { OnReadable(); });
+    return 0;
+}
+
+long CSocketWnd::Send(const void* data, std::size_t size, int flags) {
+    if (m_hSocket == -1) {
+        return 0;
+    }
+    return ::send(m_hSocket, data, size, flags | MSG_NOSIGNAL);
+}
+
+long CSocketWnd::Receive(void* buffer, std::size_t size, int flags) {
+    if (m_hSocket == -1) {
+        return -1;
+    }
+    const long got = ::recv(m_hSocket, buffer, size, flags | MSG_DONTWAIT);
+    // A receive re-arms FD_READ: the next arrival (or what is still waiting) is reported anew.
+    if (m_readReported && m_notifier) {
+        m_readReported = false;
+        m_notifier->setEnabled(!m_closeReported);
+    }
+    return got;
+}
+
+int CSocketWnd::Close() {
+    m_notifier.reset();
+    if (m_hSocket == -1) {
+        return 0;
+    }
+    const int result = ::close(m_hSocket);
+    m_hSocket = -1;
+    return result;
+}
+
+// The notifier is level-triggered, so it is switched off while a reported FD_READ waits for
+// its Receive, and for good once FD_CLOSE has been reported.
+void CSocketWnd::OnReadable() {
+    char probe = 0;
+    const long peeked = ::recv(m_hSocket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        return;
+    }
+    m_notifier->setEnabled(false);
+    if (peeked > 0) {
+        m_readReported = true;
+        if (m_eventMask & kFdRead) {
+            Post(kFdRead, 0);
+        }
+        return;
+    }
+    m_closeReported = true;
+    if (m_eventMask & kFdClose) {
+        Post(kFdClose, peeked == 0 ? 0 : errno);
+    }
+}
+
+void CSocketWnd::Post(unsigned event, int error) {
+    const unsigned long eventWord = (static_cast<unsigned long>(error & 0xFFFF) << 16) | event;
+    const unsigned long windowId = m_windowId;
+    const int socket = m_hSocket;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [=] { Deliver(windowId, socket, eventWord); },
+        Qt::QueuedConnection);
+}
+
+// The relay: hands the notification to the sink and touches nothing of the connection
+// afterwards, since the sink's handler may have destroyed it.
+void CSocketWnd::Deliver(unsigned long windowId, int socket, unsigned long eventWord) {
+    const auto found = LiveWindows().find(windowId);
+    if (found == LiveWindows().end()) {
+        return;
+    }
+    found->second->m_parent.OnSocketNotify(socket, eventWord);
+}

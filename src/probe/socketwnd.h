@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "probe/resultcodes.h"
+
+class QSocketNotifier;
+
+// Socket event codes and the event mask the probe asks for, with their Windows Sockets values.
+inline constexpr unsigned kFdRead = 1;
+inline constexpr unsigned kFdWrite = 2;
+inline constexpr unsigned kFdOob = 4;
+inline constexpr unsigned kFdAccept = 8;
+inline constexpr unsigned kFdConnect = 16;
+inline constexpr unsigned kFdClose = 32;
+
+// Whoever a connection reports its socket events to (the view, in Linkvet). The event word
+// holds the event code in its low 16 bits and an error code in its high 16 bits. The handler
+// may destroy the connection that reports.
+class CSocketNotifySink {
+public:
+    virtual long OnSocketNotify(int socket, unsigned long eventWord) = 0;
+
+protected:
+    ~CSocketNotifySink() = default;
+};
+
+// One TCP connection of the probe, on a POSIX socket. Connect blocks (bounded by a time-out);
+// after AsyncSelect the socket is non-blocking and its events reach the sink through the Qt
+// event loop, one queued notification at a time, as WSAAsyncSelect messages would:
+//   - FD_READ is reported when data arrives; once reported it is reported again only after a
+//     Receive, if data is still, or again, waiting;
+//   - FD_CLOSE is reported once, when the peer has closed its side (and no data is waiting).
+// A notification still queued when its connection is destroyed is dropped.
+class CSocketWnd : public QObject {
+public:
+    explicit CSocketWnd(CSocketNotifySink& parent);
+    ~CSocketWnd() override;
+
+    // Resolves the host (IPv4; a host that begins with a digit is taken as a dotted address and
+    // never looked up), creates a stream socket and connects, waiting at most timeoutMillis.
+    // 0 when connected, else 10001 (empty host or port 0), 10002 (name not resolved), 10003
+    // (no socket) or 10004 (refused, failed or timed out).
+    ResultCode Connect(const std::string& host, const std::string& port, int timeoutMillis);
+    // Asks for notifications of the events in mask; 0 without a socket.
+    int AsyncSelect(unsigned mask);
+    long Send(const void* data, std::size_t size, int flags);
+    // The byte count, 0 at end of stream, negative on an error or when nothing is waiting.
+    long Receive(void* buffer, std::size_t size, int flags);
+    int Close();
+
+    int Handle() const { return m_hSocket; }
+
+    // How many connection objects are alive in the process.
+    static int LiveCount();
+
+private:
+    void OnReadable();
+    void Post(unsigned event, int error);
+    static void Deliver(unsigned long windowId, int socket, unsigned long eventWord);
+
+    CSocketNotifySink& m_parent;
+    int m_hSocket = -1;
+    unsigned long m_windowId;
+    unsigned m_eventMask = 0;
+    bool m_readReported = false;
+    bool m_closeReported = false;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};

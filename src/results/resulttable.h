@@ -1,0 +1,47 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The grid's four columns.
+enum CResultColumn : int { kColumnUrl = 0, kColumnReason = 1, kColumnSiteName = 2, kColumnFile = 3 };
+inline constexpr int kResultColumnCount = 4;
+
+// One row of results: its four cells as the bytes the scanner found, and its tag, whose low
+// 16 bits are the repaired mark and high 16 bits the file-done mark.
+struct CResultRow {
+    std::array<std::string, kResultColumnCount> cells;
+    std::uint32_t tag = 0;
+};
+
+// What report writers and the repair walk read of the results.
+class CResultRows {
+public:
+    virtual ~CResultRows() = default;
+    virtual int RowCount() const = 0;
+    virtual const std::string& CellText(int row, int column) const = 0;
+};
+
+// The results as plain data, the only store of them. Rows are appended at the end and never
+// reordered; appending costs the same at row 100,000 as at row 1.
+class CResultTable : public CResultRows {
+public:
+    // Builds a row in three calls: part 0 appends a row with the link, part 1 sets the reason
+    // of the last row, part 2 its anchor name and file name; any other part does nothing, and
+    // parts 1 and 2 do nothing while there is no row.
+    void AddResult(const std::string& text, int part, const std::string& currentFile);
+
+    int RowCount() const override { return static_cast<int>(m_rows.size()); }
+    const std::string& CellText(int row, int column) const override {
+        return m_rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+    }
+    const CResultRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
+    void SetTag(int row, std::uint32_t tag) { m_rows[static_cast<std::size_t>(row)].tag = tag; }
+    void DeleteRow(int row) { m_rows.erase(m_rows.begin() + row); }
+    void Clear() { m_rows.clear(); }
+
+private:
+    std::vector<CResultRow> m_rows;
+};
