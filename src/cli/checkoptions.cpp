@@ -74,7 +74,20 @@ bool CParser::SetMode(CCheckMode mode) {
     return true;
 }
 
+bool TakesValue(const std::string& name) {
+    for (const char* option : {"-t", "--timeout", "-f", "--filter", "--format", "-o", "--output"}) {
+        if (name == option) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CParser::TakeOption(const std::string& name, const std::optional<std::string>& inlineValue) {
+    if (inlineValue && !TakesValue(name)) {
+        m_error = name + " takes no value";
+        return false;
+    }
     if (name == "--files") {
         return SetMode(CCheckMode::ListFiles);
     }

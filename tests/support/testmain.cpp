@@ -1,3 +1,5 @@
+#include "support/testmain.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,7 +10,7 @@
 // Test discovery runs the program without CTest's environment, so the platform is set here:
 // widget tests need no display. Whatever a test forgets, it never touches the user's own
 // settings: the whole program runs with a system directory of its own.
-int main(int argc, char** argv) {
+int RunTests(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const CTempDir home;
     ::setenv("LINKVET_HOME", home.Path().c_str(), 1);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A TCP server on a loopback address for one test, with a scripted behaviour per connection.
+// It runs on a thread of its own, so the run under test keeps the main thread and its event
+// loop. Every behaviour is bounded: it ends when the peer closes or the server stops.
+class CScriptedServer {
+public:
+    // Called once per accepted connection; the server closes the socket afterwards.
+    using Behaviour = std::function<void(int socket, CScriptedServer& server)>;
+
+    CScriptedServer(const std::string& address, int port, Behaviour behaviour, int backlog = 16);
+    ~CScriptedServer();
+    CScriptedServer(const CScriptedServer&) = delete;
+    CScriptedServer& operator=(const CScriptedServer&) = delete;
+
+    bool Listening() const { return m_listener >= 0; }
+    int Connections() const { return m_connections; }
+    // The bytes received on each connection, up to the request's empty line.
+    std::vector<std::string> Requests() const;
+
+    // Helpers for behaviours.
+    std::string ReadRequest(int socket);
+    bool SendAll(int socket, const std::string& bytes);
+    // Waits until the peer closes or the server stops, reading and dropping what comes.
+    void WaitForPeerClose(int socket);
+    bool Stopping() const { return m_stopping; }
+
+    // Ready-made behaviours.
+    static Behaviour Reply(const std::string& bytes);
+    static Behaviour ReplyInPieces(std::vector<std::string> pieces, int pauseMillis);
+    static Behaviour CloseAtOnce();
+    static Behaviour Silent();
+    static Behaviour EndlessBody(const std::string& head);
+    static Behaviour Greeting(const std::string& bytes);
+
+private:
+    void Serve();
+
+    int m_listener = -1;
+    int m_stopPipe[2] = {-1, -1};
+    Behaviour m_behaviour;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_connections{0};
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_requests;
+    std::thread m_thread;
+};

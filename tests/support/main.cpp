@@ -1,0 +1,5 @@
+#include "support/testmain.h"
+
+int main(int argc, char** argv) {
+    return RunTests(argc, argv);
+}
