@@ -1,5 +1,7 @@
 #include "run/testrun.h"
 
+#include <unistd.h>
+
 #include "platform/messagebox.h"
 #include "run/recordingrun.h"
 #include "platform/systemdir.h"
@@ -131,6 +133,143 @@ TEST_F(TestRun, ChoicesAreCheckedForExistenceByMode) {
     EXPECT_FALSE(run.ValidateChoice({"", true, true, false}));
     EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{fileMessage, fileMessage,
                                                           directoryMessage, directoryMessage}));
+}
+
+}  // namespace
+
+namespace {
+
+// Links whose host is empty fail at once with 10001, so these runs need no network.
+const std::string kFailingLink = "<A HREF=\"http:///x.htm\">x</A>";
+
+class RunDriver : public TestRun {
+protected:
+    RunDriver() : m_run(m_settings) {}
+
+    bool StartsWith(const std::string& text, const std::string& prefix) {
+        return text.rfind(prefix, 0) == 0;
+    }
+
+    CRecordingRun m_run;
+};
+
+TEST_F(RunDriver, ARunOverThreeFilesLogsEachFileAndItsResults) {
+    MakeDirectory(m_scratch / "site");
+    WriteFile(m_scratch / "site/a.htm", kFailingLink + kFailingLink);
+    WriteFile(m_scratch / "site/b.htm", "no links here");
+    WriteFile(m_scratch / "site/c.htm", kFailingLink);
+    const std::string site = m_scratch / "site";
+    m_run.StartTest(site, false, true, false);
+    ASSERT_TRUE(m_run.RunToEnd(10000));
+    ASSERT_EQ(m_run.m_log.size(), 8u);
+    EXPECT_TRUE(StartsWith(m_run.m_log[0], "Start of test "));
+    EXPECT_EQ(m_run.m_log[0].substr(m_run.m_log[0].size() - 2), "\r\n");
+    EXPECT_EQ(std::vector<std::string>(m_run.m_log.begin() + 1, m_run.m_log.end() - 1),
+              (std::vector<std::string>{
+                  "Testing: " + site + "/a.htm",
+                  "Results for " + site + "/a.htm: URLs tested: 2. URL errors: 2.\r\n",
+                  "Testing: " + site + "/b.htm",
+                  "Results for " + site + "/b.htm: URLs tested: 0. URL errors: 0.\r\n",
+                  "Testing: " + site + "/c.htm",
+                  "Results for " + site + "/c.htm: URLs tested: 1. URL errors: 1.\r\n"}));
+    EXPECT_TRUE(StartsWith(m_run.m_log[7], "End of test: "));
+    EXPECT_EQ(m_run.m_rows.RowCount(), 3);
+    EXPECT_EQ(m_run.m_rows.CellText(2, 1), "Request for Invalid Port or Name");
+    EXPECT_EQ(m_run.m_rows.CellText(2, 3), site + "/c.htm");
+    EXPECT_EQ(m_run.m_fileBar.Pos(), 2) << "the file bar steps for every file but the first";
+    EXPECT_EQ(m_run.m_status[1].back(), "Search Complete");
+    EXPECT_EQ(m_run.m_status[2].back(), "");
+    EXPECT_TRUE(m_run.m_runEnded);
+    EXPECT_FALSE(m_run.m_runTimerActive);
+    EXPECT_EQ(m_run.m_progressDestroyed, 1);
+    EXPECT_EQ(m_ui.m_beeps.back(), 0u) << "the end of a run beeps";
+}
+
+TEST_F(RunDriver, TheProgressWindowShowsFileAndLinkNumbers) {
+    WriteFile(m_scratch / "one.htm", kFailingLink + "<A HREF=\"http:///y\">why</A>");
+    m_run.StartTest(m_scratch / "one.htm", false, false, false);
+    ASSERT_TRUE(m_run.RunToEnd(10000));
+    const std::string file = m_scratch / "one.htm";
+    EXPECT_EQ(m_run.m_progressShown,
+              (std::vector<std::string>{"file 1/1 " + file + " | url /  | ",
+                                        "file 1/1 " + file + " | url 1/2 http:///x.htm | x",
+                                        "file 1/1 " + file + " | url 2/2 http:///y | why"}));
+    EXPECT_EQ(m_run.m_fileBar.Pos(), 0) << "a run of one file never steps the file bar";
+    EXPECT_EQ(m_run.m_urlBar.Pos(), 2);
+}
+
+TEST_F(RunDriver, AFileThatCannotBeOpenedEndsTheRunThere) {
+    MakeDirectory(m_scratch / "site");
+    WriteFile(m_scratch / "site/a.htm", kFailingLink);
+    ASSERT_EQ(::symlink("gone.htm", (m_scratch / "site/b.htm").c_str()), 0);
+    WriteFile(m_scratch / "site/c.htm", kFailingLink);
+    const std::string site = m_scratch / "site";
+    m_run.StartTest(site, false, true, false);
+    ASSERT_TRUE(m_run.RunToEnd(10000));
+    EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{"Error: Cannot open file:\n\n" + site +
+                                                              "/b.htm",
+                                                          "Processing has stopped"}));
+    EXPECT_TRUE(m_run.m_scanFailed);
+    EXPECT_EQ(m_run.m_log.size(), 5u);
+    EXPECT_EQ(m_run.m_log[3], "Results for " + site + "/b.htm: URLs tested: 1. URL errors: 0.\r\n");
+    EXPECT_EQ(m_run.m_rows.RowCount(), 1) << "c.htm is not tested";
+    EXPECT_EQ(m_run.m_status[1].back(), "Search Complete");
+}
+
+TEST_F(RunDriver, NoFilesFoundStartsNothingAndKeepsTheResults) {
+    MakeDirectory(m_scratch / "empty");
+    WriteFile(m_scratch / "empty/notes.txt", "");
+    m_run.StartTest(m_scratch / "empty", false, true, true);
+    EXPECT_EQ(m_ui.m_messages,
+              (std::vector<std::string>{"No files found.\n\nWas your filter option set correctly?"}));
+    EXPECT_FALSE(m_run.m_runTimerActive);
+    EXPECT_FALSE(m_run.m_progressDlg);
+    EXPECT_EQ(m_run.m_clears, 0);
+}
+
+TEST_F(RunDriver, ResetRunIsSafeTwiceAndLeavesTheStatusAloneWhenAsked) {
+    m_run.m_fileList = {"a", "b"};
+    m_run.m_urlList = {"u"};
+    m_run.m_anchorNameList = {"n"};
+    m_run.m_awaitingReply = true;
+    m_run.ResetRun(false);
+    m_run.ResetRun(false);
+    EXPECT_TRUE(m_run.m_fileList.empty());
+    EXPECT_TRUE(m_run.m_urlList.empty());
+    EXPECT_TRUE(m_run.m_anchorNameList.empty());
+    EXPECT_FALSE(m_run.m_awaitingReply);
+    EXPECT_TRUE(m_run.m_runEnded);
+    EXPECT_TRUE(m_run.m_status.empty());
+    m_run.ResetRun(true);
+    EXPECT_EQ(m_run.m_status[1], (std::vector<std::string>{"Connection Status"}));
+    EXPECT_EQ(m_run.m_status[2], (std::vector<std::string>{"HTTP Method Status"}));
+}
+
+TEST_F(RunDriver, TheLinkTimerPeriodNeverOverflowsNorFallsBelowOneMillisecond) {
+    m_run.SetTimeoutSeconds(5);
+    EXPECT_EQ(m_run.m_timeoutMillis, 5000);
+    m_run.SetTimeoutSeconds(3000000);
+    EXPECT_EQ(m_run.m_timeoutMillis, 2147483647);
+    m_run.SetTimeoutSeconds(0);
+    EXPECT_EQ(m_run.m_timeoutMillis, 1);
+    m_run.SetTimeoutSeconds(-20);
+    EXPECT_EQ(m_run.m_timeoutMillis, 1);
+    EXPECT_EQ(m_run.m_timeoutSeconds, -20) << "the stored value itself is kept";
+}
+
+TEST_F(RunDriver, ANewRunClearsTheResultsOfTheLastOne) {
+    WriteFile(m_scratch / "one.htm", kFailingLink);
+    m_run.StartTest(m_scratch / "one.htm", false, false, false);
+    ASSERT_TRUE(m_run.RunToEnd(10000));
+    m_run.m_unknownErrorSeen = true;
+    m_run.m_endedCount = 0;
+    m_run.StartTest(m_scratch / "one.htm", false, false, false);
+    EXPECT_FALSE(m_run.m_runEnded);
+    EXPECT_FALSE(m_run.m_unknownErrorSeen);
+    EXPECT_EQ(m_run.m_errorCount, -1);
+    EXPECT_EQ(m_run.m_rows.RowCount(), 0);
+    ASSERT_TRUE(m_run.RunToEnd(10000));
+    EXPECT_EQ(m_run.m_rows.RowCount(), 1);
 }
 
 }  // namespace
