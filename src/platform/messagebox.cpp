@@ -24,6 +24,14 @@ void MessageBeep(unsigned sound) {
     g_current->MessageBeep(sound);
 }
 
+bool OpenUrl(const std::string& target) {
+    return g_current->OpenUrl(target);
+}
+
+void WinHelp(unsigned topic) {
+    g_current->WinHelp(topic);
+}
+
 CWaitCursor::CWaitCursor() {
     g_current->SetWaitCursor(true);
 }

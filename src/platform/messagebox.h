@@ -20,14 +20,18 @@ inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
-// Where message boxes, beeps and the wait cursor go: a dialog in the window program, stderr in
-// the console, a script in tests. One is current at a time.
+// Where message boxes, beeps, the wait cursor, the shell and the help go: the desktop in the
+// window program, stderr in the console, a script in tests. One is current at a time.
 class CUserInterface {
 public:
     virtual ~CUserInterface() = default;
     virtual int MessageBox(const std::string& text, unsigned style) = 0;
     virtual void MessageBeep(unsigned sound) = 0;
     virtual void SetWaitCursor(bool waiting) = 0;
+    // Opens a document, address or mail target with the user's default handler.
+    virtual bool OpenUrl(const std::string& target) = 0;
+    // Opens the program's help at a topic's context number.
+    virtual void WinHelp(unsigned topic) = 0;
 };
 
 // Makes ui current and returns the one it replaces; null restores the console default.
@@ -35,6 +39,8 @@ CUserInterface* SetUserInterface(CUserInterface* ui);
 
 int MessageBox(const std::string& text, unsigned style = kMbOk);
 void MessageBeep(unsigned sound);
+bool OpenUrl(const std::string& target);
+void WinHelp(unsigned topic);
 
 // Shows the wait cursor for as long as it lives.
 class CWaitCursor {
@@ -51,10 +57,13 @@ public:
     int MessageBox(const std::string& text, unsigned style) override;
     void MessageBeep(unsigned sound) override;
     void SetWaitCursor(bool) override {}
+    bool OpenUrl(const std::string&) override { return false; }
+    void WinHelp(unsigned) override {}
 };
 
-// The test answerer: records every message and beep, and answers questions from a script
-// (Yes/No boxes take the next scripted answer, kIdNo when the script has run out).
+// The test answerer: records every message, beep, opened target and help topic, and answers
+// questions from a script (Yes/No boxes take the next scripted answer, kIdNo when the script
+// has run out).
 class CScriptedUserInterface : public CUserInterface {
 public:
     CScriptedUserInterface();
@@ -63,11 +72,19 @@ public:
     int MessageBox(const std::string& text, unsigned style) override;
     void MessageBeep(unsigned sound) override { m_beeps.push_back(sound); }
     void SetWaitCursor(bool waiting) override { m_waitCursorShown |= waiting; }
+    bool OpenUrl(const std::string& target) override {
+        m_openedUrls.push_back(target);
+        return m_openSucceeds;
+    }
+    void WinHelp(unsigned topic) override { m_helpTopics.push_back(topic); }
 
     std::vector<std::string> m_messages;
     std::vector<unsigned> m_beeps;
     std::deque<int> m_answers;
     bool m_waitCursorShown = false;
+    std::vector<std::string> m_openedUrls;
+    bool m_openSucceeds = true;
+    std::vector<unsigned> m_helpTopics;
 
 private:
     CUserInterface* m_previous;

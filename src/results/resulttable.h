@@ -24,9 +24,17 @@ public:
     virtual const std::string& CellText(int row, int column) const = 0;
 };
 
+// The rows as the repair walk and the quit check change them: tags and deletions.
+class CEditableRows : public CResultRows {
+public:
+    virtual std::uint32_t Tag(int row) const = 0;
+    virtual void SetTag(int row, std::uint32_t tag) = 0;
+    virtual void DeleteRow(int row) = 0;
+};
+
 // The results as plain data, the only store of them. Rows are appended at the end and never
 // reordered; appending costs the same at row 100,000 as at row 1.
-class CResultTable : public CResultRows {
+class CResultTable : public CEditableRows {
 public:
     // Builds a row in three calls: part 0 appends a row with the link, part 1 sets the reason
     // of the last row, part 2 its anchor name and file name; any other part does nothing, and
@@ -38,8 +46,11 @@ public:
         return m_rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
     }
     const CResultRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
-    void SetTag(int row, std::uint32_t tag) { m_rows[static_cast<std::size_t>(row)].tag = tag; }
-    void DeleteRow(int row) { m_rows.erase(m_rows.begin() + row); }
+    std::uint32_t Tag(int row) const override { return m_rows[static_cast<std::size_t>(row)].tag; }
+    void SetTag(int row, std::uint32_t tag) override {
+        m_rows[static_cast<std::size_t>(row)].tag = tag;
+    }
+    void DeleteRow(int row) override { m_rows.erase(m_rows.begin() + row); }
     void Clear() { m_rows.clear(); }
 
 private:
