@@ -39,7 +39,8 @@ for name in scanner import_ini; do
     grep -E '^#[0-9]+[[:space:]]+DONE|^Done [0-9]+ runs' "$log"
     if [ "$rc" -ne 0 ]; then
         status=1
-        tail -n 40 "$log"
+        # The report starts at the first broken property, sanitizer error or libFuzzer error.
+        sed -n '/broken: \|runtime error: \|ERROR: /,$p' "$log" | head -n 60
         cp "$log" "$artifacts/$name.log"
         echo "fuzz_$name failed: log and crash input in $artifacts" >&2
     fi

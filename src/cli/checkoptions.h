@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "model/fileselect.h"
+#include "results/reportwriter.h"
 
 // What linkvet-check was asked to do.
 enum class CCheckMode { RunTest, ListFiles, ListLinks, ShowHelp, ShowVersion };
-enum class CReportFormat { Text, Html };
 
 struct CCheckOptions {
     CCheckMode mode = CCheckMode::RunTest;

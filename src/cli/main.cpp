@@ -5,11 +5,9 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 
 #include "cli/checkoptions.h"
 #include "cli/consolerun.h"
-#include "platform/clock.h"
 #include "platform/messagebox.h"
 #include "platform/textfile.h"
 #include "results/reportwriter.h"
@@ -80,24 +78,14 @@ void OnInterruptSignal(int) {
     [[maybe_unused]] const ssize_t written = ::write(g_interruptPipe[1], &byte, 1);
 }
 
-bool WriteReport(const CCheckOptions& options, const CResultRows& rows) {
+bool WriteReportTo(const CCheckOptions& options, const CResultRows& rows) {
     platform::CFilePtr opened;
     std::FILE* out = stdout;
     if (!options.outputPath.empty()) {
         opened = platform::OpenFile(options.outputPath, "wb");
         out = opened.get();
-        if (out == nullptr) {
-            platform::MessageBox("file write error");
-            return false;
-        }
     }
-    if (options.format == CReportFormat::Html) {
-        ExportAsHtml(out, rows, ReportUserName(), platform::LongDateTime(std::time(nullptr)));
-    } else {
-        ExportAsText(out, rows);
-    }
-    // A report cut short is a failure, not a success.
-    const bool written = std::fflush(out) == 0 && !std::ferror(out) &&
+    const bool written = out != nullptr && WriteReport(out, options.format, rows) &&
                          (!opened || std::fclose(opened.release()) == 0);
     if (!written) {
         platform::MessageBox("file write error");
@@ -140,7 +128,7 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
     QCoreApplication::exec();
     std::signal(SIGINT, SIG_DFL);
 
-    const bool reported = WriteReport(options, run.Results());
+    const bool reported = WriteReportTo(options, run.Results());
     if (interrupted) {
         return kExitInterrupted;
     }

@@ -3,6 +3,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <ctime>
+
+#include "platform/clock.h"
 #include "platform/messagebox.h"
 
 namespace {
@@ -86,4 +89,13 @@ void ExportAsHtml(std::FILE* file, const CResultRows& rows, const std::string& u
                         EscapeHtml(rows.CellText(i, kColumnReason)));
     }
     Write(file, std::string("\n</ul>\n<hr>\n") + "\n</BODY>\n</HTML>" + "\n");
+}
+
+bool WriteReport(std::FILE* file, CReportFormat format, const CResultRows& rows) {
+    if (format == CReportFormat::Html) {
+        ExportAsHtml(file, rows, ReportUserName(), platform::LongDateTime(std::time(nullptr)));
+    } else {
+        ExportAsText(file, rows);
+    }
+    return std::fflush(file) == 0 && std::ferror(file) == 0;
 }

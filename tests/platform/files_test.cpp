@@ -90,3 +90,32 @@ TEST_F(Files, SystemDirectoryFollowsLinkvetHomeAndIsMade) {
 }
 
 }  // namespace
+
+#include "platform/profile.h"
+
+namespace {
+
+class Profile : public CTempHomeTest {};
+
+TEST_F(Profile, ValuesRoundTripAndOtherSectionsSurvive) {
+    EXPECT_EQ(platform::GetProfileInt("Screen", "High", 0), 0);
+    WriteFile(platform::ProfilePath(), "[Other]\nHigh=5\n\n[screen]\nkeep=1\n");
+    EXPECT_EQ(platform::GetProfileInt("Screen", "High", 0), 0) << "another section's value";
+    EXPECT_TRUE(platform::WriteProfileInt("Screen", "High", 120));
+    EXPECT_EQ(platform::GetProfileInt("Screen", "High", 0), 120);
+    EXPECT_EQ(platform::GetProfileInt("SCREEN", "high", 0), 120);
+    EXPECT_TRUE(platform::WriteProfileInt("Screen", "High", -3));
+    EXPECT_EQ(platform::GetProfileInt("Screen", "High", 0), -3);
+    EXPECT_EQ(platform::GetProfileInt("Screen", "keep", 0), 1);
+    EXPECT_EQ(platform::GetProfileInt("Other", "High", 0), 5);
+    EXPECT_EQ(ReadFile(platform::ProfilePath()), "[Other]\nHigh=5\n\n[screen]\nkeep=1\nHigh=-3\n");
+}
+
+TEST_F(Profile, ANewSectionIsAppendedAndGarbageReadsAsTheDefault) {
+    WriteFile(platform::ProfilePath(), "[Screen]\nHigh=abc\n");
+    EXPECT_EQ(platform::GetProfileInt("Screen", "High", 7), 7);
+    EXPECT_TRUE(platform::WriteProfileInt("Grid", "x", 1));
+    EXPECT_EQ(platform::GetProfileInt("Grid", "x", 0), 1);
+}
+
+}  // namespace
