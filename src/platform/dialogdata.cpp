@@ -1,0 +1,50 @@
+#include "platform/dialogdata.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <algorithm>
+
+#include "platform/messagebox.h"
+
+namespace platform {
+namespace {
+
+// The sample Windows averages over for a dialog font's character width.
+constexpr const char* kWidthSample = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+}  // namespace
+
+CDialogUnits::CDialogUnits(const QFont& font) {
+    const QFontMetrics metrics(font);
+    m_baseX = (metrics.horizontalAdvance(QLatin1String(kWidthSample)) / 26 + 1) / 2;
+    m_baseY = metrics.height();
+}
+
+CLimitedEdit::CLimitedEdit(int limit, QWidget* parent) : QLineEdit(parent), m_limit(limit) {
+    setMaxLength(limit);
+    connect(this, &QLineEdit::textChanged, this,
+            [this](const QString& text) { FitMaxLength(text.size()); });
+}
+
+void CLimitedEdit::SetText(const QString& text) {
+    FitMaxLength(text.size());
+    setText(text);
+}
+
+void CLimitedEdit::FitMaxLength(qsizetype length) {
+    setMaxLength(static_cast<int>(std::max<qsizetype>(m_limit, length)));
+}
+
+void FailField(QWidget& field, const std::string& message) {
+    MessageBox(message, kMbOk | kMbIconExclamation);
+    field.setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(&field)) {
+        edit->selectAll();
+    }
+}
+
+std::string TooLongMessage(int limit) {
+    return "Enter no more than " + std::to_string(limit) + " characters.";
+}
+
+}  // namespace platform
