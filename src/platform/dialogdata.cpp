@@ -32,7 +32,14 @@ void CLimitedEdit::SetText(const QString& text) {
 }
 
 void CLimitedEdit::FitMaxLength(qsizetype length) {
-    setMaxLength(static_cast<int>(std::max<qsizetype>(m_limit, length)));
+    const int maxLength = static_cast<int>(std::max<qsizetype>(m_limit, length));
+    if (maxLength == this->maxLength()) {
+        return;
+    }
+    // A new maximum puts the text in again, which would move the cursor to its end.
+    const int cursor = cursorPosition();
+    setMaxLength(maxLength);
+    setCursorPosition(cursor);
 }
 
 void FailField(QWidget& field, const std::string& message) {
