@@ -1,5 +1,6 @@
 #include "platform/dialogdata.h"
 
+#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <algorithm>
@@ -20,18 +21,24 @@ CDialogUnits::CDialogUnits(const QFont& font) {
     m_baseY = metrics.height();
 }
 
-CLimitedEdit::CLimitedEdit(int limit, QWidget* parent) : QLineEdit(parent), m_limit(limit) {
+CFileNameEdit::CFileNameEdit(int limit, QWidget* parent) : QLineEdit(parent), m_limit(limit) {
     setMaxLength(limit);
     connect(this, &QLineEdit::textChanged, this,
             [this](const QString& text) { FitMaxLength(text.size()); });
 }
 
-void CLimitedEdit::SetText(const QString& text) {
-    FitMaxLength(text.size());
-    setText(text);
+void CFileNameEdit::SetFileName(const std::string& bytes) {
+    m_shownBytes = bytes;
+    m_shownText = QFile::decodeName(QByteArray::fromStdString(bytes));
+    FitMaxLength(m_shownText.size());
+    setText(m_shownText);
 }
 
-void CLimitedEdit::FitMaxLength(qsizetype length) {
+std::string CFileNameEdit::FileName() const {
+    return text() == m_shownText ? m_shownBytes : QFile::encodeName(text()).toStdString();
+}
+
+void CFileNameEdit::FitMaxLength(qsizetype length) {
     const int maxLength = static_cast<int>(std::max<qsizetype>(m_limit, length));
     if (maxLength == this->maxLength()) {
         return;

@@ -24,22 +24,25 @@ private:
     int m_baseY;
 };
 
-// An edit field with a typing limit as EM_LIMITTEXT sets it: typing and pasting stop at the
-// limit, but a longer text that the program puts in is kept whole, so that OK can refuse it
-// instead of silently cutting a path short.
-class CLimitedEdit : public QLineEdit {
+// An edit field for a file name, with a typing limit as EM_LIMITTEXT sets it: typing and
+// pasting stop at the limit, but a longer name that the program puts in is kept whole, so that
+// OK can refuse it instead of silently cutting a path short. A name the user leaves alone
+// comes back as the very bytes that went in, even when they are not valid UTF-8.
+class CFileNameEdit : public QLineEdit {
 public:
-    explicit CLimitedEdit(int limit, QWidget* parent = nullptr);
+    explicit CFileNameEdit(int limit, QWidget* parent = nullptr);
 
-    void SetText(const QString& text);
+    void SetFileName(const std::string& bytes);
+    std::string FileName() const;
     bool IsWithinLimit() const { return text().size() <= m_limit; }
-    int Limit() const { return m_limit; }
 
 private:
     // Never below the current length, so a long text can only get shorter.
     void FitMaxLength(qsizetype length);
 
     int m_limit;
+    std::string m_shownBytes;
+    QString m_shownText;
 };
 
 // A failed data exchange, as the platform's validation reports it: the message, then the focus

@@ -37,7 +37,7 @@ std::string SwapReportExtension(const std::string& fileName, int format) {
 
 CExportDlg::CExportDlg(QWidget* parent)
     : QDialog(parent),
-      m_fileNameEdit(new platform::CLimitedEdit(kFileNameLimit, this)),
+      m_fileNameEdit(new platform::CFileNameEdit(kFileNameLimit, this)),
       m_browseButton(new QPushButton(QStringLiteral("Browse..."), this)),
       m_textButton(new QRadioButton(QStringLiteral("Export as Text file"), this)),
       m_htmlButton(new QRadioButton(QStringLiteral("Export as HTML file"), this)),
@@ -92,7 +92,7 @@ void CExportDlg::BuildLayout() {
 
 bool CExportDlg::UpdateData(bool saveAndValidate) {
     if (!saveAndValidate) {
-        m_fileNameEdit->SetText(QFile::decodeName(QByteArray::fromStdString(m_fileName)));
+        m_fileNameEdit->SetFileName(m_fileName);
         // An exclusive group cannot show "neither" on its own.
         m_formatGroup->setExclusive(false);
         m_textButton->setChecked(m_format == kTextFormat);
@@ -104,7 +104,7 @@ bool CExportDlg::UpdateData(bool saveAndValidate) {
         platform::FailField(*m_fileNameEdit, platform::TooLongMessage(kFileNameLimit));
         return false;
     }
-    m_fileName = QFile::encodeName(m_fileNameEdit->text()).toStdString();
+    m_fileName = m_fileNameEdit->FileName();
     m_format = m_formatGroup->checkedId();
     return true;
 }

@@ -44,7 +44,7 @@ protected:
 private:
     void BuildLayout();
 
-    platform::CLimitedEdit* m_fileNameEdit;
+    platform::CFileNameEdit* m_fileNameEdit;
     QPushButton* m_browseButton;
     QRadioButton* m_textButton;
     QRadioButton* m_htmlButton;

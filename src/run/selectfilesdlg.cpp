@@ -28,7 +28,7 @@ std::string BrowseInitialName(const std::string& starter) {
 CSelectFilesDlg::CSelectFilesDlg(CRegSettings& settings, QWidget* parent)
     : QDialog(parent),
       m_settings(settings),
-      m_pathEdit(new platform::CLimitedEdit(kPathLimit, this)),
+      m_pathEdit(new platform::CFileNameEdit(kPathLimit, this)),
       m_allFilesBox(new QCheckBox(QStringLiteral("Test other files in this directory"), this)),
       m_recurseBox(
           new QCheckBox(QStringLiteral("Test in this directory and all sub-directories"), this)),
@@ -85,7 +85,7 @@ void CSelectFilesDlg::BuildLayout() {
 
 bool CSelectFilesDlg::UpdateData(bool saveAndValidate) {
     if (!saveAndValidate) {
-        m_pathEdit->SetText(QFile::decodeName(QByteArray::fromStdString(m_path)));
+        m_pathEdit->SetFileName(m_path);
         m_recurseBox->setChecked(m_recurse);
         m_allFilesBox->setChecked(m_allFiles);
         m_htmlOnlyBox->setChecked(m_htmlOnly);
@@ -95,7 +95,7 @@ bool CSelectFilesDlg::UpdateData(bool saveAndValidate) {
         platform::FailField(*m_pathEdit, platform::TooLongMessage(kPathLimit));
         return false;
     }
-    m_path = QFile::encodeName(m_pathEdit->text()).toStdString();
+    m_path = m_pathEdit->FileName();
     m_recurse = m_recurseBox->isChecked();
     m_allFiles = m_allFilesBox->isChecked();
     m_htmlOnly = m_htmlOnlyBox->isChecked();
@@ -149,7 +149,7 @@ std::optional<std::string> CSelectFilesDlg::PickFolder(const std::string& title)
 
 std::optional<std::string> CSelectFilesDlg::PickFile(const std::string& initialName) {
     const QString file =
-        QFileDialog::getOpenFileName(this, QString(), QFile::decodeName(initialName.c_str()));
+        QFileDialog::getOpenFileName(this, QString(), QFile::decodeName(QByteArray::fromStdString(initialName)));
     if (file.isEmpty()) {
         return std::nullopt;
     }

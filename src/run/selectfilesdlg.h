@@ -44,7 +44,7 @@ private:
     void BuildLayout();
 
     CRegSettings& m_settings;
-    platform::CLimitedEdit* m_pathEdit;
+    platform::CFileNameEdit* m_pathEdit;
     QCheckBox* m_allFilesBox;
     QCheckBox* m_recurseBox;
     QCheckBox* m_htmlOnlyBox;

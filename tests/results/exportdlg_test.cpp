@@ -115,6 +115,22 @@ TEST_F(ExportDlg, ChoosingAFormatSwapsTheExtensionInTheField) {
     EXPECT_EQ(m_dialog.m_format, CExportDlg::kHtmlFormat);
 }
 
+TEST_F(ExportDlg, ANameThatIsNotUtf8KeepsItsBytes) {
+    const std::string latin1 = "/reports/caf\xE9.txt";
+    Show(latin1, CExportDlg::kTextFormat);
+    Click(HtmlButton());
+    Click(Button("OK"));
+    EXPECT_EQ(m_dialog.m_fileName, "/reports/caf\xE9.html");
+}
+
+TEST_F(ExportDlg, AnEditedNameIsTakenAsTyped) {
+    Show("/reports/caf\xE9.txt", CExportDlg::kTextFormat);
+    NameEdit().selectAll();
+    NameEdit().insert(QString::fromUtf8("/reports/\xC3\xA9t\xC3\xA9.txt"));  // as pasted
+    Click(Button("OK"));
+    EXPECT_EQ(m_dialog.m_fileName, "/reports/\xC3\xA9t\xC3\xA9.txt");
+}
+
 TEST_F(ExportDlg, CancelReadsNothing) {
     Show("results.txt", CExportDlg::kTextFormat);
     QTest::keyClicks(&NameEdit(), ".bak");
