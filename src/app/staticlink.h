@@ -15,9 +15,6 @@ class CStaticLink : public QLabel {
 public:
     explicit CStaticLink(QWidget* parent = nullptr);
 
-    // The colour the link is drawn in now.
-    QColor LinkColor() const;
-
     QColor m_colorUnvisited{0, 0, 255};
     QColor m_colorVisited{128, 0, 128};
     int* m_pVisited = nullptr;
@@ -40,6 +37,9 @@ protected:
 
 private:
     static constexpr int kLaunchMillis = 1000;
+
+    // The colour the link is drawn in now.
+    QColor LinkColor() const;
 
     QBasicTimer m_launchTimer;
 };
