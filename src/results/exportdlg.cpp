@@ -1,0 +1,163 @@
+#include "results/exportdlg.h"
+
+#include <QButtonGroup>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <string_view>
+
+namespace {
+
+// Replaces the last `count` characters, whatever they are, by `extension`.
+std::string ReplaceTail(const std::string& name, std::size_t count, std::string_view extension) {
+    return name.substr(0, name.size() - count).append(extension);
+}
+
+bool ContainsAfterStart(const std::string& name, std::string_view part) {
+    const std::size_t at = name.find(part);
+    return at != std::string::npos && at > 0;
+}
+
+}  // namespace
+
+std::string SwapReportExtension(const std::string& fileName, int format) {
+    std::string name = fileName;
+    if (format == CExportDlg::kHtmlFormat && ContainsAfterStart(name, ".txt")) {
+        name = ReplaceTail(name, 4, ".html");
+    }
+    if (format == CExportDlg::kTextFormat && ContainsAfterStart(name, ".html")) {
+        name = ReplaceTail(name, 5, ".txt");
+    }
+    return name;
+}
+
+CExportDlg::CExportDlg(QWidget* parent)
+    : QDialog(parent),
+      m_fileNameEdit(new platform::CFileNameEdit(kFileNameLimit, this)),
+      m_browseButton(new QPushButton(QStringLiteral("Browse..."), this)),
+      m_textButton(new QRadioButton(QStringLiteral("Export as Text file"), this)),
+      m_htmlButton(new QRadioButton(QStringLiteral("Export as HTML file"), this)),
+      m_formatGroup(new QButtonGroup(this)),
+      m_okButton(new QPushButton(QStringLiteral("OK"), this)),
+      m_cancelButton(new QPushButton(QStringLiteral("Cancel"), this)) {
+    setWindowTitle(QStringLiteral("Export Bad URLs"));
+    m_fileNameEdit->setObjectName(QStringLiteral("fileName"));
+    m_formatGroup->addButton(m_textButton, kTextFormat);
+    m_formatGroup->addButton(m_htmlButton, kHtmlFormat);
+    m_okButton->setDefault(true);
+    BuildLayout();
+
+    connect(m_browseButton, &QPushButton::clicked, this, &CExportDlg::OnBrowse);
+    connect(m_formatGroup, &QButtonGroup::idClicked, this, &CExportDlg::OnFormatChanged);
+    connect(m_okButton, &QPushButton::clicked, this, &CExportDlg::accept);
+    connect(m_cancelButton, &QPushButton::clicked, this, &CExportDlg::reject);
+}
+
+// Template 135, 347 x 61 units: the path and Browse on top, the two formats below on the left,
+// OK and Cancel at the bottom right.
+void CExportDlg::BuildLayout() {
+    const platform::CDialogUnits units(font());
+    m_fileNameEdit->setMinimumWidth(units.X(280));
+    for (QPushButton* button : {m_browseButton, m_okButton, m_cancelButton}) {
+        button->setMinimumWidth(units.X(50));
+    }
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(units.X(5));
+    top->addWidget(m_fileNameEdit, 1);
+    top->addWidget(m_browseButton);
+
+    auto* formats = new QVBoxLayout;
+    formats->setSpacing(units.Y(3));
+    formats->addWidget(m_textButton);
+    formats->addWidget(m_htmlButton);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(units.X(10));
+    bottom->addLayout(formats, 1);
+    bottom->addWidget(m_okButton, 0, Qt::AlignBottom);
+    bottom->addWidget(m_cancelButton, 0, Qt::AlignBottom);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(units.X(5), units.Y(8), units.X(7), units.Y(5));
+    layout->setSpacing(units.Y(5));
+    layout->addLayout(top);
+    layout->addLayout(bottom);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+bool CExportDlg::UpdateData(bool saveAndValidate) {
+    if (!saveAndValidate) {
+        m_fileNameEdit->SetFileName(m_fileName);
+        // An exclusive group cannot show "neither" on its own.
+        m_formatGroup->setExclusive(false);
+        m_textButton->setChecked(m_format == kTextFormat);
+        m_htmlButton->setChecked(m_format == kHtmlFormat);
+        m_formatGroup->setExclusive(true);
+        return true;
+    }
+    if (!m_fileNameEdit->IsWithinLimit()) {
+        platform::FailField(*m_fileNameEdit, platform::TooLongMessage(kFileNameLimit));
+        return false;
+    }
+    m_fileName = m_fileNameEdit->FileName();
+    m_format = m_formatGroup->checkedId();
+    return true;
+}
+
+void CExportDlg::OnBrowse() {
+    if (!UpdateData(true)) {
+        return;
+    }
+    const bool text = m_format == kTextFormat;
+    const std::optional<std::string> picked = PickSaveFile(
+        m_fileName,
+        text ? "Text Files (*.txt);;All Files (*)" : "HTML Files (*.html);;All Files (*)",
+        text ? "txt" : "html");
+    if (!picked) {
+        return;
+    }
+    m_fileName = *picked;
+    UpdateData(false);
+    m_okButton->setFocus();
+}
+
+void CExportDlg::OnFormatChanged() {
+    if (!UpdateData(true)) {
+        return;
+    }
+    m_fileName = SwapReportExtension(m_fileName, m_format);
+    UpdateData(false);
+}
+
+std::optional<std::string> CExportDlg::PickSaveFile(const std::string& initialName,
+                                                    const std::string& nameFilter,
+                                                    const std::string& defaultSuffix) {
+    QFileDialog picker(this, QString(), QFile::decodeName(QByteArray::fromStdString(initialName)),
+                       QString::fromUtf8(nameFilter));
+    picker.setAcceptMode(QFileDialog::AcceptSave);
+    picker.setDefaultSuffix(QString::fromUtf8(defaultSuffix));
+    // The Export command asks before replacing a file.
+    picker.setOption(QFileDialog::DontConfirmOverwrite);
+    if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return QFile::encodeName(picker.selectedFiles().constFirst()).toStdString();
+}
+
+void CExportDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        UpdateData(false);
+    }
+    QDialog::showEvent(event);
+}
+
+void CExportDlg::accept() {
+    if (UpdateData(true)) {
+        QDialog::accept();
+    }
+}

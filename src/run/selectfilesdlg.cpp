@@ -1,0 +1,170 @@
+#include "run/selectfilesdlg.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "settings/regsettings.h"
+
+std::string BrowseInitialName(const std::string& starter) {
+    if (starter.empty()) {
+        return "*.*";
+    }
+    std::string folder = starter;
+    const std::size_t lastSlash = folder.rfind('/');
+    if (folder.find('/') != lastSlash) {
+        folder.erase(lastSlash);
+    }
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    return folder + "*.*";
+}
+
+CSelectFilesDlg::CSelectFilesDlg(CRegSettings& settings, QWidget* parent)
+    : QDialog(parent),
+      m_settings(settings),
+      m_pathEdit(new platform::CFileNameEdit(kPathLimit, this)),
+      m_allFilesBox(new QCheckBox(QStringLiteral("Test other files in this directory"), this)),
+      m_recurseBox(
+          new QCheckBox(QStringLiteral("Test in this directory and all sub-directories"), this)),
+      m_htmlOnlyBox(new QCheckBox(
+          QStringLiteral("Only test files with extensions like \"htm\" or similar"), this)),
+      m_browseButton(new QPushButton(QStringLiteral("Browse..."), this)),
+      m_okButton(new QPushButton(QStringLiteral("OK"), this)),
+      m_cancelButton(new QPushButton(QStringLiteral("Cancel"), this)) {
+    setWindowTitle(QStringLiteral("Select File(s) to Test"));
+    m_pathEdit->setObjectName(QStringLiteral("path"));
+    m_okButton->setDefault(true);
+    BuildLayout();
+
+    connect(m_recurseBox, &QCheckBox::clicked, this, &CSelectFilesDlg::OnClickRecurse);
+    connect(m_allFilesBox, &QCheckBox::clicked, this, &CSelectFilesDlg::OnClickAllFiles);
+    connect(m_browseButton, &QPushButton::clicked, this, &CSelectFilesDlg::OnBrowse);
+    connect(m_okButton, &QPushButton::clicked, this, &CSelectFilesDlg::accept);
+    connect(m_cancelButton, &QPushButton::clicked, this, &CSelectFilesDlg::reject);
+}
+
+// Template 130, 347 x 73 units: the path and Browse on top, the three boxes below on the left,
+// OK and Cancel at the bottom right.
+void CSelectFilesDlg::BuildLayout() {
+    const platform::CDialogUnits units(font());
+    m_pathEdit->setMinimumWidth(units.X(280));
+    for (QPushButton* button : {m_browseButton, m_okButton, m_cancelButton}) {
+        button->setMinimumWidth(units.X(50));
+    }
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(units.X(5));
+    top->addWidget(m_pathEdit, 1);
+    top->addWidget(m_browseButton);
+
+    auto* boxes = new QVBoxLayout;
+    boxes->setSpacing(units.Y(3));
+    boxes->addWidget(m_allFilesBox);
+    boxes->addWidget(m_recurseBox);
+    boxes->addWidget(m_htmlOnlyBox);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(units.X(10));
+    bottom->addLayout(boxes, 1);
+    bottom->addWidget(m_okButton, 0, Qt::AlignBottom);
+    bottom->addWidget(m_cancelButton, 0, Qt::AlignBottom);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(units.X(5), units.Y(8), units.X(7), units.Y(5));
+    layout->setSpacing(units.Y(5));
+    layout->addLayout(top);
+    layout->addLayout(bottom);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+bool CSelectFilesDlg::UpdateData(bool saveAndValidate) {
+    if (!saveAndValidate) {
+        m_pathEdit->SetFileName(m_path);
+        m_recurseBox->setChecked(m_recurse);
+        m_allFilesBox->setChecked(m_allFiles);
+        m_htmlOnlyBox->setChecked(m_htmlOnly);
+        return true;
+    }
+    if (!m_pathEdit->IsWithinLimit()) {
+        platform::FailField(*m_pathEdit, platform::TooLongMessage(kPathLimit));
+        return false;
+    }
+    m_path = m_pathEdit->FileName();
+    m_recurse = m_recurseBox->isChecked();
+    m_allFiles = m_allFilesBox->isChecked();
+    m_htmlOnly = m_htmlOnlyBox->isChecked();
+    return true;
+}
+
+void CSelectFilesDlg::OnClickRecurse() {
+    if (!UpdateData(true)) {
+        return;
+    }
+    if (m_recurse) {
+        m_allFiles = true;
+    }
+    UpdateData(false);
+}
+
+void CSelectFilesDlg::OnClickAllFiles() {
+    if (!UpdateData(true)) {
+        return;
+    }
+    if (!m_allFiles) {
+        m_recurse = false;
+    }
+    UpdateData(false);
+}
+
+void CSelectFilesDlg::OnBrowse() {
+    if (!UpdateData(true)) {
+        return;
+    }
+    // A directory run starts from a folder, a single-file run from the folder of the file last
+    // tested; the edit field plays no part in either.
+    const std::optional<std::string> picked =
+        m_allFiles ? PickFolder("Folder to Test")
+                   : PickFile(BrowseInitialName(m_settings.GetString("FileSel", "Starter", "")));
+    if (picked) {
+        m_path = *picked;
+        UpdateData(false);
+    }
+    m_okButton->setFocus();
+}
+
+std::optional<std::string> CSelectFilesDlg::PickFolder(const std::string& title) {
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QString::fromUtf8(title), QString());
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return QFile::encodeName(folder).toStdString();
+}
+
+std::optional<std::string> CSelectFilesDlg::PickFile(const std::string& initialName) {
+    const QString file =
+        QFileDialog::getOpenFileName(this, QString(), QFile::decodeName(QByteArray::fromStdString(initialName)));
+    if (file.isEmpty()) {
+        return std::nullopt;
+    }
+    return QFile::encodeName(file).toStdString();
+}
+
+void CSelectFilesDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        UpdateData(false);
+    }
+    QDialog::showEvent(event);
+}
+
+void CSelectFilesDlg::accept() {
+    if (UpdateData(true)) {
+        QDialog::accept();
+    }
+}
