@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QMainWindow>
+#include <map>
+
+#include "app/commands.h"
+#include "app/linkvetdoc.h"
+#include "app/placement.h"
+#include "results/linkvetview.h"
+
+class CLinkvetApp;
+class QLabel;
+class QPlainTextEdit;
+class QSplitter;
+class QToolBar;
+
+// The main window: toolbar, menus, the grid above the log pane, and a status bar whose panes
+// 1 and 2 show the connection and the HTTP exchange.
+class CMainFrame : public QMainWindow, public CStatusPanes {
+public:
+    explicit CMainFrame(CLinkvetApp& app);
+    ~CMainFrame() override;
+
+    CLinkvetView& View() { return *m_view; }
+    CLinkvetDoc& Doc() { return m_doc; }
+    QAction* Action(CCommandId id) const { return m_actions.at(id); }
+    QString PaneText(int pane) const;
+
+    void SetPaneText(int pane, const QString& text) override;
+    // Enables each command by its availability rule.
+    void UpdateCommandUi();
+    // Drops the repaired rows, then asks before unrepaired ones are thrown away.
+    bool QueryQuit();
+
+    void OnPreferences();
+    void OnFilePrint();
+    void OnFilePrintPreview();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void PlaceWindow();
+    void OnCreateClient();
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    QAction* AddAction(CCommandId id, const QString& text, const QKeySequence& key,
+                       const QString& prompt, const QString& tip, std::function<void()> handler);
+    void OnWindowPosChanged();
+    void FocusOtherPane();
+
+    CLinkvetApp& m_app;
+    CLinkvetDoc m_doc;
+    QSplitter* m_wndSplitter = nullptr;
+    QPlainTextEdit* m_logPane = nullptr;
+    CLinkvetView* m_view = nullptr;
+    QToolBar* m_wndToolBar = nullptr;
+    QLabel* m_idlePane = nullptr;
+    std::map<int, QLabel*> m_panes;
+    std::map<int, QAction*> m_actions;
+    bool m_placed = false;
+};

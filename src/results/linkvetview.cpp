@@ -1,0 +1,220 @@
+#include "linkvetview.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include "platform/messagebox.h"
+#include "platform/profile.h"
+#include "platform/textfile.h"
+#include "results/exportdlg.h"
+#include "results/reportwriter.h"
+#include "run/progressdlg.h"
+#include "run/selectfilesdlg.h"
+#include "settings/regsettings.h"
+
+namespace {
+
+const std::array<const char*, 4> kColumnSettings = {"col0", "col1", "col2", "col3"};
+
+// The log pane ends lines with CR LF; the text widget with "\n".
+QString LogText(const std::string& text) {
+    QString shown = DisplayText(text);
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return shown;
+}
+
+}  // namespace
+
+CLinkvetView::CLinkvetView(CResultsModel& rows, QPlainTextEdit& logPane, CStatusPanes& panes,
+                           CRegSettings& settings, QWidget* parent)
+    : QTreeView(parent), CTestRun(settings), m_rows(rows), m_logPane(logPane), m_panes(panes) {
+    setModel(&m_rows);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSortingEnabled(false);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+    m_logPane.document()->setUndoRedoEnabled(false);
+}
+
+void CLinkvetView::OnInitialUpdate() {
+    const int width = viewport()->width();
+    const int fallback = DefaultColumnWidth(width);
+    std::array<int, 4> stored{};
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        stored[i] = Settings().GetInt("Grid", kColumnSettings[i], fallback);
+    }
+    const std::array<int, 4> widths = ColumnWidths(stored, width);
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        setColumnWidth(static_cast<int>(i), widths[i]);
+    }
+    m_logPane.setFont(font());
+    m_columnsReady = true;
+}
+
+void CLinkvetView::SaveColumnWidths() {
+    for (std::size_t i = 0; i < kColumnSettings.size(); ++i) {
+        Settings().SetInt("Grid", kColumnSettings[i], header()->sectionSize(static_cast<int>(i)));
+    }
+}
+
+// Every resize after the initial update keeps the grid's height for the next start, whether
+// the splitter bar was dragged or the whole window resized.
+void CLinkvetView::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    if (m_columnsReady) {
+        platform::WriteProfileInt("Screen", "High", event->size().height());
+    }
+}
+
+void CLinkvetView::AddResult(const std::string& text, int part) {
+    m_rows.AddResult(text, part, m_currentFile);
+    if (part == 0) {
+        CommandsChanged();
+    }
+}
+
+void CLinkvetView::AppendLog(const std::string& text) {
+    QTextCursor end(m_logPane.document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(LogText(text) + QLatin1Char('\n'));
+    m_logPane.verticalScrollBar()->setValue(m_logPane.verticalScrollBar()->maximum());
+}
+
+void CLinkvetView::ClearResults() {
+    m_logPane.clear();
+    m_rows.Clear();
+    CommandsChanged();
+}
+
+void CLinkvetView::SetStatusText(int pane, const std::string& text) {
+    m_panes.SetPaneText(pane, DisplayText(text));
+}
+
+std::unique_ptr<CRunProgress> CLinkvetView::CreateProgressDlg() {
+    auto progress = std::make_unique<CProgressDlg>(this);
+    progress->show();
+    return progress;
+}
+
+void CLinkvetView::OnSelectFiles() {
+    if (!OnUpdateSelectFiles()) {
+        return;
+    }
+    CRegSettings& settings = Settings();
+    CSelectFilesDlg dialog(settings, this);
+    dialog.m_path = settings.GetString("FileSel", "Starter", "");
+    dialog.m_recurse = settings.GetInt("FileSel", "Recurse", 0) != 0;
+    dialog.m_allFiles = settings.GetInt("FileSel", "AllFiles", 0) != 0;
+    dialog.m_htmlOnly = settings.GetInt("FileSel", "Filter", 0) != 0;
+    if (dialog.m_recurse && !dialog.m_allFiles) {
+        dialog.m_recurse = false;
+        settings.SetInt("FileSel", "Recurse", 0);
+    }
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    settings.SetInt("FileSel", "Recurse", dialog.m_recurse ? 1 : 0);
+    settings.SetInt("FileSel", "AllFiles", dialog.m_allFiles ? 1 : 0);
+    settings.SetInt("FileSel", "Filter", dialog.m_htmlOnly ? 1 : 0);
+    const CFileChoice choice{dialog.m_path, dialog.m_recurse, dialog.m_allFiles, dialog.m_htmlOnly};
+    if (!ValidateChoice(choice)) {
+        return;
+    }
+    settings.SetString("FileSel", "Starter", choice.path);
+    StartTest(choice.path, choice.recurse, choice.allFiles, choice.htmlOnly);
+    CommandsChanged();
+}
+
+void CLinkvetView::OnExportResults() {
+    if (!OnUpdateExportResults()) {
+        return;
+    }
+    CRegSettings& settings = Settings();
+    CExportDlg dialog(this);
+    dialog.m_fileName = settings.GetString("XportSel", "Starter", "results.txt");
+    dialog.m_format = settings.GetInt("XportSel", "Text", 0);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    if (platform::OpenFile(dialog.m_fileName, "rb") &&
+        platform::MessageBox(dialog.m_fileName + "\nThis file already exists\n\nReplace existing file?",
+                             platform::kMbYesNo) != platform::kIdYes) {
+        return;
+    }
+    settings.SetString("XportSel", "Starter", dialog.m_fileName);
+    settings.SetInt("XportSel", "Text", dialog.m_format);
+    platform::CFilePtr file = platform::OpenFile(dialog.m_fileName, "wb");
+    const platform::CWaitCursor wait;
+    const CReportFormat format = dialog.m_format == 0 ? CReportFormat::Text : CReportFormat::Html;
+    if (!file || !WriteReport(file.get(), format, m_rows) || std::fclose(file.release()) != 0) {
+        platform::MessageBox("file write error");
+    }
+}
+
+void CLinkvetView::OnRunEnded() {
+    CommandsChanged();
+}
+
+void CLinkvetView::CommandsChanged() const {
+    if (m_commandsChanged) {
+        m_commandsChanged();
+    }
+}
+
+std::string CLinkvetView::FormatRowLine(int row) const {
+    return m_rows.CellText(row, kColumnUrl) + " - " + m_rows.CellText(row, kColumnReason) +
+           " - " + m_rows.CellText(row, kColumnSiteName) + " - " +
+           m_rows.CellText(row, kColumnFile);
+}
+
+// The grid's font, sized in 0.01-inch units for the printed page.
+QFont CLinkvetView::PrintFont() const {
+    QFont printFont = font();
+    printFont.setPixelSize(qMax(1, qRound(QFontInfo(font()).pointSizeF() * 100.0 / 72.0)));
+    return printFont;
+}
+
+CPrintLayout CLinkvetView::PrintLayoutFor(QPrinter& printer) const {
+    const int textHeight = QFontMetrics(PrintFont()).boundingRect(QStringLiteral("Fg")).height();
+    const double pageHeight = printer.pageRect(QPrinter::DevicePixel).height() * 100.0 /
+                              printer.logicalDpiY();
+    return LayOutPrint(textHeight, static_cast<int>(pageHeight), m_rows.RowCount());
+}
+
+// The page is laid out in 0.01-inch units, rows from the top with a 0.75-inch left margin and
+// tab stops every inch.
+void CLinkvetView::PrintRows(QPrinter& printer) const {
+    const CPrintLayout layout = PrintLayoutFor(printer);
+    QPainter painter(&printer);
+    painter.scale(printer.logicalDpiX() / 100.0, printer.logicalDpiY() / 100.0);
+    painter.setFont(PrintFont());
+    QTextOption tabs;
+    tabs.setTabStopDistance(100);
+    const double left = 75;
+    const double width = printer.pageRect(QPrinter::DevicePixel).width() * 100.0 /
+                             printer.logicalDpiX() - left;
+    for (int number = 1; number <= layout.pages; ++number) {
+        if (number > 1) {
+            printer.newPage();
+        }
+        for (int line = 0; line < layout.linesPerPage; ++line) {
+            const int row = layout.RowAt(number, line, m_rows.RowCount());
+            if (row < 0) {
+                break;
+            }
+            painter.drawText(QRectF(left, layout.LineY(line), width, layout.pitch),
+                             DisplayText(FormatRowLine(row)), tabs);
+        }
+    }
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QTreeView>
+#include <array>
+#include <functional>
+
+#include "results/gridlayout.h"
+#include "results/resultsmodel.h"
+#include "run/testrun.h"
+
+class QPlainTextEdit;
+class QPrinter;
+
+// The main window's status panes as the view writes them: 1 the connection, 2 the HTTP
+// exchange.
+class CStatusPanes {
+public:
+    virtual ~CStatusPanes() = default;
+    virtual void SetPaneText(int pane, const QString& text) = 0;
+};
+
+// The results grid: four columns of failed links above the log pane, and the test run that
+// fills them. Several rows may be selected; rows are never sorted.
+class CLinkvetView : public QTreeView, public CTestRun {
+public:
+    CLinkvetView(CResultsModel& rows, QPlainTextEdit& logPane, CStatusPanes& panes,
+                 CRegSettings& settings, QWidget* parent = nullptr);
+
+    // Once the splitter has sized the grid: the column widths, and the log pane's font.
+    void OnInitialUpdate();
+    // Writes the four column widths to "Grid"/col0..col3.
+    void SaveColumnWidths();
+
+    // Commands and their availability.
+    void OnSelectFiles();
+    bool OnUpdateSelectFiles() const { return !m_runTimerActive; }
+    bool OnUpdateStopTest() const { return m_runTimerActive; }
+    void OnExportResults();
+    // Export is available whenever the grid has a row, also during a run.
+    bool OnUpdateExportResults() const { return m_rows.RowCount() > 0; }
+
+    // Printing: the rows as lines of "URL - Reason - Site Name - File Name".
+    std::string FormatRowLine(int row) const;
+    void PrintRows(QPrinter& printer) const;
+    CPrintLayout PrintLayoutFor(QPrinter& printer) const;
+
+    CResultsModel& Rows() const { return m_rows; }
+    bool ColumnsReady() const { return m_columnsReady; }
+    // Called whenever the commands' availability may have changed.
+    void SetCommandStateListener(std::function<void()> listener) { m_commandsChanged = std::move(listener); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+    void AddResult(const std::string& text, int part) override;
+    void AppendLog(const std::string& text) override;
+    void ClearResults() override;
+    void SetStatusText(int pane, const std::string& text) override;
+    std::unique_ptr<CRunProgress> CreateProgressDlg() override;
+    void OnRunEnded() override;
+    void CommandsChanged() const;
+
+private:
+    QFont PrintFont() const;
+
+    CResultsModel& m_rows;
+    QPlainTextEdit& m_logPane;
+    CStatusPanes& m_panes;
+    bool m_columnsReady = false;
+    std::function<void()> m_commandsChanged;
+};
