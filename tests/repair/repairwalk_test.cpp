@@ -11,15 +11,15 @@ std::string NotFound(const std::string& file, const std::string& url) {
     return "We looked in file\n" + file + "\nbut could not find the URL\n" + url;
 }
 
-ino_t Inode(const std::string& path) {
+struct stat Stat(const std::string& path) {
     struct stat info {};
     ::stat(path.c_str(), &info);
-    return info.st_ino;
+    return info;
 }
 
 using RepairWalk = CRepairTest;
 
-TEST_F(RepairWalk, EachMethodRewritesOnlyTheLineOfTheLink) {
+TEST_F(RepairWalk, EachMethodRewritesOnlyTheLineOfTheLinkAndOnlyOnce) {
     const std::string before =
         "<p>top</p>\n<a href=\"http://x.test/gone\">Gone</a> ok\n<p>end</p>\n";
     const std::vector<std::pair<int, std::string>> cases = {
@@ -28,18 +28,28 @@ TEST_F(RepairWalk, EachMethodRewritesOnlyTheLineOfTheLink) {
         {kRepairRemove, ""},
         {-1, ""},
     };
+    const mode_t previousMask = ::umask(022);
     for (const auto& [method, line] : cases) {
         SCOPED_TRACE(method);
         MakeDirectory(m_scratch / std::to_string(method + 1));
         const std::string page = Page(std::to_string(method + 1) + "/page.htm", before);
+        ASSERT_EQ(::chmod(page.c_str(), 0640), 0);
         m_rows.Clear();
         AddRow(kGone, page);
         EXPECT_TRUE(Walk(method));
-        EXPECT_EQ(ReadFile(page), "<p>top</p>\n" + line + "<p>end</p>\n");
-        EXPECT_EQ(ReadFile(BackupName(page)), before);
+        const std::string after = "<p>top</p>\n" + line + "<p>end</p>\n";
+        EXPECT_EQ(ReadFile(page), after);
+        EXPECT_EQ(Stat(page).st_mode & 07777, 0640u);
         EXPECT_FALSE(FileExists(WorkName(page)));
-        EXPECT_EQ(m_ui.m_messages.back(), kAllRepaired);
+
+        const ino_t inode = Stat(page).st_ino;
+        EXPECT_TRUE(Walk(kRepairDisable));
+        EXPECT_EQ(Stat(page).st_ino, inode) << "a finished file is not rewritten again";
+        EXPECT_EQ(ReadFile(page), after);
+        EXPECT_EQ(ReadFile(BackupName(page)), before);
     }
+    ::umask(previousMask);
+    EXPECT_EQ(m_ui.m_messages, std::vector<std::string>(2 * cases.size(), kAllRepaired));
 }
 
 TEST_F(RepairWalk, LinesKeepTheirOwnLineEnds) {
@@ -107,20 +117,6 @@ TEST_F(RepairWalk, ALongLineIsRewrittenOnlyInThePieceHoldingTheLink) {
     EXPECT_EQ(ReadFile(tail), "<!--" + firstPiece.substr(0, kRepairPieceSize) + "-->\n" +
                                   firstPiece.substr(kRepairPieceSize) + "\n");
     EXPECT_EQ(m_ui.m_messages.back(), NotFound(cut, kGone)) << "a link across the cut is lost";
-}
-
-TEST_F(RepairWalk, ASecondWalkLeavesFinishedFilesAndTheirBackupsAlone) {
-    const std::string before = "<a href=\"http://x.test/gone\">\n";
-    const std::string page = Page("page.htm", before);
-    AddRow(kGone, page);
-    ASSERT_TRUE(Walk(kRepairDisable));
-    const std::string after = ReadFile(page);
-    const ino_t inode = Inode(page);
-    EXPECT_TRUE(Walk(kRepairReplace));
-    EXPECT_EQ(Inode(page), inode) << "the file was not rewritten";
-    EXPECT_EQ(ReadFile(page), after);
-    EXPECT_EQ(ReadFile(BackupName(page)), before);
-    EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{kAllRepaired, kAllRepaired}));
 }
 
 TEST_F(RepairWalk, BackupAndWorkNamesCutThePathAtItsLastFullStop) {
@@ -218,18 +214,6 @@ TEST_F(RepairWalk, TheOptionsComeFromAndGoBackToTheSettings) {
     EXPECT_EQ(m_host.m_offered, std::make_pair(int{kRepairReplace}, 1));
     EXPECT_EQ(m_settings.GetInt("Repair", "Save", -9), 0);
     EXPECT_EQ(m_host.m_exports, 1);
-}
-
-TEST_F(RepairWalk, TheRepairedFileKeepsItsPermissions) {
-    const std::string page = Page("page.htm", "http://x.test/gone\n");
-    ASSERT_EQ(::chmod(page.c_str(), 0640), 0);
-    AddRow(kGone, page);
-    const mode_t previousMask = ::umask(022);
-    EXPECT_TRUE(Walk(kRepairDisable));
-    ::umask(previousMask);
-    struct stat info {};
-    ASSERT_EQ(::stat(page.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
 }  // namespace
