@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "probe/resultcodes.h"
+#include "repair/repairtext.h"
 
 namespace {
 
@@ -18,6 +19,19 @@ std::optional<int> ParseTimeout(const std::string& text) {
         return std::nullopt;
     }
     return seconds;
+}
+
+std::optional<int> ParseRepairMethod(const std::string& text) {
+    if (text == "disable") {
+        return kRepairDisable;
+    }
+    if (text == "replace") {
+        return kRepairReplace;
+    }
+    if (text == "remove") {
+        return kRepairRemove;
+    }
+    return std::nullopt;
 }
 
 bool IsFilter(const std::string& text) {
@@ -75,7 +89,8 @@ bool CParser::SetMode(CCheckMode mode) {
 }
 
 bool TakesValue(const std::string& name) {
-    for (const char* option : {"-t", "--timeout", "-f", "--filter", "--format", "-o", "--output"}) {
+    for (const char* option :
+         {"-t", "--timeout", "-f", "--filter", "--format", "-o", "--output", "--repair"}) {
         if (name == option) {
             return true;
         }
@@ -134,6 +149,13 @@ bool CParser::TakeOption(const std::string& name, const std::optional<std::strin
         }
         m_options.outputPath = value.value_or("");
         return value.has_value();
+    } else if (name == "--repair") {
+        const auto value = Value(name, inlineValue);
+        m_options.repairMethod = value ? ParseRepairMethod(*value) : std::nullopt;
+        if (!m_options.repairMethod && m_error.empty()) {
+            m_error = "the repair method is disable, replace or remove";
+        }
+        return m_options.repairMethod.has_value();
     } else {
         m_error = "unknown option " + name;
         return false;
@@ -165,6 +187,10 @@ std::optional<CCheckOptions> CParser::Parse(std::string& error) {
         return std::nullopt;
     }
     m_options.mode = m_mode.value_or(CCheckMode::RunTest);
+    if (m_options.repairMethod && m_options.mode != CCheckMode::RunTest) {
+        error = "--repair needs a test run";
+        return std::nullopt;
+    }
     m_options.choice.path = m_paths.front();
     return m_options;
 }
@@ -184,13 +210,15 @@ std::string UsageText() {
            "      --format FORMAT  the report as text (the default) or html\n"
            "  -o, --output FILE    write the report to FILE instead of standard output\n"
            "  -q, --quiet          no log lines and no progress on standard error\n"
+           "      --repair METHOD  after the run, disable, replace or remove the reported links\n"
+           "                       in their files; each file keeps its old text in a .rep file\n"
            "      --files          print the files the selection yields, one per line\n"
            "      --links          print each link as FILE<TAB>URL<TAB>ANCHOR NAME\n"
            "  -h, --help           show this help\n"
            "      --version        show the version\n"
            "\n"
            "Exit status: 0 no link reported, 1 links reported, 2 bad input or a run that could\n"
-           "not start or finish, 130 stopped with Ctrl+C.\n";
+           "not start or finish, 3 a repair stopped at a failure, 130 stopped with Ctrl+C.\n";
 }
 
 std::optional<CCheckOptions> ParseCheckOptions(const std::vector<std::string>& arguments,

@@ -20,6 +20,8 @@ struct CCheckOptions {
     // Empty: standard output.
     std::string outputPath;
     bool quiet = false;
+    // After the run, rewrite the files around the reported links with this repair method.
+    std::optional<int> repairMethod;
 };
 
 // Parses the command line (without the program name). nullopt on a usage error, with the

@@ -32,6 +32,8 @@ public:
     CConsoleRun(CRegSettings& settings, CConsoleScreen& screen);
 
     const CResultTable& Results() const { return m_results; }
+    // The rows as a repair after the run marks them.
+    CResultTable& Results() { return m_results; }
 
 protected:
     void AddResult(const std::string& text, int part) override;

@@ -7,9 +7,11 @@
 #include <cstdio>
 
 #include "cli/checkoptions.h"
+#include "cli/consolerepair.h"
 #include "cli/consolerun.h"
 #include "platform/messagebox.h"
 #include "platform/textfile.h"
+#include "repair/repairwalk.h"
 #include "results/reportwriter.h"
 #include "settings/regsettings.h"
 
@@ -18,6 +20,7 @@ namespace {
 constexpr int kExitClean = 0;
 constexpr int kExitRowsReported = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitRepairFailed = 3;
 constexpr int kExitInterrupted = 130;
 
 void WriteLine(const std::string& line) {
@@ -93,6 +96,16 @@ bool WriteReportTo(const CCheckOptions& options, const CResultRows& rows) {
     return written;
 }
 
+// The Repair command on the rows of the run, as the window offers it: only when there are
+// rows. True unless the walk stopped at a failure.
+bool RepairAfterRun(CConsoleRun& run, CRegSettings& settings, int method) {
+    if (run.Results().RowCount() == 0) {
+        return true;
+    }
+    CConsoleRepairHost host(method);
+    return CRepairWalk(run.Results(), settings, host).RepairLinks();
+}
+
 int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
     CConsoleScreen screen(stderr, options.quiet, ::isatty(STDERR_FILENO) != 0);
     CConsoleRun run(settings, screen);
@@ -128,12 +141,18 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
     QCoreApplication::exec();
     std::signal(SIGINT, SIG_DFL);
 
+    // A run stopped by the user or cut short by a file is no ground for rewriting files.
+    const bool repaired = !options.repairMethod || interrupted || run.m_scanFailed ||
+                          RepairAfterRun(run, settings, *options.repairMethod);
     const bool reported = WriteReportTo(options, run.Results());
     if (interrupted) {
         return kExitInterrupted;
     }
     if (run.m_scanFailed || !reported) {
         return kExitUsage;
+    }
+    if (!repaired) {
+        return kExitRepairFailed;
     }
     return run.Results().RowCount() > 0 ? kExitRowsReported : kExitClean;
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "filefaults.h"
 #include "unixfile.h"
 
 namespace platform {
@@ -49,6 +50,9 @@ bool CopyBytes(int in, int out) {
 }  // namespace
 
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+    if (IsFailureInjected(CFileOperation::Copy)) {
+        return false;
+    }
     CUnixFile in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (!in || ::fstat(in.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -80,11 +84,18 @@ bool MoveFile(const std::string& from, const std::string& to) {
 }
 
 bool DeleteFile(const std::string& path) {
+    if (IsFailureInjected(CFileOperation::Delete)) {
+        return false;
+    }
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
         return false;
     }
     return ::unlink(path.c_str()) == 0;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return !IsFailureInjected(CFileOperation::Replace) && ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool IsRegularFile(const std::string& path) {

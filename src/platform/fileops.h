@@ -15,6 +15,10 @@ bool MoveFile(const std::string& from, const std::string& to);
 // DeleteFile: removes a file (never a directory).
 bool DeleteFile(const std::string& path);
 
+// ReplaceFile: puts from in the place of to in one atomic rename, so that to always names
+// either its old or its new bytes; on failure both files are as they were.
+bool ReplaceFile(const std::string& from, const std::string& to);
+
 // True when the path names a regular file, following symbolic links.
 bool IsRegularFile(const std::string& path);
 

@@ -1,9 +1,43 @@
 #include "textfile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "filefaults.h"
+#include "unixfile.h"
+
 namespace platform {
 
 CFilePtr OpenFile(const std::string& path, const char* mode) {
+    const CFileOperation operation =
+        mode[0] == 'r' ? CFileOperation::OpenForReading : CFileOperation::CreateForWriting;
+    if (IsFailureInjected(operation)) {
+        return nullptr;
+    }
     return CFilePtr(std::fopen(path.c_str(), mode));
+}
+
+CFilePtr CreateFileLike(const std::string& path, std::FILE* model) {
+    struct stat info {};
+    if (IsFailureInjected(CFileOperation::CreateForWriting) ||
+        ::fstat(::fileno(model), &info) != 0) {
+        return nullptr;
+    }
+    CUnixFile created(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777));
+    if (!created) {
+        return nullptr;
+    }
+    CFilePtr stream(::fdopen(created.Get(), "wb"));
+    if (stream) {
+        created.Release();
+    }
+    return stream;
+}
+
+bool FlushToDisk(std::FILE* file) {
+    return std::fflush(file) == 0 && !std::ferror(file) && ::fsync(::fileno(file)) == 0;
 }
 
 int CTextModeReader::NextCharacter() {

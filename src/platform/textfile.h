@@ -15,6 +15,13 @@ using CFilePtr = std::unique_ptr<std::FILE, CFileCloser>;
 
 CFilePtr OpenFile(const std::string& path, const char* mode);
 
+// Creates path for writing in binary, with the permission bits of the open file model. Fails
+// when path exists in any form, a symbolic link included, so nothing is written through it.
+CFilePtr CreateFileLike(const std::string& path, std::FILE* model);
+
+// Writes a stream's buffers through to the disk; false when any write to it has failed.
+bool FlushToDisk(std::FILE* file);
+
 // Reads a file as fgets does on a Windows text-mode stream: one call takes at most
 // bufferSize - 1 characters and stops after a line end, and a CR LF pair reads as one "\n".
 // A lone CR stays a CR. Legacy Windows files keep their CR LF pairs on Linux, so this is how

@@ -25,6 +25,9 @@ public:
     explicit operator bool() const { return m_fd >= 0; }
     int Get() const { return m_fd; }
 
+    // Hands the descriptor over to another owner.
+    int Release() { return std::exchange(m_fd, -1); }
+
     // Closes now and says whether the close succeeded (a delayed write error shows here).
     bool Close() { return m_fd < 0 || ::close(std::exchange(m_fd, -1)) == 0; }
 

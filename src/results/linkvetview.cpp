@@ -11,6 +11,8 @@
 #include "platform/messagebox.h"
 #include "platform/profile.h"
 #include "platform/textfile.h"
+#include "repair/dialogrepairhost.h"
+#include "repair/repairwalk.h"
 #include "results/exportdlg.h"
 #include "results/reportwriter.h"
 #include "run/progressdlg.h"
@@ -20,6 +22,16 @@
 namespace {
 
 const std::array<const char*, 4> kColumnSettings = {"col0", "col1", "col2", "col3"};
+
+// The repair walk's dialogs, and the Export command it runs afterwards.
+class CViewRepairHost : public CDialogRepairHost {
+public:
+    explicit CViewRepairHost(CLinkvetView& view) : CDialogRepairHost(&view), m_view(view) {}
+    void ExportResults() override { m_view.OnExportResults(); }
+
+private:
+    CLinkvetView& m_view;
+};
 
 // The log pane ends lines with CR LF; the text widget with "\n".
 QString LogText(const std::string& text) {
@@ -69,11 +81,12 @@ void CLinkvetView::SaveColumnWidths() {
 }
 
 // Every resize after the initial update keeps the grid's height for the next start, whether
-// the splitter bar was dragged or the whole window resized.
+// the splitter bar was dragged or the whole window resized. The event is the viewport's, so
+// the height is the whole pane's, as the splitter counts it.
 void CLinkvetView::resizeEvent(QResizeEvent* event) {
     QTreeView::resizeEvent(event);
     if (m_columnsReady) {
-        platform::WriteProfileInt("Screen", "High", event->size().height());
+        platform::WriteProfileInt("Screen", "High", height());
     }
 }
 
@@ -160,6 +173,25 @@ void CLinkvetView::OnExportResults() {
     if (!file || !WriteReport(file.get(), format, m_rows) || std::fclose(file.release()) != 0) {
         platform::MessageBox("file write error");
     }
+}
+
+void CLinkvetView::OnRepairLinks() {
+    if (!OnUpdateRepairLinks()) {
+        return;
+    }
+    if (m_unknownErrorSeen &&
+        platform::MessageBox("The testing found at least one URL\nwith an UNKNOWN ERROR!\n"
+                             "(See the window text.)\n\nAre you sure you want to repair now?",
+                             platform::kMbYesNo) != platform::kIdYes) {
+        return;
+    }
+    RepairLinks();
+}
+
+void CLinkvetView::RepairLinks() {
+    CViewRepairHost host(*this);
+    CRepairWalk(m_rows, Settings(), host).RepairLinks();
+    CommandsChanged();
 }
 
 void CLinkvetView::OnRunEnded() {

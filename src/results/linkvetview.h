@@ -38,6 +38,12 @@ public:
     void OnExportResults();
     // Export is available whenever the grid has a row, also during a run.
     bool OnUpdateExportResults() const { return m_rows.RowCount() > 0; }
+    // Asks first when a verdict of the last run had no reason text.
+    void OnRepairLinks();
+    // Repair is available once a run has ended and while the grid has rows.
+    bool OnUpdateRepairLinks() const { return m_runEnded && m_rows.RowCount() > 0; }
+    // The repair walk over the grid's rows, with the window's dialogs.
+    void RepairLinks();
 
     // Printing: the rows as lines of "URL - Reason - Site Name - File Name".
     std::string FormatRowLine(int row) const;

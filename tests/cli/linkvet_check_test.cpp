@@ -1,6 +1,7 @@
 #include "cli/checkoptions.h"
 
 #include "platform/systemdir.h"
+#include "repair/repairtext.h"
 #include "support/runprogram.h"
 #include "support/temphome.h"
 
@@ -56,6 +57,21 @@ TEST(CheckOptions, ARunTakesPreferenceOverridesAndReportChoices) {
     EXPECT_FALSE(defaults->filter);
     EXPECT_EQ(defaults->format, CReportFormat::Text);
     EXPECT_TRUE(defaults->outputPath.empty());
+}
+
+TEST(CheckOptions, RepairTakesOneOfThreeMethodsAndNeedsATestRun) {
+    EXPECT_EQ(Parse({"--repair", "disable", "site"})->repairMethod, kRepairDisable);
+    EXPECT_EQ(Parse({"--repair=replace", "site"})->repairMethod, kRepairReplace);
+    EXPECT_EQ(Parse({"site", "--repair", "remove"})->repairMethod, kRepairRemove);
+    EXPECT_FALSE(Parse({"site"})->repairMethod);
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{
+             {"--repair", "Remove", "site"}, {"--repair=", "site"}, {"site", "--repair"},
+             {"--links", "--repair", "remove", "site"}}) {
+        std::string error;
+        EXPECT_FALSE(ParseCheckOptions(arguments, error));
+        EXPECT_FALSE(error.empty());
+    }
 }
 
 TEST(CheckOptions, FieldsEscapeBackslashTabAndLineBreaks) {

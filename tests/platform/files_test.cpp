@@ -29,8 +29,7 @@ TEST_F(Files, TextModeReadingTurnsCrLfIntoOneLineEnd) {
 TEST_F(Files, TextModeReadingCutsLongLinesIntoBufferSizedPieces) {
     WriteFile(m_scratch / "t", "abcdefg\r\nxy");
     // A buffer of 4 holds three characters; the CR LF counts as the one character "\n".
-    EXPECT_EQ(ReadLines(m_scratch / "t", 4),
-              (std::vector<std::string>{"abc", "def", "g\n", "xy"}));
+    EXPECT_EQ(ReadLines(m_scratch / "t", 4), (std::vector<std::string>{"abc", "def", "g\n", "xy"}));
 }
 
 TEST_F(Files, CopyHonoursFailIfExistsAndKeepsBytes) {
@@ -64,6 +63,16 @@ TEST_F(Files, DeleteRemovesFilesButNeverDirectories) {
     EXPECT_FALSE(FileExists(m_scratch / "a"));
     EXPECT_FALSE(platform::DeleteFile(m_scratch / "d"));
     EXPECT_FALSE(platform::DeleteFile(m_scratch / "a"));
+}
+
+TEST_F(Files, CreateLikeNeverReusesANameNorWritesThroughALink) {
+    WriteFile(m_scratch / "model", "M");
+    const platform::CFilePtr model = platform::OpenFile(m_scratch / "model", "rb");
+    EXPECT_FALSE(platform::CreateFileLike(m_scratch / "model", model.get()));
+    ASSERT_EQ(::symlink("elsewhere", (m_scratch / "link").c_str()), 0);
+    EXPECT_FALSE(platform::CreateFileLike(m_scratch / "link", model.get()));
+    EXPECT_FALSE(FileExists(m_scratch / "elsewhere"));
+    EXPECT_TRUE(platform::CreateFileLike(m_scratch / "new", model.get()));
 }
 
 TEST_F(Files, FileAndDirectoryChecksTellKindsApart) {

@@ -1,0 +1,44 @@
+#include "filefaults.h"
+
+#include <array>
+#include <cerrno>
+#include <cstddef>
+
+namespace platform {
+namespace {
+
+constexpr int kDisarmed = -1;
+
+std::array<int, static_cast<std::size_t>(CFileOperation::Count)> g_callsBeforeFailure = [] {
+    std::array<int, static_cast<std::size_t>(CFileOperation::Count)> calls{};
+    calls.fill(kDisarmed);
+    return calls;
+}();
+
+int& CallsBeforeFailure(CFileOperation operation) {
+    return g_callsBeforeFailure[static_cast<std::size_t>(operation)];
+}
+
+}  // namespace
+
+void FailFileOperation(CFileOperation operation, int skip) {
+    CallsBeforeFailure(operation) = skip;
+}
+
+void ClearFileFailures() {
+    g_callsBeforeFailure.fill(kDisarmed);
+}
+
+bool IsFailureInjected(CFileOperation operation) {
+    int& calls = CallsBeforeFailure(operation);
+    if (calls == kDisarmed) {
+        return false;
+    }
+    if (calls-- > 0) {
+        return false;
+    }
+    errno = EIO;
+    return true;
+}
+
+}  // namespace platform

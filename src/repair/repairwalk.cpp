@@ -1,0 +1,170 @@
+#include "repairwalk.h"
+
+#include "platform/fileops.h"
+#include "platform/messagebox.h"
+#include "repair/repairtext.h"
+#include "settings/regsettings.h"
+
+CRepairWalk::CRepairWalk(CEditableRows& rows, CRegSettings& settings, CRepairHost& host)
+    : m_rows(rows), m_settings(settings), m_host(host) {}
+
+bool CRepairWalk::RepairLinks() {
+    m_repairIn.reset();
+    m_repairOut.reset();
+    int method = m_settings.GetInt("Repair", "Type", kRepairDisable);
+    int saveBadUrls = m_settings.GetInt("Repair", "Save", 1);
+    if (!m_host.ShowRepairOptions(method, saveBadUrls)) {
+        return true;
+    }
+    m_settings.SetInt("Repair", "Type", method);
+    m_settings.SetInt("Repair", "Save", saveBadUrls);
+    const std::optional<CStop> stop = WalkRows(method);
+    ReportOutcome(stop);
+    if (saveBadUrls != 0) {
+        m_host.ExportResults();
+    }
+    return !stop;
+}
+
+std::optional<CRepairWalk::CStop> CRepairWalk::WalkRows(int method) {
+    CGroup group;
+    for (int row = 0; row < m_rows.RowCount(); ++row) {
+        const std::string& file = m_rows.CellText(row, kColumnFile);
+        if (group.firstRow < 0 || file != group.file) {
+            if (!FinishGroup(group)) {
+                return FileStop(group);
+            }
+            group = CGroup{row, file, {}};
+            if (!HasMark(row, kFileDoneMark) && !OpenForRepair(group.file)) {
+                return FileStop(group);
+            }
+        }
+        if (HasMark(row, kRepairedMark)) {
+            continue;
+        }
+        const std::string url = m_rows.CellText(row, kColumnUrl);
+        if (!RepairLink(url, group.file, method)) {
+            // The links found so far are kept; the next walk reopens the file for the rest.
+            PutInPlace(group);
+            return CStop{row, group.file, url};
+        }
+        group.rewrittenRows.push_back(row);
+    }
+    if (!FinishGroup(group)) {
+        return FileStop(group);
+    }
+    return std::nullopt;
+}
+
+// Finishes the group's file when it is open, and marks it done.
+bool CRepairWalk::FinishGroup(const CGroup& group) {
+    if (group.firstRow < 0 || HasMark(group.firstRow, kFileDoneMark)) {
+        return true;
+    }
+    if (!PutInPlace(group)) {
+        return false;
+    }
+    SetMark(group.firstRow, kFileDoneMark);
+    return true;
+}
+
+// Rows count as repaired only once their file is in place: a file that could not be replaced
+// still holds their links, and the next walk must rewrite them again.
+bool CRepairWalk::PutInPlace(const CGroup& group) {
+    if (!FinishRepairFile(group.file)) {
+        return false;
+    }
+    for (const int row : group.rewrittenRows) {
+        SetMark(row, kRepairedMark);
+    }
+    return true;
+}
+
+// A file that cannot be opened or put in place is shown with the link of its first row, and
+// that row is the one the user may drop.
+CRepairWalk::CStop CRepairWalk::FileStop(const CGroup& group) const {
+    return CStop{group.firstRow, group.file, m_rows.CellText(group.firstRow, kColumnUrl)};
+}
+
+void CRepairWalk::ReportOutcome(const std::optional<CStop>& stop) {
+    if (!stop) {
+        platform::MessageBox("All URL repairs completed",
+                             platform::kMbOk | platform::kMbIconInformation);
+        return;
+    }
+    if (m_host.ShowRepairFailure(stop->file, stop->url)) {
+        m_rows.DeleteRow(stop->row);
+    }
+}
+
+bool CRepairWalk::OpenForRepair(const std::string& path) {
+    const std::string backup = BackupName(path);
+    const std::string work = WorkName(path);
+    // A file bearing its own backup or work name would be overwritten by them.
+    if (path == backup || path == work) {
+        return false;
+    }
+    // A backup that already exists is the older one and is kept; any other failure to copy
+    // leaves the file untouched.
+    if (!platform::CopyFile(path, backup, true) && !platform::IsRegularFile(backup)) {
+        return false;
+    }
+    m_repairIn = platform::OpenFile(path, "rb");
+    if (!m_repairIn) {
+        return false;
+    }
+    platform::DeleteFile(work);
+    m_repairOut = platform::CreateFileLike(work, m_repairIn.get());
+    if (!m_repairOut) {
+        m_repairIn.reset();
+        return false;
+    }
+    return true;
+}
+
+bool CRepairWalk::RepairLink(const std::string& url, const std::string& path, int method) {
+    if (!m_repairIn) {
+        return false;
+    }
+    std::string piece;
+    while (ReadPiece(m_repairIn.get(), piece)) {
+        const std::size_t at = piece.find(url);
+        if (at != std::string::npos) {
+            WritePiece(RewritePiece(piece, at, url, RepairFileName(path), method));
+            return true;
+        }
+        WritePiece(piece);
+    }
+    platform::MessageBox("We looked in file\n" + path + "\nbut could not find the URL\n" + url,
+                         platform::kMbOk);
+    return false;
+}
+
+bool CRepairWalk::FinishRepairFile(const std::string& path) {
+    if (!m_repairIn) {
+        return false;
+    }
+    std::string piece;
+    while (ReadPiece(m_repairIn.get(), piece)) {
+        WritePiece(piece);
+    }
+    // A work file cut short by a read or write error must never take the file's place.
+    const bool complete =
+        !std::ferror(m_repairIn.get()) && platform::FlushToDisk(m_repairOut.get());
+    m_repairIn.reset();
+    const bool closed = std::fclose(m_repairOut.release()) == 0;
+    return complete && closed && platform::ReplaceFile(WorkName(path), path);
+}
+
+// A failed write stays on the stream's error flag, which FinishRepairFile checks.
+void CRepairWalk::WritePiece(const std::string& piece) {
+    std::fwrite(piece.data(), 1, piece.size(), m_repairOut.get());
+}
+
+bool CRepairWalk::HasMark(int row, CTagMark mark) const {
+    return (m_rows.Tag(row) & mark.half) != 0;
+}
+
+void CRepairWalk::SetMark(int row, CTagMark mark) {
+    m_rows.SetTag(row, (m_rows.Tag(row) & ~mark.half) | mark.set);
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/textfile.h"
+#include "repair/repairhost.h"
+#include "results/resulttable.h"
+
+class CRegSettings;
+
+// A mark in a row's tag: its half of the tag, and the value that sets it.
+struct CTagMark {
+    std::uint32_t half;
+    std::uint32_t set;
+};
+// The row's link has been rewritten in its file, and that file is in place.
+inline constexpr CTagMark kRepairedMark{0x0000FFFFu, 0x00000001u};
+// The file has been finished; it counts on the first row of the file's rows only.
+inline constexpr CTagMark kFileDoneMark{0xFFFF0000u, 0x00010000u};
+
+// Rewrites the files of the result rows around their links, one file at a time through a
+// work file, and marks in the rows what is done, so that a later walk carries on where this
+// one stopped. A file is backed up before it is first rewritten and is replaced in one atomic
+// step, so every file always holds either its old or its new text.
+class CRepairWalk {
+public:
+    CRepairWalk(CEditableRows& rows, CRegSettings& settings, CRepairHost& host);
+    CRepairWalk(const CRepairWalk&) = delete;
+    CRepairWalk& operator=(const CRepairWalk&) = delete;
+
+    // The Repair command's walk: the options, every row not repaired yet, the outcome, then
+    // the export when asked for. False when the walk stopped at a failure.
+    bool RepairLinks();
+
+    // Backs the file up and opens it and a fresh work file; false leaves the file untouched.
+    bool OpenForRepair(const std::string& path);
+    // Copies the lines before url's next occurrence to the work file and writes that line
+    // rewritten; false, after saying so, when url does not occur again.
+    bool RepairLink(const std::string& url, const std::string& path, int method);
+    // Copies the rest and puts the work file in the file's place; false leaves the file as
+    // it was.
+    bool FinishRepairFile(const std::string& path);
+
+private:
+    // Where a walk stopped: the row the failure dialog may drop, and what it shows.
+    struct CStop {
+        int row;
+        std::string file;
+        std::string url;
+    };
+    // The rows of one file, and those rewritten in its work file since it was opened.
+    struct CGroup {
+        int firstRow = -1;
+        std::string file;
+        std::vector<int> rewrittenRows;
+    };
+
+    std::optional<CStop> WalkRows(int method);
+    bool FinishGroup(const CGroup& group);
+    bool PutInPlace(const CGroup& group);
+    CStop FileStop(const CGroup& group) const;
+    void ReportOutcome(const std::optional<CStop>& stop);
+    void WritePiece(const std::string& piece);
+
+    bool HasMark(int row, CTagMark mark) const;
+    void SetMark(int row, CTagMark mark);
+
+    CEditableRows& m_rows;
+    CRegSettings& m_settings;
+    CRepairHost& m_host;
+    // The source being repaired and its work file; both open or both null.
+    platform::CFilePtr m_repairIn;
+    platform::CFilePtr m_repairOut;
+};

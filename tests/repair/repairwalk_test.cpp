@@ -1,0 +1,219 @@
+#include <sys/stat.h>
+
+#include "repair/repairfixture.h"
+
+namespace {
+
+const std::string kGone = "http://x.test/gone";
+const std::string kOther = "http://x.test/other";
+
+std::string NotFound(const std::string& file, const std::string& url) {
+    return "We looked in file\n" + file + "\nbut could not find the URL\n" + url;
+}
+
+struct stat Stat(const std::string& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info;
+}
+
+using RepairWalk = CRepairTest;
+
+TEST_F(RepairWalk, EachMethodRewritesOnlyTheLineOfTheLinkAndOnlyOnce) {
+    const std::string before =
+        "<p>top</p>\n<a href=\"http://x.test/gone\">Gone</a> ok\n<p>end</p>\n";
+    const std::vector<std::pair<int, std::string>> cases = {
+        {kRepairDisable, "<!--<a href=\"http://x.test/gone\">Gone</a> ok-->\n"},
+        {kRepairReplace, "<a href=\"page.htm\">Gone</a> ok<!--http://x.test/gone-->\n"},
+        {kRepairRemove, ""},
+        {-1, ""},
+    };
+    const mode_t previousMask = ::umask(022);
+    for (const auto& [method, line] : cases) {
+        SCOPED_TRACE(method);
+        MakeDirectory(m_scratch / std::to_string(method + 1));
+        const std::string page = Page(std::to_string(method + 1) + "/page.htm", before);
+        ASSERT_EQ(::chmod(page.c_str(), 0640), 0);
+        m_rows.Clear();
+        AddRow(kGone, page);
+        EXPECT_TRUE(Walk(method));
+        const std::string after = "<p>top</p>\n" + line + "<p>end</p>\n";
+        EXPECT_EQ(ReadFile(page), after);
+        EXPECT_EQ(Stat(page).st_mode & 07777, 0640u);
+        EXPECT_FALSE(FileExists(WorkName(page)));
+
+        const ino_t inode = Stat(page).st_ino;
+        EXPECT_TRUE(Walk(kRepairDisable));
+        EXPECT_EQ(Stat(page).st_ino, inode) << "a finished file is not rewritten again";
+        EXPECT_EQ(ReadFile(page), after);
+        EXPECT_EQ(ReadFile(BackupName(page)), before);
+    }
+    ::umask(previousMask);
+    EXPECT_EQ(m_ui.m_messages, std::vector<std::string>(2 * cases.size(), kAllRepaired));
+}
+
+TEST_F(RepairWalk, LinesKeepTheirOwnLineEnds) {
+    const std::string page = Page("page.htm",
+                                  "a\r\n<a href=\"http://x.test/gone\">\r\nb\rc\n"
+                                  "<a href=\"http://x.test/other\">\nlast http://x.test/third");
+    AddRow(kGone, page);
+    AddRow(kOther, page);
+    AddRow("http://x.test/third", page);
+    EXPECT_TRUE(Walk(kRepairDisable));
+    EXPECT_EQ(ReadFile(page),
+              "a\r\n<!--<a href=\"http://x.test/gone\">-->\r\nb\rc\n"
+              "<!--<a href=\"http://x.test/other\">-->\n<!--last http://x.test/third-->\n");
+
+    const std::string replaced =
+        Page("r.htm", "<a href=\"http://x.test/gone\">\r\nend http://x.test/other");
+    m_rows.Clear();
+    AddRow(kGone, replaced);
+    AddRow(kOther, replaced);
+    EXPECT_TRUE(Walk(kRepairReplace));
+    EXPECT_EQ(ReadFile(replaced),
+              "<a href=\"r.htm\"><!--http://x.test/gone-->\r\n"
+              "end r.htm<!--http://x.test/other-->\n");
+}
+
+TEST_F(RepairWalk, ALinkIsSoughtOnlyAfterTheLineOfThePreviousOne) {
+    const std::string twice =
+        "<a href=\"http://x.test/gone\">1</a>\n<a href=\"http://x.test/gone\">2</a>\n";
+    const std::string one = Page("one.htm", twice);
+    const std::string two = Page("two.htm", twice);
+    AddRow(kGone, one);
+    AddRow(kGone, two);
+    AddRow(kGone, two);
+    EXPECT_TRUE(Walk(kRepairRemove));
+    EXPECT_EQ(ReadFile(one), "<a href=\"http://x.test/gone\">2</a>\n");
+    EXPECT_EQ(ReadFile(two), "");
+
+    const std::string sameLine =
+        Page("same.htm", "<a href=\"http://x.test/gone\"><a href=\"http://x.test/other\">\nnext\n");
+    m_rows.Clear();
+    AddRow(kGone, sameLine);
+    AddRow(kOther, sameLine);
+    EXPECT_FALSE(Walk(kRepairDisable));
+    EXPECT_EQ(m_ui.m_messages.back(), NotFound(sameLine, kOther));
+    EXPECT_EQ(m_host.m_failures.back(), std::make_pair(sameLine, kOther));
+    EXPECT_EQ(ReadFile(sameLine),
+              "<!--<a href=\"http://x.test/gone\"><a href=\"http://x.test/other\">-->\nnext\n")
+        << "the file is finished with the repairs made before the stop";
+}
+
+TEST_F(RepairWalk, ALongLineIsRewrittenOnlyInThePieceHoldingTheLink) {
+    const std::string head(kRepairPieceSize, 'h');
+    const std::string page = Page("long.htm", head + "<a href=\"http://x.test/gone\">\nnext\n");
+    AddRow(kGone, page);
+    EXPECT_TRUE(Walk(kRepairDisable));
+    EXPECT_EQ(ReadFile(page), head + "<!--<a href=\"http://x.test/gone\">-->\nnext\n");
+
+    const std::string tail = Page("tail.htm", "<a href=\"http://x.test/gone\">" + head + "\n");
+    const std::string cut = Page("cut.htm", head.substr(5) + "http://x.test/gone\n");
+    m_rows.Clear();
+    AddRow(kGone, tail);
+    AddRow(kGone, cut);
+    EXPECT_FALSE(Walk(kRepairDisable));
+    const std::string firstPiece = "<a href=\"http://x.test/gone\">" + head;
+    EXPECT_EQ(ReadFile(tail), "<!--" + firstPiece.substr(0, kRepairPieceSize) + "-->\n" +
+                                  firstPiece.substr(kRepairPieceSize) + "\n");
+    EXPECT_EQ(m_ui.m_messages.back(), NotFound(cut, kGone)) << "a link across the cut is lost";
+}
+
+TEST_F(RepairWalk, BackupAndWorkNamesCutThePathAtItsLastFullStop) {
+    const std::string htm = Page("page.htm", "1 http://x.test/gone\n");
+    const std::string html = Page("page.html", "2 http://x.test/gone\n");
+    MakeDirectory(m_scratch / "my.site");
+    const std::string index = Page("my.site/index", "3 http://x.test/gone\n");
+    for (const std::string& page : {htm, html, index}) {
+        AddRow(kGone, page);
+    }
+    EXPECT_TRUE(Walk(kRepairRemove));
+    EXPECT_EQ(ReadFile(m_scratch / "page.rep"), "1 http://x.test/gone\n")
+        << "page.html shares the backup of page.htm";
+    EXPECT_EQ(ReadFile(m_scratch / "my.rep"), "3 http://x.test/gone\n");
+    for (const std::string& page : {htm, html, index}) {
+        EXPECT_EQ(ReadFile(page), "");
+    }
+    EXPECT_FALSE(FileExists(m_scratch / "my.t~p"));
+}
+
+TEST_F(RepairWalk, AStopIsShownAndTheNextWalkCarriesOnAfterIt) {
+    const std::string before = "http://x.test/gone\nhttp://x.test/third\n";
+    const std::string page = Page("page.htm", before);
+    const std::string later = Page("later.htm", "http://x.test/gone\n");
+    AddRow(kGone, page);
+    AddRow(kOther, page);
+    AddRow("http://x.test/third", page);
+    AddRow(kGone, later);
+    m_host.m_save = 1;
+    EXPECT_FALSE(Walk(kRepairDisable));
+    EXPECT_EQ(m_ui.m_messages, std::vector<std::string>{NotFound(page, kOther)});
+    EXPECT_EQ(ReadFile(page), "<!--http://x.test/gone-->\nhttp://x.test/third\n");
+    EXPECT_FALSE(FileExists(BackupName(later))) << "rows after the stop wait";
+    EXPECT_EQ(Tags(), (std::vector<std::uint32_t>{0x1, 0, 0, 0}));
+    EXPECT_EQ(m_host.m_exports, 1) << "the save flag exports after a failure too";
+
+    EXPECT_FALSE(Walk(kRepairDisable)) << "the same link stops the walk again";
+    EXPECT_EQ(m_rows.RowCount(), 4);
+    m_host.m_ignore = true;
+    EXPECT_FALSE(Walk(kRepairDisable));
+    ASSERT_EQ(m_rows.RowCount(), 3) << "the ignored row is dropped";
+    EXPECT_EQ(m_rows.CellText(1, kColumnUrl), "http://x.test/third");
+
+    EXPECT_TRUE(Walk(kRepairDisable));
+    EXPECT_EQ(ReadFile(page), "<!--http://x.test/gone-->\n<!--http://x.test/third-->\n");
+    EXPECT_EQ(ReadFile(later), "<!--http://x.test/gone-->\n");
+    EXPECT_EQ(ReadFile(BackupName(page)), before);
+    EXPECT_EQ(Tags(), (std::vector<std::uint32_t>{0x10001, 0x1, 0x10001}));
+    EXPECT_EQ(m_host.m_failures.size(), 3u);
+}
+
+TEST_F(RepairWalk, AFileThatCannotBeRepairedSafelyIsLeftAloneAndNamed) {
+    const std::string selfBackup = Page("old.rep", "http://x.test/other\n");
+    const std::string selfWork = Page("old.t~p", "http://x.test/other\n");
+    const std::string page = Page("page.htm", "http://x.test/gone\n");
+    AddRow(kGone, m_scratch / "missing.htm");
+    AddRow(kOther, selfBackup);
+    AddRow(kOther, selfWork);
+    AddRow(kOther, page);
+    AddRow(kGone, page);
+    m_rows.SetTag(3, 0x7);
+    m_host.m_ignore = true;
+    for (const auto& refused :
+         {std::make_pair(m_scratch / "missing.htm", kGone), std::make_pair(selfBackup, kOther),
+          std::make_pair(selfWork, kOther)}) {
+        EXPECT_FALSE(Walk(kRepairDisable));
+        EXPECT_EQ(m_host.m_failures.back(), refused) << "the file and its first link";
+    }
+    EXPECT_EQ(ReadFile(selfBackup), "http://x.test/other\n");
+    EXPECT_EQ(ReadFile(selfWork), "http://x.test/other\n");
+    EXPECT_TRUE(Walk(kRepairDisable));
+    EXPECT_EQ(ReadFile(page), "<!--http://x.test/gone-->\n") << "a repaired row is passed by";
+    EXPECT_EQ(Tags(), (std::vector<std::uint32_t>{0x10007, 0x1}))
+        << "each mark keeps the other half of the tag";
+}
+
+TEST_F(RepairWalk, TheOptionsComeFromAndGoBackToTheSettings) {
+    const std::string page = Page("page.htm", "http://x.test/gone\n");
+    AddRow(kGone, page);
+    m_host.m_cancel = true;
+    EXPECT_TRUE(Walk(kRepairRemove));
+    EXPECT_EQ(m_host.m_offered, std::make_pair(0, 1)) << "the defaults";
+    EXPECT_EQ(m_settings.GetInt("Repair", "Type", -9), -9) << "a cancel stores nothing";
+    EXPECT_TRUE(m_ui.m_messages.empty());
+    EXPECT_FALSE(FileExists(BackupName(page)));
+
+    m_host.m_cancel = false;
+    m_host.m_save = 1;
+    EXPECT_TRUE(Walk(kRepairReplace));
+    EXPECT_EQ(m_settings.GetInt("Repair", "Type", -9), kRepairReplace);
+    EXPECT_EQ(m_settings.GetInt("Repair", "Save", -9), 1);
+    EXPECT_EQ(m_host.m_exports, 1);
+    m_host.m_save = 0;
+    EXPECT_TRUE(Walk(kRepairRemove));
+    EXPECT_EQ(m_host.m_offered, std::make_pair(int{kRepairReplace}, 1));
+    EXPECT_EQ(m_settings.GetInt("Repair", "Save", -9), 0);
+    EXPECT_EQ(m_host.m_exports, 1);
+}
+
+}  // namespace
