@@ -46,9 +46,24 @@ CMainFrame::CMainFrame(CLinkvetApp& app) : m_app(app) {
     CreateToolBar();
     CreateStatusBar();
     m_view->SetCommandStateListener([this] { UpdateCommandUi(); });
-    m_view->OnInitialUpdate();
     UpdateCommandUi();
     m_placed = true;
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_initialUpdateDone) {
+        m_initialUpdateDone = true;
+        OnInitialUpdate();
+    }
+}
+
+void CMainFrame::OnInitialUpdate() {
+    const int height = m_wndSplitter->height() - m_wndSplitter->handleWidth();
+    const int upper = UpperRowHeight(platform::GetProfileInt("Screen", "High", 0), height);
+    m_wndSplitter->setSizes({upper, height - upper});
+    m_view->resize(m_wndSplitter->width(), upper);
+    m_view->OnInitialUpdate();
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -84,11 +99,6 @@ void CMainFrame::OnCreateClient() {
     m_view = new CLinkvetView(m_doc.Results(), *m_logPane, *this, m_app.Settings(), m_wndSplitter);
     m_wndSplitter->insertWidget(0, m_view);
     setCentralWidget(m_wndSplitter);
-
-    const int height = std::max(2, this->height() - 2 * fontMetrics().height() * 3);
-    const int upper = UpperRowHeight(platform::GetProfileInt("Screen", "High", 0), height);
-    m_wndSplitter->setSizes({upper, height - upper});
-    m_view->resize(width(), upper);
     m_view->setFocus();
 }
 

@@ -37,6 +37,7 @@ public:
     void OnFilePrintPreview();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -44,6 +45,8 @@ protected:
 private:
     void PlaceWindow();
     void OnCreateClient();
+    // Once the window is laid out: the splitter's rows, then the grid's columns.
+    void OnInitialUpdate();
     void CreateActions();
     void CreateMenus();
     void CreateToolBar();
@@ -63,4 +66,5 @@ private:
     std::map<int, QLabel*> m_panes;
     std::map<int, QAction*> m_actions;
     bool m_placed = false;
+    bool m_initialUpdateDone = false;
 };
