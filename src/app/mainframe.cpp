@@ -46,6 +46,11 @@ CMainFrame::CMainFrame(CLinkvetApp& app) : m_app(app) {
     CreateToolBar();
     CreateStatusBar();
     m_view->SetCommandStateListener([this] { UpdateCommandUi(); });
+    // Export and Repair follow the grid's row count, whoever adds or deletes the rows.
+    CResultsModel& rows = m_doc.Results();
+    connect(&rows, &QAbstractItemModel::rowsInserted, this, [this] { UpdateCommandUi(); });
+    connect(&rows, &QAbstractItemModel::rowsRemoved, this, [this] { UpdateCommandUi(); });
+    connect(&rows, &QAbstractItemModel::modelReset, this, [this] { UpdateCommandUi(); });
     UpdateCommandUi();
     m_placed = true;
 }

@@ -92,9 +92,6 @@ void CLinkvetView::resizeEvent(QResizeEvent* event) {
 
 void CLinkvetView::AddResult(const std::string& text, int part) {
     m_rows.AddResult(text, part, m_currentFile);
-    if (part == 0) {
-        CommandsChanged();
-    }
 }
 
 void CLinkvetView::AppendLog(const std::string& text) {
@@ -107,7 +104,6 @@ void CLinkvetView::AppendLog(const std::string& text) {
 void CLinkvetView::ClearResults() {
     m_logPane.clear();
     m_rows.Clear();
-    CommandsChanged();
 }
 
 void CLinkvetView::SetStatusText(int pane, const std::string& text) {

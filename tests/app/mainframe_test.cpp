@@ -1,4 +1,7 @@
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -164,6 +167,85 @@ TEST_F(MainFrame, PrintingMakesAPageForEveryPageOfRows) {
     EXPECT_EQ(print("more.pdf"), 2);
     EXPECT_EQ(frame.View().FormatRowLine(0),
               "http://h/0 - HTTP Code 404 Not Found - name - /site/page.htm");
+}
+
+}  // namespace
+
+namespace {
+
+// Accepts the next modal dialog as it stands, as a user pressing OK would.
+void AcceptNextDialog() {
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->accept();
+        }
+    });
+}
+
+class ExportCommand : public MainFrame {
+protected:
+    CMainFrame& StartWithRows() {
+        CMainFrame& frame = Start();
+        AddRow(frame, "http://h/a", 0);
+        m_app.Settings().SetString("XportSel", "Starter", m_report);
+        return frame;
+    }
+
+    const std::string m_report = m_scratch / "report.txt";
+    const std::string m_expected =
+        "FILE: /site/page.htm\nhttp://h/a\tHTTP Code 404 Not Found\tname\n";
+};
+
+TEST_F(ExportCommand, WritesTheReportAndRemembersItsNameAndFormat) {
+    CMainFrame& frame = StartWithRows();
+    m_app.Settings().SetInt("XportSel", "Text", 1);
+    m_app.Settings().SetString("XportSel", "Starter", m_scratch / "report.html");
+    AcceptNextDialog();
+    frame.Action(ID_EXPORT_RESULTS)->trigger();
+    const std::string html = ReadFile(m_scratch / "report.html");
+    EXPECT_NE(html.find("<li><a href=\"http://h/a\">name</a>"), std::string::npos) << html;
+    EXPECT_EQ(m_app.Settings().GetInt("XportSel", "Text", 0), 1);
+    EXPECT_TRUE(m_ui.m_messages.empty());
+}
+
+TEST_F(ExportCommand, AsksBeforeReplacingAFile) {
+    CMainFrame& frame = StartWithRows();
+    WriteFile(m_report, "old");
+    m_app.Settings().SetInt("XportSel", "Text", 0);
+    m_ui.m_answers = {platform::kIdNo};
+    AcceptNextDialog();
+    frame.View().OnExportResults();
+    EXPECT_EQ(m_ui.m_messages,
+              (std::vector<std::string>{m_report + "\nThis file already exists\n\nReplace existing file?"}));
+    EXPECT_EQ(ReadFile(m_report), "old");
+    m_ui.m_answers = {platform::kIdYes};
+    AcceptNextDialog();
+    frame.View().OnExportResults();
+    EXPECT_EQ(ReadFile(m_report), m_expected);
+}
+
+TEST_F(ExportCommand, AFileThatCannotBeWrittenSaysSoButKeepsTheChoice) {
+    CMainFrame& frame = StartWithRows();
+    const std::string unwritable = m_scratch / "no/such/dir/r.txt";
+    m_app.Settings().SetString("XportSel", "Starter", unwritable);
+    AcceptNextDialog();
+    frame.View().OnExportResults();
+    EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{"file write error"}));
+    EXPECT_EQ(m_app.Settings().GetString("XportSel", "Starter", ""), unwritable);
+}
+
+TEST_F(ExportCommand, RepairAsksFirstAfterAnUnknownReason) {
+    CMainFrame& frame = StartWithRows();
+    frame.View().m_runEnded = true;
+    frame.View().m_unknownErrorSeen = true;
+    frame.UpdateCommandUi();
+    ASSERT_TRUE(frame.Action(ID_REPAIR_LINKS)->isEnabled());
+    m_ui.m_answers = {platform::kIdNo};
+    frame.Action(ID_REPAIR_LINKS)->trigger();
+    EXPECT_EQ(m_ui.m_messages,
+              (std::vector<std::string>{"The testing found at least one URL\nwith an UNKNOWN ERROR!\n"
+                                        "(See the window text.)\n\nAre you sure you want to repair now?"}));
+    EXPECT_EQ(frame.Doc().Results().Tag(0), 0u) << "No leaves everything as it was";
 }
 
 }  // namespace
