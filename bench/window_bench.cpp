@@ -1,0 +1,109 @@
+// The window under load: appending rows to the grid at its start and after 99,000 rows, a grid
+// of 100,000 rows, and the start-up to a shown main window. Runs under the offscreen platform.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTreeView>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "app/linkvetapp.h"
+#include "app/mainframe.h"
+#include "platform/messagebox.h"
+#include "results/resultsmodel.h"
+
+namespace {
+
+void AddRows(CResultsModel& rows, int count) {
+    for (int i = 0; i < count; ++i) {
+        const std::string url = "http://host.example/dir/page" + std::to_string(i) + ".htm";
+        rows.AddResult(url, 0, "/home/user/site/index.htm");
+        rows.AddResult("HTTP Code 404 Not Found", 1, "/home/user/site/index.htm");
+        rows.AddResult("Anchor text " + std::to_string(i), 2, "/home/user/site/index.htm");
+    }
+}
+
+// The grid as the window shows it: the model in a visible report-style view.
+struct CShownGrid {
+    CResultsModel rows;
+    QTreeView view;
+    CShownGrid() {
+        view.setModel(&rows);
+        view.setUniformRowHeights(true);
+        view.setRootIsDecorated(false);
+        view.resize(1000, 600);
+        view.show();
+        QCoreApplication::processEvents();
+    }
+};
+
+// Appends 1,000 rows to a grid that already holds range(0) rows, scrolled to its end as the
+// run's grid is, and lets the view catch up.
+void BM_Append1000RowsAfter(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto grid = std::make_unique<CShownGrid>();
+        AddRows(grid->rows, static_cast<int>(state.range(0)));
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+        AddRows(grid->rows, 1000);
+        grid->view.scrollToBottom();
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        grid.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(BM_Append1000RowsAfter)->Arg(0)->Arg(99000)->Unit(benchmark::kMillisecond);
+
+void BM_Grid100000Rows(benchmark::State& state) {
+    for (auto _ : state) {
+        CShownGrid grid;
+        AddRows(grid.rows, 100000);
+        grid.view.scrollToBottom();
+        QCoreApplication::processEvents();
+    }
+    state.SetItemsProcessed(state.iterations() * 100000);
+}
+BENCHMARK(BM_Grid100000Rows)->Unit(benchmark::kMillisecond);
+
+void BM_StartUpToShownWindow(benchmark::State& state) {
+    platform::CScriptedUserInterface quiet;
+    for (auto _ : state) {
+        CLinkvetApp app;
+        app.InitInstance();
+        QCoreApplication::processEvents();
+        benchmark::DoNotOptimize(app.MainFrame()->isVisible());
+        app.ExitInstance();
+    }
+}
+BENCHMARK(BM_StartUpToShownWindow)->Unit(benchmark::kMillisecond);
+
+long PeakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    char home[] = "/tmp/linkvet-bench-XXXXXX";
+    ::setenv("LINKVET_HOME", ::mkdtemp(home), 1);
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::printf("Peak resident size of the benchmark process: %ld KiB\n", PeakResidentKiB());
+    std::system((std::string("rm -rf ") + home).c_str());
+    return 0;
+}
