@@ -1,8 +1,11 @@
 #include "platform/dialogdata.h"
 
+#include <QBoxLayout>
+#include <QDialog>
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
+#include <QPushButton>
 #include <algorithm>
 
 #include "platform/messagebox.h"
@@ -59,6 +62,39 @@ void FailField(QWidget& field, const std::string& message) {
 
 std::string TooLongMessage(int limit) {
     return "Enter no more than " + std::to_string(limit) + " characters.";
+}
+
+void LayOutPathDialog(QDialog& dialog, QWidget& path, QPushButton& browse,
+                      const std::vector<QWidget*>& options, QPushButton& ok, QPushButton& cancel) {
+    const CDialogUnits units(dialog.font());
+    path.setMinimumWidth(units.X(280));
+    for (QPushButton* button : {&browse, &ok, &cancel}) {
+        button->setMinimumWidth(units.X(50));
+    }
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(units.X(5));
+    top->addWidget(&path, 1);
+    top->addWidget(&browse);
+
+    auto* stacked = new QVBoxLayout;
+    stacked->setSpacing(units.Y(3));
+    for (QWidget* option : options) {
+        stacked->addWidget(option);
+    }
+
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(units.X(10));
+    bottom->addLayout(stacked, 1);
+    bottom->addWidget(&ok, 0, Qt::AlignBottom);
+    bottom->addWidget(&cancel, 0, Qt::AlignBottom);
+
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->setContentsMargins(units.X(5), units.Y(8), units.X(7), units.Y(5));
+    layout->setSpacing(units.Y(5));
+    layout->addLayout(top);
+    layout->addLayout(bottom);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 }  // namespace platform

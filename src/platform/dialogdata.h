@@ -3,8 +3,11 @@
 #include <QLineEdit>
 #include <QSize>
 #include <string>
+#include <vector>
 
+class QDialog;
 class QFont;
+class QPushButton;
 
 namespace platform {
 
@@ -48,6 +51,12 @@ private:
 // A failed data exchange, as the platform's validation reports it: the message, then the focus
 // in the offending field with its text selected, so the user can put it right at once.
 void FailField(QWidget& field, const std::string& message);
+
+// The layout of a dialog that asks for a path, 347 units wide: the path (280 units) and its
+// Browse button on top, the options stacked below on the left, OK and Cancel at the bottom
+// right.
+void LayOutPathDialog(QDialog& dialog, QWidget& path, QPushButton& browse,
+                      const std::vector<QWidget*>& options, QPushButton& ok, QPushButton& cancel);
 
 // The message for a text over its limit.
 std::string TooLongMessage(int limit);

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "platform/messagebox.h"
-#include "repair/dialogunits.h"
+#include "platform/dialogdata.h"
 #include "repair/repairtext.h"
 
 namespace {
@@ -40,7 +40,7 @@ CRepairDlg::CRepairDlg(QWidget* parent)
       m_saveBadUrlsButton(new QCheckBox(QStringLiteral("Save the bad URLs in a separate file."))),
       m_methodGroup(new QButtonGroup(this)) {
     setWindowTitle(QStringLiteral("URL Link Disable and File Repair"));
-    setMinimumWidth(DialogUnitsWide(*this, kTemplateWidth));
+    setMinimumWidth(platform::CDialogUnits(font()).X(kTemplateWidth));
 
     auto* group = new QGroupBox(
         QStringLiteral("When Linkvet finds the offending URL in the file do the following:"));

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "repair/dialogunits.h"
+#include "platform/dialogdata.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ CRepairFailureDlg::CRepairFailureDlg(QWidget* parent)
       m_ignoreButton(new QCheckBox(QStringLiteral(
           "Please ignore this instance of this URL \nfor the remainder of this session."))) {
     setWindowTitle(QStringLiteral("Repair Failure"));
-    setMinimumWidth(DialogUnitsWide(*this, kTemplateWidth));
+    setMinimumWidth(platform::CDialogUnits(font()).X(kTemplateWidth));
 
     auto* advice =
         new QLabel(QStringLiteral("Please examine/correct the file and try to re-run the Repair.\n"

@@ -60,34 +60,8 @@ CExportDlg::CExportDlg(QWidget* parent)
 // Template 135, 347 x 61 units: the path and Browse on top, the two formats below on the left,
 // OK and Cancel at the bottom right.
 void CExportDlg::BuildLayout() {
-    const platform::CDialogUnits units(font());
-    m_fileNameEdit->setMinimumWidth(units.X(280));
-    for (QPushButton* button : {m_browseButton, m_okButton, m_cancelButton}) {
-        button->setMinimumWidth(units.X(50));
-    }
-
-    auto* top = new QHBoxLayout;
-    top->setSpacing(units.X(5));
-    top->addWidget(m_fileNameEdit, 1);
-    top->addWidget(m_browseButton);
-
-    auto* formats = new QVBoxLayout;
-    formats->setSpacing(units.Y(3));
-    formats->addWidget(m_textButton);
-    formats->addWidget(m_htmlButton);
-
-    auto* bottom = new QHBoxLayout;
-    bottom->setSpacing(units.X(10));
-    bottom->addLayout(formats, 1);
-    bottom->addWidget(m_okButton, 0, Qt::AlignBottom);
-    bottom->addWidget(m_cancelButton, 0, Qt::AlignBottom);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(units.X(5), units.Y(8), units.X(7), units.Y(5));
-    layout->setSpacing(units.Y(5));
-    layout->addLayout(top);
-    layout->addLayout(bottom);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    platform::LayOutPathDialog(*this, *m_fileNameEdit, *m_browseButton,
+                               {m_textButton, m_htmlButton}, *m_okButton, *m_cancelButton);
 }
 
 bool CExportDlg::UpdateData(bool saveAndValidate) {

@@ -52,35 +52,9 @@ CSelectFilesDlg::CSelectFilesDlg(CRegSettings& settings, QWidget* parent)
 // Template 130, 347 x 73 units: the path and Browse on top, the three boxes below on the left,
 // OK and Cancel at the bottom right.
 void CSelectFilesDlg::BuildLayout() {
-    const platform::CDialogUnits units(font());
-    m_pathEdit->setMinimumWidth(units.X(280));
-    for (QPushButton* button : {m_browseButton, m_okButton, m_cancelButton}) {
-        button->setMinimumWidth(units.X(50));
-    }
-
-    auto* top = new QHBoxLayout;
-    top->setSpacing(units.X(5));
-    top->addWidget(m_pathEdit, 1);
-    top->addWidget(m_browseButton);
-
-    auto* boxes = new QVBoxLayout;
-    boxes->setSpacing(units.Y(3));
-    boxes->addWidget(m_allFilesBox);
-    boxes->addWidget(m_recurseBox);
-    boxes->addWidget(m_htmlOnlyBox);
-
-    auto* bottom = new QHBoxLayout;
-    bottom->setSpacing(units.X(10));
-    bottom->addLayout(boxes, 1);
-    bottom->addWidget(m_okButton, 0, Qt::AlignBottom);
-    bottom->addWidget(m_cancelButton, 0, Qt::AlignBottom);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(units.X(5), units.Y(8), units.X(7), units.Y(5));
-    layout->setSpacing(units.Y(5));
-    layout->addLayout(top);
-    layout->addLayout(bottom);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    platform::LayOutPathDialog(*this, *m_pathEdit, *m_browseButton,
+                               {m_allFilesBox, m_recurseBox, m_htmlOnlyBox}, *m_okButton,
+                               *m_cancelButton);
 }
 
 bool CSelectFilesDlg::UpdateData(bool saveAndValidate) {
@@ -148,8 +122,8 @@ std::optional<std::string> CSelectFilesDlg::PickFolder(const std::string& title)
 }
 
 std::optional<std::string> CSelectFilesDlg::PickFile(const std::string& initialName) {
-    const QString file =
-        QFileDialog::getOpenFileName(this, QString(), QFile::decodeName(QByteArray::fromStdString(initialName)));
+    const QString file = QFileDialog::getOpenFileName(
+        this, QString(), QFile::decodeName(QByteArray::fromStdString(initialName)));
     if (file.isEmpty()) {
         return std::nullopt;
     }
