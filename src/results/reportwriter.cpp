@@ -14,6 +14,22 @@ void Write(std::FILE* file, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), file);
 }
 
+// Walks the rows in order, calling openGroup(i, fileName) first for every row whose file name
+// differs from the row before (a row with an empty file name at the start opens none), then
+// writeRow(i). The rows are read afresh at every step.
+template <typename OpenGroup, typename WriteRow>
+void ForEachRowByFile(const CResultRows& rows, OpenGroup openGroup, WriteRow writeRow) {
+    std::string currentFile;
+    for (int i = 0; i < rows.RowCount(); ++i) {
+        const std::string& fileName = rows.CellText(i, kColumnFile);
+        if (fileName != currentFile) {
+            currentFile = fileName;
+            openGroup(i, currentFile);
+        }
+        writeRow(i);
+    }
+}
+
 }  // namespace
 
 std::string EscapeHtml(const std::string& text) {
@@ -52,19 +68,15 @@ void ExportAsText(std::FILE* file, const CResultRows& rows) {
         platform::MessageBox("File Error", platform::kMbOk);
         return;
     }
-    std::string currentFile;
-    for (int i = 0; i < rows.RowCount(); ++i) {
-        const std::string& fileName = rows.CellText(i, kColumnFile);
-        if (fileName != currentFile) {
-            currentFile = fileName;
-            if (i != 0) {
-                Write(file, "\n");
-            }
-            Write(file, "FILE: " + currentFile + "\n");
-        }
-        Write(file, rows.CellText(i, kColumnUrl) + "\t" + rows.CellText(i, kColumnReason) + "\t" +
-                        rows.CellText(i, kColumnSiteName) + "\n");
-    }
+    ForEachRowByFile(
+        rows,
+        [&](int i, const std::string& fileName) {
+            Write(file, std::string(i != 0 ? "\n" : "") + "FILE: " + fileName + "\n");
+        },
+        [&](int i) {
+            Write(file, rows.CellText(i, kColumnUrl) + "\t" + rows.CellText(i, kColumnReason) +
+                            "\t" + rows.CellText(i, kColumnSiteName) + "\n");
+        });
 }
 
 void ExportAsHtml(std::FILE* file, const CResultRows& rows, const std::string& userName,
@@ -74,20 +86,17 @@ void ExportAsHtml(std::FILE* file, const CResultRows& rows, const std::string& u
                                 "\">Linkvet" + "</A> results for " + EscapeHtml(userName) +
                                 "</H3>\n<b>Start of report: </b>" + dateTime;
     Write(file, heading + "\n");
-    std::string currentFile;
-    for (int i = 0; i < rows.RowCount(); ++i) {
-        const std::string& fileName = rows.CellText(i, kColumnFile);
-        if (fileName != currentFile) {
-            currentFile = fileName;
-            if (i != 0) {
-                Write(file, "\n</ul>\n");
-            }
-            Write(file, "\n<hr>\n<b>FILE: " + EscapeHtml(currentFile) + "</b>\n<ul>");
-        }
-        Write(file, "\n<li><a href=\"" + EscapeHtml(rows.CellText(i, kColumnUrl)) + "\">" +
-                        EscapeHtml(rows.CellText(i, kColumnSiteName)) + "</a> " +
-                        EscapeHtml(rows.CellText(i, kColumnReason)));
-    }
+    ForEachRowByFile(
+        rows,
+        [&](int i, const std::string& fileName) {
+            Write(file, std::string(i != 0 ? "\n</ul>\n" : "") + "\n<hr>\n<b>FILE: " +
+                            EscapeHtml(fileName) + "</b>\n<ul>");
+        },
+        [&](int i) {
+            Write(file, "\n<li><a href=\"" + EscapeHtml(rows.CellText(i, kColumnUrl)) + "\">" +
+                            EscapeHtml(rows.CellText(i, kColumnSiteName)) + "</a> " +
+                            EscapeHtml(rows.CellText(i, kColumnReason)));
+        });
     Write(file, std::string("\n</ul>\n<hr>\n") + "\n</BODY>\n</HTML>" + "\n");
 }
 
