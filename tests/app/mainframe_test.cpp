@@ -249,3 +249,25 @@ TEST_F(ExportCommand, RepairAsksFirstAfterAnUnknownReason) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ResultsModel, TextsThatAreNotUtf8ShowReadablyAndKeepTheirBytes) {
+    CResultsModel rows;
+    const std::string latin1 = "http://h/caf\xe9.htm";
+    const std::string utf8 = "Caf\xc3\xa9";
+    rows.AddResult(latin1, 0, "/site/\xff.htm");
+    rows.AddResult("HTTP Code 404 Not Found", 1, "/site/\xff.htm");
+    rows.AddResult(utf8, 2, "/site/\xff.htm");
+    EXPECT_EQ(rows.data(rows.index(0, 0), Qt::DisplayRole).toString(),
+              QString::fromUtf8("http://h/caf\xc3\xa9.htm"));
+    EXPECT_EQ(rows.data(rows.index(0, 2), Qt::DisplayRole).toString(), QString::fromUtf8(utf8.c_str()));
+    EXPECT_EQ(rows.data(rows.index(0, 3), Qt::DisplayRole).toString(),
+              QString::fromUtf8("/site/\xc3\xbf.htm"));
+    EXPECT_EQ(rows.CellText(0, 0), latin1) << "export and repair see the scanner's bytes";
+    EXPECT_EQ(rows.CellText(0, 3), "/site/\xff.htm");
+    EXPECT_EQ(rows.data(rows.index(0, 0), CResultsModel::kBytesRole).toByteArray().toStdString(),
+              latin1);
+}
+
+}  // namespace
