@@ -1,6 +1,7 @@
 // Feeds any bytes to CLinkScanner and checks what must hold whatever the file holds.
 // The whole input is the file; its first byte also chooses where the file is cut in two, so
-// that the window straddling two Feed calls is exercised at every position.
+// that the window straddling two Feed calls is exercised at every position, and its second
+// byte how small the work block of that scan is, so that block boundaries fall everywhere too.
 
 #include <unistd.h>
 
@@ -73,9 +74,9 @@ std::string ReadBack(std::FILE* file) {
 }
 
 // The first firstPiece bytes go in one Feed call and the rest in a second, unless byteByByte.
-void Scan(std::string_view file, std::size_t firstPiece, bool byteByByte, std::FILE* work,
-          ScanOutput& out) {
-    CLinkScanner scanner(out.urls, out.anchorNames, work);
+void Scan(std::string_view file, std::size_t firstPiece, bool byteByByte, std::size_t workBlock,
+          std::FILE* work, ScanOutput& out) {
+    CLinkScanner scanner(out.urls, out.anchorNames, work, workBlock);
     if (byteByByte) {
         for (char c : file) {
             scanner.Feed(&c, 1);
@@ -123,14 +124,15 @@ constexpr std::size_t kByteByByteLimit = 4096;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view file(reinterpret_cast<const char*>(data), size);
     const std::size_t cut = size == 0 ? 0 : size * data[0] / 255;
+    const std::size_t smallBlock = size < 2 ? 2 : 2 + data[1] % 64;
 
     ScanOutput whole;
-    Scan(file, size, false, WorkFile(0), whole);
+    Scan(file, size, false, CLinkScanner::kDefaultWorkBlock, WorkFile(0), whole);
     CheckLinks(whole);
     CheckWorkText(whole.workText);
 
     ScanOutput halves;
-    Scan(file, cut, false, WorkFile(1), halves);
+    Scan(file, cut, false, smallBlock, WorkFile(1), halves);
     Require(halves.urls == whole.urls, "cutting the file in two changes no URL");
     Require(halves.anchorNames == whole.anchorNames, "cutting the file changes no anchor name");
     Require(halves.workText == whole.workText, "cutting the file changes no segment");
@@ -138,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size <= kByteByByteLimit) {
         // Without a work file too: writing the segments must not change what is found.
         ScanOutput bytes;
-        Scan(file, 0, true, nullptr, bytes);
+        Scan(file, 0, true, CLinkScanner::kDefaultWorkBlock, nullptr, bytes);
         Require(bytes.urls == whole.urls, "feeding byte by byte changes no URL");
         Require(bytes.anchorNames == whole.anchorNames,
                 "feeding byte by byte changes no anchor name");

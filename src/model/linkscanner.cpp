@@ -6,7 +6,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/textfile.h"
 #include "platform/unixfile.h"
@@ -19,6 +23,15 @@ constexpr std::size_t kReadBlock = 1 << 20;
 
 bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsLineBreak(char c) {
+    return c == '\r' || c == '\n';
+}
+
+// 'A' and 'a' differ only in the case bit, and no other byte maps to 'a' when it is set.
+bool IsLetterA(char c) {
+    return (c | 0x20) == 'a';
 }
 
 std::string_view TrimRight(std::string_view text) {
@@ -35,8 +48,67 @@ std::string_view TrimLeft(std::string_view text) {
     return text;
 }
 
-bool IsAnchorOpening(char first, char second) {
-    return first == '<' && (second == 'A' || second == 'a');
+#if defined(__SSE2__)
+// Marks the CRs, LFs and "<A"/"<a" pairs among the 16 bytes at at, which must be followed by
+// a 17th: each byte is compared together with the byte after it.
+int StopMask(const char* at) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+    const __m128i opening =
+        _mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')),
+                      _mm_cmpeq_epi8(_mm_or_si128(next, _mm_set1_epi8(0x20)), _mm_set1_epi8('a')));
+    const __m128i lineBreak = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                           _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+    return _mm_movemask_epi8(_mm_or_si128(opening, lineBreak));
+}
+#endif
+
+// The first CR, LF or "<A"/"<a" in [at, end). A "<" in the last byte is no stop: what pairs
+// with it is in the next block, or beyond a line break.
+const char* FindStop(const char* at, const char* end) {
+#if defined(__SSE2__)
+    // Runs are often hundreds of bytes long: 32 bytes per test halves the branches.
+    for (; end - at >= 33; at += 32) {
+        const unsigned mask =
+            static_cast<unsigned>(StopMask(at)) | static_cast<unsigned>(StopMask(at + 16)) << 16;
+        if (mask != 0) {
+            return at + __builtin_ctz(mask);
+        }
+    }
+    if (end - at >= 17) {
+        if (const int mask = StopMask(at); mask != 0) {
+            return at + __builtin_ctz(static_cast<unsigned>(mask));
+        }
+        at += 16;
+    }
+#endif
+    for (; at != end; ++at) {
+        if (IsLineBreak(*at) || (*at == '<' && at + 1 != end && IsLetterA(at[1]))) {
+            return at;
+        }
+    }
+    return end;
+}
+
+// Where pattern first occurs in text at or after from. Chunks are searched end to end for
+// "</A" and "://", so this compares 16 places at once.
+template <std::size_t N>
+std::size_t Find(std::string_view text, std::size_t from, const char (&pattern)[N]) {
+    constexpr std::size_t kLength = N - 1;
+#if defined(__SSE2__)
+    for (; from + 15 + kLength <= text.size(); from += 16) {
+        const char* const at = text.data() + from;
+        __m128i found = _mm_set1_epi8(-1);
+        for (std::size_t i = 0; i < kLength; ++i) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i));
+            found = _mm_and_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(pattern[i])));
+        }
+        if (const int mask = _mm_movemask_epi8(found); mask != 0) {
+            return from + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        }
+    }
+#endif
+    return text.find(std::string_view(pattern, kLength), from);
 }
 
 bool EqualsUpper(std::string_view text, std::string_view upper) {
@@ -45,44 +117,58 @@ bool EqualsUpper(std::string_view text, std::string_view upper) {
     });
 }
 
-// Where "<SCHEME>://" first occurs without regard to case. Every occurrence ends in "://",
-// so it is enough to try each "://" in turn and look at the letters before it.
-std::size_t FindSchemeMark(std::string_view chunk, std::string_view scheme) {
-    for (std::size_t mark = chunk.find("://"); mark != std::string_view::npos;
-         mark = chunk.find("://", mark + 1)) {
-        if (mark >= scheme.size() && EqualsUpper(chunk.substr(mark - scheme.size(), scheme.size()),
-                                                 scheme)) {
-            return mark - scheme.size();
-        }
-    }
-    return std::string_view::npos;
+bool HasSchemeBefore(std::string_view chunk, std::size_t mark, std::string_view scheme) {
+    return mark >= scheme.size() &&
+           EqualsUpper(chunk.substr(mark - scheme.size(), scheme.size()), scheme);
 }
 
+// Where the first "HTTP://" starts without regard to case, else the first "FTP://". Both end
+// in "://", so one walk over the "://" marks finds either.
+std::size_t FindLinkStart(std::string_view chunk) {
+    std::size_t ftp = std::string_view::npos;
+    for (std::size_t mark = Find(chunk, 0, "://"); mark != std::string_view::npos;
+         mark = Find(chunk, mark + 1, "://")) {
+        if (HasSchemeBefore(chunk, mark, "HTTP")) {
+            return mark - 4;
+        }
+        if (ftp == std::string_view::npos && HasSchemeBefore(chunk, mark, "FTP")) {
+            ftp = mark - 3;
+        }
+    }
+    return ftp;
+}
+
+// The first "</A", else the first "</a", else the first "<".
 std::size_t FindAnchorEnd(std::string_view chunk, std::size_t from) {
-    for (std::string_view end : {"</A", "</a", "<"}) {
-        if (const std::size_t at = chunk.find(end, from); at != std::string_view::npos) {
-            return at;
-        }
+    const std::size_t firstLess = chunk.find('<', from);
+    if (firstLess == std::string_view::npos) {
+        return firstLess;
     }
-    return std::string_view::npos;
+    if (const std::size_t upper = Find(chunk, firstLess, "</A"); upper != std::string_view::npos) {
+        return upper;
+    }
+    const std::size_t lower = Find(chunk, firstLess, "</a");
+    return lower != std::string_view::npos ? lower : firstLess;
 }
 
+// Trimming first is the same as trimming after the tabs became spaces: both are white space.
+// The tabs are replaced on the way into the name rather than by reading back what was just
+// copied.
 std::string AnchorName(std::string_view text) {
     if (text.empty()) {
         return kSuppliedAnchorName;
     }
-    std::string name(text);
-    std::replace(name.begin(), name.end(), '\t', ' ');
-    return std::string(TrimLeft(TrimRight(name)));
+    const std::string_view trimmed = TrimLeft(TrimRight(text));
+    std::string name(trimmed.size(), ' ');
+    std::transform(trimmed.begin(), trimmed.end(), name.begin(),
+                   [](char c) { return c == '\t' ? ' ' : c; });
+    return name;
 }
 
 }  // namespace
 
 bool ExtractLink(std::string_view chunk, std::string& url, std::string& anchorName) {
-    std::size_t start = FindSchemeMark(chunk, "HTTP");
-    if (start == std::string_view::npos) {
-        start = FindSchemeMark(chunk, "FTP");
-    }
+    const std::size_t start = FindLinkStart(chunk);
     if (start == std::string_view::npos || start == 0) {
         return false;
     }
@@ -98,112 +184,146 @@ bool ExtractLink(std::string_view chunk, std::string& url, std::string& anchorNa
     if (end == std::string_view::npos) {
         return false;
     }
-    url = std::string(TrimRight(chunk.substr(start, quote - start)));
+    url.assign(TrimRight(chunk.substr(start, quote - start)));
     anchorName = AnchorName(chunk.substr(close + 1, end - close - 1));
     return true;
 }
 
-CLinkScanner::CLinkScanner(StringList& urls, StringList& anchorNames, std::FILE* workFile)
-    : m_urls(urls), m_anchorNames(anchorNames), m_workFile(workFile) {
+CLinkScanner::CLinkScanner(StringList& urls, StringList& anchorNames, std::FILE* workFile,
+                           std::size_t workBlock)
+    : m_urls(urls),
+      m_anchorNames(anchorNames),
+      m_workFile(workFile),
+      m_workCapacity(std::max<std::size_t>(workBlock, 2)),
+      m_work(std::make_unique_for_overwrite<char[]>(m_workCapacity)) {
     m_chunk.reserve(kChunkSize);
 }
 
+// Pass 1 walks the raw bytes. Each step is at a line break, which is skipped; at the "A" of a
+// pair whose "<" came before line breaks or in the previous call (m_held); at a "<A" wholly in
+// this block; or at a run of text, which goes up to the next of these.
 void CLinkScanner::Feed(const char* data, std::size_t size) {
-    m_filtered.resize(size);
-    char* kept = m_filtered.data();
-    for (std::size_t i = 0; i < size; ++i) {
-        const char c = data[i];
-        *kept = c;
-        kept += (c != '\r' && c != '\n');
-    }
-    FeedWithoutLineBreaks(m_filtered.data(), static_cast<std::size_t>(kept - m_filtered.data()));
-}
-
-// The window is (data[i], data[i + 1]). Only a "<" can open a segment, so the text up to the
-// next "<" is copied (or skipped) in one go. A window that straddles two calls keeps its first
-// character in m_windowFirst.
-void CLinkScanner::FeedWithoutLineBreaks(const char* data, std::size_t size) {
-    if (size == 0) {
-        return;
-    }
-    std::size_t i = 0;
-    if (m_haveWindowFirst) {
-        m_haveWindowFirst = false;
-        if (IsAnchorOpening(m_windowFirst, data[0])) {
-            StartSegment();
-            i = 1;
-        } else if (m_copying) {
-            CopySegmentText(&m_windowFirst, 1);
-        }
-    }
-    while (i + 1 < size) {
-        const void* found = std::memchr(data + i, '<', size - 1 - i);
-        const std::size_t next =
-            found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data)
-                             : size - 1;
-        if (m_copying) {
-            CopySegmentText(data + i, next - i);
-        }
-        i = next;
-        if (found == nullptr) {
-            break;
-        }
-        if (IsAnchorOpening(data[i], data[i + 1])) {
-            StartSegment();
-            i += 2;
-        } else {
+    const char* at = data;
+    const char* const end = data + size;
+    while (at != end) {
+        if (IsLineBreak(*at)) {
+            ++at;
+        } else if (m_held == Held::Less && IsLetterA(*at)) {
+            // The "<" was copied as text when it came; it opens a segment after all.
             if (m_copying) {
-                CopySegmentText(data + i, 1);
+                --m_workSize;
             }
-            ++i;
+            StartSegment();
+            ++at;
+        } else if (*at == '<' && at + 1 != end && IsLetterA(at[1])) {
+            StartSegment();
+            at += 2;
+        } else {
+            at = TakeRun(at, FindStop(at + 1, end));
         }
-    }
-    if (i + 1 == size) {
-        m_haveWindowFirst = true;
-        m_windowFirst = data[i];
     }
 }
 
-void CLinkScanner::CopySegmentText(const char* data, std::size_t size) {
-    if (m_workFile != nullptr) {
-        std::fwrite(data, 1, size, m_workFile);
+// Each character is copied as soon as it comes and withdrawn if it turns out to be a pair's
+// "<" or the file's last character: the block is written out only when more bytes must go
+// in, so the withdrawn byte is still there.
+const char* CLinkScanner::TakeRun(const char* begin, const char* end) {
+    if (m_copying) {
+        AppendText(begin, static_cast<std::size_t>(end - begin));
     }
-    while (size > 0) {
-        const std::size_t take = std::min(size, kChunkSize - m_chunk.size());
-        m_chunk.append(data, take);
+    m_held = end[-1] == '<' ? Held::Less : Held::Character;
+    return end;
+}
+
+void CLinkScanner::AppendText(const char* data, std::size_t size) {
+    for (;;) {
+        const std::size_t take = std::min(size, m_workCapacity - m_workSize);
+        std::memcpy(m_work.get() + m_workSize, data, take);
+        m_workSize += take;
+        if (take == size) {
+            return;
+        }
         data += take;
         size -= take;
-        if (m_chunk.size() == kChunkSize) {
-            TakeChunk();
-        }
+        WriteWork();
     }
 }
 
 void CLinkScanner::StartSegment() {
+    EndLine();
     m_copying = true;
-    if (m_workFile != nullptr) {
-        std::fwrite("\r\n", 1, 2, m_workFile);
+    m_held = Held::Nothing;
+    // The CR LF goes in whole, so that the line after it starts in this block.
+    if (m_workCapacity - m_workSize < 2) {
+        WriteWork();
     }
-    // Read back in text mode, the CR LF is the one character "\n" that ends the line; a full
-    // chunk was already taken, so there is always room for it.
-    m_chunk += '\n';
-    TakeChunk();
+    m_work[m_workSize++] = '\r';
+    m_work[m_workSize++] = '\n';
+    m_lineStart = m_workSize;
 }
 
-void CLinkScanner::TakeChunk() {
-    std::string url;
-    std::string anchorName;
-    if (ExtractLink(m_chunk, url, anchorName)) {
-        m_urls.push_back(std::move(url));
-        m_anchorNames.push_back(std::move(anchorName));
+// The line goes on in the next block; its unfinished chunk is carried over in m_chunk.
+void CLinkScanner::WriteWork() {
+    const char* const end = m_work.get() + m_workSize;
+    m_chunk.append(TakeWholeChunks(m_work.get() + m_lineStart, end), end);
+    if (m_workFile != nullptr) {
+        std::fwrite(m_work.get(), 1, m_workSize, m_workFile);
     }
-    m_chunk.clear();
+    m_workSize = 0;
+    m_lineStart = 0;
 }
 
 void CLinkScanner::Finish() {
-    m_haveWindowFirst = false;
+    // The window's last character never moved out of it.
+    if (m_held != Held::Nothing && m_copying) {
+        --m_workSize;
+    }
+    m_held = Held::Nothing;
+    EndLine();
+    WriteWork();
+}
+
+// Pass 2 reads each line of the work text as its CR LF is written, or as the file ends.
+// The line's last chunk is examined without the "\n" it would end in when read back:
+// ExtractLink looks only for "://", '"', '>' and '<', and a last character that is none of
+// them changes nothing it finds. A line that ends with a full chunk leaves "\n" alone, which
+// yields nothing.
+void CLinkScanner::EndLine() {
+    const char* const end = m_work.get() + m_workSize;
+    const char* const rest = TakeWholeChunks(m_work.get() + m_lineStart, end);
+    // rest is empty when the last chunk began in an earlier block.
+    Examine(m_chunk.empty() ? std::string_view(rest, static_cast<std::size_t>(end - rest))
+                            : std::string_view(m_chunk));
+    m_chunk.clear();
+    m_lineStart = m_workSize;
+}
+
+// Examines the 999-character chunks of the line that are complete before end, each where it
+// lies unless it began in an earlier block, and returns where the unfinished one starts.
+const char* CLinkScanner::TakeWholeChunks(const char* begin, const char* end) {
     if (!m_chunk.empty()) {
-        TakeChunk();
+        const std::size_t take =
+            std::min(static_cast<std::size_t>(end - begin), kChunkSize - m_chunk.size());
+        m_chunk.append(begin, take);
+        begin += take;
+        if (m_chunk.size() < kChunkSize) {
+            return begin;
+        }
+        Examine(m_chunk);
+        m_chunk.clear();
+    }
+    for (; static_cast<std::size_t>(end - begin) >= kChunkSize; begin += kChunkSize) {
+        Examine(std::string_view(begin, kChunkSize));
+    }
+    return begin;
+}
+
+void CLinkScanner::Examine(std::string_view chunk) {
+    std::string url;
+    std::string anchorName;
+    if (ExtractLink(chunk, url, anchorName)) {
+        m_urls.push_back(std::move(url));
+        m_anchorNames.push_back(std::move(anchorName));
     }
 }
 
@@ -215,25 +335,23 @@ ScanResult ScanLinks(const std::string& path, const std::string& workFile, Strin
     if (!input || ::fstat(input.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return ScanResult::InputUnreadable;
     }
-    // The stream's buffer is declared first so that it outlives the stream's final flush.
-    std::vector<char> workBuffer(kReadBlock);
     const platform::CFilePtr work = platform::OpenFile(workFile, "wb");
     if (!work) {
         return ScanResult::WorkFileUnwritable;
     }
-    std::setvbuf(work.get(), workBuffer.data(), _IOFBF, workBuffer.size());
 
     CLinkScanner scanner(urls, anchorNames, work.get());
-    std::vector<char> block(kReadBlock);
+    // Left uninitialised: a small page touches only the start of it.
+    const std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(kReadBlock);
     for (;;) {
-        const ssize_t got = ::read(input.Get(), block.data(), block.size());
+        const ssize_t got = ::read(input.Get(), block.get(), kReadBlock);
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got <= 0) {
             break;
         }
-        scanner.Feed(block.data(), static_cast<std::size_t>(got));
+        scanner.Feed(block.get(), static_cast<std::size_t>(got));
     }
     scanner.Finish();
     return ScanResult::Scanned;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,32 +19,52 @@ inline constexpr const char* kSuppliedAnchorName = "Linkvet supplied this anchor
 //   pass 2 reads the segments back as a text-mode fgets with a 1000-byte buffer would: chunks
 //   of at most 999 characters, a line's CR LF read as its one "\n", and takes at most one link
 //   out of each chunk.
-// Pass 1's output is written to the work file exactly as it would be read back, and pass 2 is
-// handed each chunk as soon as it is complete instead of reading the file again.
+// Pass 1's output is gathered in a block of workBlock bytes and written to the work file a
+// block at a time; pass 2 takes each line of it from the block as soon as the line is
+// complete, instead of reading the file back.
 class CLinkScanner {
 public:
-    // workFile may be null: the segments are then not written anywhere.
-    CLinkScanner(StringList& urls, StringList& anchorNames, std::FILE* workFile);
+    static constexpr std::size_t kDefaultWorkBlock = std::size_t{1} << 20;
+
+    // workFile may be null: the segments are then not written anywhere. Tests pass a small
+    // workBlock to cross its boundaries often; it is at least 2, room for a segment's CR LF.
+    CLinkScanner(StringList& urls, StringList& anchorNames, std::FILE* workFile,
+                 std::size_t workBlock = kDefaultWorkBlock);
 
     // Feeds the next bytes of the file; any bytes at all, NUL included.
     void Feed(const char* data, std::size_t size);
-    // The file has ended: the last, unfinished chunk is examined.
+    // The file has ended: the rest of the segments are written and the last, unfinished chunk
+    // is examined.
     void Finish();
 
 private:
-    void FeedWithoutLineBreaks(const char* data, std::size_t size);
-    void CopySegmentText(const char* data, std::size_t size);
+    // Pass 1's window: whether its first character, the last one taken, still waits for a
+    // second one, and whether that character is a "<". While segments are being copied, it is
+    // already the block's last byte.
+    enum class Held { Nothing, Character, Less };
+
+    const char* TakeRun(const char* begin, const char* end);
+    void AppendText(const char* data, std::size_t size);
     void StartSegment();
-    void TakeChunk();
+    void WriteWork();
+
+    void EndLine();
+    const char* TakeWholeChunks(const char* begin, const char* end);
+    void Examine(std::string_view chunk);
 
     StringList& m_urls;
     StringList& m_anchorNames;
     std::FILE* m_workFile;
-    std::string m_filtered;
-    std::string m_chunk;
+    // Pass 1.
     bool m_copying = false;
-    bool m_haveWindowFirst = false;
-    char m_windowFirst = 0;
+    Held m_held = Held::Nothing;
+    std::size_t m_workCapacity;
+    std::size_t m_workSize = 0;
+    std::unique_ptr<char[]> m_work;
+    // Pass 2: where the current line's unexamined text starts in the block, and the start of
+    // a chunk that continues from the previous block.
+    std::size_t m_lineStart = 0;
+    std::string m_chunk;
 };
 
 // Pass 2 on one chunk: the first http:// link (else the first ftp:// link) that is followed

@@ -149,7 +149,48 @@ protected:
                   ScanResult::Scanned);
         return Zip(urls, names);
     }
+
+    // Feeds text in pieces of the given size to a scanner whose work block holds workBlock
+    // bytes, writing the segments to the file "pieces-work".
+    std::vector<CLink> ScanPieces(const std::string& text, std::size_t piece,
+                                  std::size_t workBlock) {
+        StringList urls;
+        StringList names;
+        {
+            const platform::CFilePtr work = platform::OpenFile(m_scratch / "pieces-work", "wb");
+            CLinkScanner scanner(urls, names, work.get(), workBlock);
+            for (std::size_t at = 0; at < text.size(); at += piece) {
+                scanner.Feed(text.data() + at, std::min(piece, text.size() - at));
+            }
+            scanner.Finish();
+        }
+        return Zip(urls, names);
+    }
+
+    // The links and the work file of every cut of text into pieces of the given sizes, through
+    // work blocks of the given sizes, are those of the plain formulation.
+    void ExpectAgreement(const std::string& text, const std::vector<std::size_t>& pieces,
+                         const std::vector<std::size_t>& workBlocks) {
+        const std::vector<CLink> expected = naive::Scan(text, m_scratch / "naive-work");
+        const std::string expectedWork = ReadFile(m_scratch / "naive-work");
+        for (const std::size_t piece : pieces) {
+            for (const std::size_t workBlock : workBlocks) {
+                ASSERT_EQ(ScanPieces(text, piece, workBlock), expected)
+                    << "pieces of " << piece << ", work block " << workBlock;
+                ASSERT_EQ(ReadFile(m_scratch / "pieces-work"), expectedWork)
+                    << "pieces of " << piece << ", work block " << workBlock;
+            }
+        }
+    }
 };
+
+std::vector<std::size_t> Sizes(std::size_t from, std::size_t to) {
+    std::vector<std::size_t> sizes;
+    for (std::size_t size = from; size <= to; ++size) {
+        sizes.push_back(size);
+    }
+    return sizes;
+}
 
 const std::string kWorkedExample =
     "<P>Top <a href=\"http://h/a.htm\">Page A</a> and\r\n<A HREF=\"b.htm\">B</A> "
@@ -261,7 +302,67 @@ TEST_F(Scanner, AgreesWithAPlainFormulationOnRandomPages) {
         ASSERT_EQ(ReadFile(m_scratch / "work"), ReadFile(m_scratch / "naive-work"))
             << "round " << round;
         ASSERT_EQ(ScanText(page, 7), expected) << "round " << round;
+        const std::size_t piece = 1 + static_cast<std::size_t>(round) % 13;
+        const std::size_t workBlock = 2 + static_cast<std::size_t>(round) % 11;
+        ASSERT_EQ(ScanPieces(page, piece, workBlock), expected) << "round " << round;
+        ASSERT_EQ(ReadFile(m_scratch / "pieces-work"), ReadFile(m_scratch / "naive-work"))
+            << "round " << round;
     }
+}
+
+TEST_F(Scanner, LineBreaksBetweenTheLessAndTheAStillOpenASegment) {
+    EXPECT_EQ(ScanPath("x<\r\nA HREF=\"http://h/a\">a</A> <\n\r\na href=\"http://h/b\">b</a>."),
+              (std::vector<CLink>{{"http://h/a", "a"}, {"http://h/b", "b"}}));
+    EXPECT_EQ(ReadFile(m_scratch / "work"),
+              "\r\n HREF=\"http://h/a\">a</A> \r\n href=\"http://h/b\">b</a>");
+    // Followed by anything else, the "<" is text like any other.
+    EXPECT_EQ(ScanPath("<A HREF=\"http://h/a\">a<\r\nB>!"),
+              (std::vector<CLink>{{"http://h/a", "a"}}));
+    EXPECT_EQ(ReadFile(m_scratch / "work"), "\r\n HREF=\"http://h/a\">a<B>");
+}
+
+TEST_F(Scanner, TheLastCharacterIsLeftOutEvenBeforeTrailingLineBreaks) {
+    EXPECT_EQ(ScanPath("<A HREF=\"http://h/a\">a</A>\r\n\r\n"),
+              (std::vector<CLink>{{"http://h/a", "a"}}));
+    EXPECT_EQ(ReadFile(m_scratch / "work"), "\r\n HREF=\"http://h/a\">a</A");
+    ScanPath("<A HREF=\"http://h/a\">a</A><\r\n");
+    EXPECT_EQ(ReadFile(m_scratch / "work"), "\r\n HREF=\"http://h/a\">a</A>");
+}
+
+TEST_F(Scanner, PairsAndLineBreaksCutAnywhereAgreeWithThePlainFormulation) {
+    // Every cut into pieces, through work blocks so small that a "<" still waiting for its
+    // "A", a CR LF or a line's end falls on a block boundary somewhere.
+    const std::string text = "ab<\r\nA x=\"http://h/1\">1</A>\r\n<<a\n\"ftp://h/2\">2<\r\n</a>\r"
+                             "<\rQ<a\"http://h/3\">\n<";
+    ExpectAgreement(text, Sizes(1, text.size()), Sizes(2, 9));
+}
+
+TEST_F(Scanner, ChunksAcrossWorkBlocksAgreeWithThePlainFormulation) {
+    // Segments of about one chunk and one of several chunks, cut and gathered around the
+    // chunk's size, so that chunks are put together across block boundaries.
+    const std::string text = PaddedAnchor(998) + PaddedAnchor(999) + PaddedAnchor(1000) +
+                             PaddedAnchor(1001) + "<a" + std::string(2500, 'w') +
+                             " href=\"http://h/c\">c</a> x";
+    ExpectAgreement(text, {1, 7, 998, 999, 1000, text.size()},
+                    {2, 3, 500, 998, 999, 1000, 1001, CLinkScanner::kDefaultWorkBlock});
+}
+
+TEST_F(Scanner, RunsLongerThanTheBlocksAgreeWithThePlainFormulation) {
+    // ScanLinks reads 1 MiB at a time and writes the segments 1 MiB at a time. The page has
+    // a run longer than either block, a pair cut by the end of the second read block, and
+    // a "<" and its "A" on either side of a CR LF that the end of the third one cuts.
+    const std::size_t mebibyte = std::size_t{1} << 20;
+    std::string page = "<A HREF=\"http://h/first\">first</A>" + std::string(mebibyte + 100, 'w');
+    page.resize(2 * mebibyte - 1, 'v');
+    page += "<A HREF=\"http://h/second\">second</A>";
+    page.resize(3 * mebibyte - 2, 'u');
+    page += "<\r\nA HREF=\"http://h/third\">third</A>";
+    const std::vector<CLink> expected = naive::Scan(page, m_scratch / "naive-work");
+    EXPECT_EQ(expected, (std::vector<CLink>{{"http://h/first", "first"},
+                                            {"http://h/second", "second"},
+                                            {"http://h/third", "third"}}));
+    EXPECT_EQ(ScanPath(page), expected);
+    EXPECT_TRUE(ReadFile(m_scratch / "work") == ReadFile(m_scratch / "naive-work"));
 }
 
 TEST_F(Scanner, AnyBytesAreScannedWithoutHarm) {
