@@ -327,6 +327,31 @@ void CLinkScanner::Examine(std::string_view chunk) {
     }
 }
 
+namespace {
+
+// The work file is overwritten in place and cut to its new length at the end: truncating a
+// large earlier one first makes the kernel free all its pages and then allocate them again,
+// which costs as much as the whole scan.
+platform::CFilePtr OpenWorkFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return {};
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        ::close(fd);
+    }
+    return platform::CFilePtr(file);
+}
+
+void CutWorkFile(std::FILE* work) {
+    if (std::fflush(work) == 0) {
+        [[maybe_unused]] const int cut = ::ftruncate(::fileno(work), ::ftello(work));
+    }
+}
+
+}  // namespace
+
 ScanResult ScanLinks(const std::string& path, const std::string& workFile, StringList& urls,
                      StringList& anchorNames) {
     // O_NONBLOCK keeps a FIFO from hanging the open; only regular files are read at all.
@@ -335,7 +360,7 @@ ScanResult ScanLinks(const std::string& path, const std::string& workFile, Strin
     if (!input || ::fstat(input.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return ScanResult::InputUnreadable;
     }
-    const platform::CFilePtr work = platform::OpenFile(workFile, "wb");
+    const platform::CFilePtr work = OpenWorkFile(workFile);
     if (!work) {
         return ScanResult::WorkFileUnwritable;
     }
@@ -354,5 +379,6 @@ ScanResult ScanLinks(const std::string& path, const std::string& workFile, Strin
         scanner.Feed(block.get(), static_cast<std::size_t>(got));
     }
     scanner.Finish();
+    CutWorkFile(work.get());
     return ScanResult::Scanned;
 }
