@@ -37,6 +37,6 @@ CONF
     end=$(date +%s%N)
     ms=$(( (end - start) / 1000000 ))
     echo "1,000 links in $ms ms: $(( 1000000 / ms )).$(( (10000000 / ms) % 10 )) links/s;" \
-         "$(( ms - 100000 )) ms beyond 1,000 ticks of 100 ms, $(( (ms - 100000) / 1000 )) ms a link;" \
+         "$(( ms - 100000 )) ms beyond 1,000 ticks of 100 ms, $(( ms - 100000 )) us a link;" \
          "peak $peak KiB"
 ' netns-bench "$check" "$work"
