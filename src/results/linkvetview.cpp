@@ -44,18 +44,21 @@ QString LogText(const std::string& text) {
 
 CLinkvetView::CLinkvetView(CResultsModel& rows, QPlainTextEdit& logPane, CStatusPanes& panes,
                            CRegSettings& settings, QWidget* parent)
-    : QTreeView(parent), CTestRun(settings), m_rows(rows), m_logPane(logPane), m_panes(panes) {
+    : QTableView(parent), CTestRun(settings), m_rows(rows), m_logPane(logPane), m_panes(panes) {
     setModel(&m_rows);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
     setSortingEnabled(false);
-    setAllColumnsShowFocus(true);
+    setShowGrid(false);
+    setWordWrap(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setHighlightSections(false);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionsMovable(false);
     m_logPane.document()->setUndoRedoEnabled(false);
 }
 
@@ -76,7 +79,7 @@ void CLinkvetView::OnInitialUpdate() {
 
 void CLinkvetView::SaveColumnWidths() {
     for (std::size_t i = 0; i < kColumnSettings.size(); ++i) {
-        Settings().SetInt("Grid", kColumnSettings[i], header()->sectionSize(static_cast<int>(i)));
+        Settings().SetInt("Grid", kColumnSettings[i], horizontalHeader()->sectionSize(static_cast<int>(i)));
     }
 }
 
@@ -84,7 +87,7 @@ void CLinkvetView::SaveColumnWidths() {
 // the splitter bar was dragged or the whole window resized. The event is the viewport's, so
 // the height is the whole pane's, as the splitter counts it.
 void CLinkvetView::resizeEvent(QResizeEvent* event) {
-    QTreeView::resizeEvent(event);
+    QTableView::resizeEvent(event);
     if (m_columnsReady) {
         platform::WriteProfileInt("Screen", "High", height());
     }

@@ -116,7 +116,7 @@ TEST_F(MainFrame, QuittingDropsRepairedRowsAndAsksAboutTheRest) {
 TEST_F(MainFrame, QuittingWithOnlyRepairedRowsAsksNothingAndSavesTheWidths) {
     CMainFrame& frame = Start();
     AddRow(frame, "http://h/a", 1);
-    frame.View().header()->resizeSection(1, 123);
+    frame.View().horizontalHeader()->resizeSection(1, 123);
     EXPECT_TRUE(frame.close());
     EXPECT_TRUE(m_ui.m_messages.empty());
     EXPECT_EQ(m_app.Settings().GetInt("Grid", "col1", 0), 123);
