@@ -217,7 +217,7 @@ ScanResult ScanLinks(const std::string& path, const std::string& workFile, Strin
     }
     // The stream's buffer is declared first so that it outlives the stream's final flush.
     std::vector<char> workBuffer(kReadBlock);
-    const platform::CFilePtr work = platform::OpenFile(workFile, "wb");
+    const platform::CFilePtr work = platform::CreateRegularFile(workFile);
     if (!work) {
         return ScanResult::WorkFileUnwritable;
     }

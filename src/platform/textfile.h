@@ -13,7 +13,14 @@ struct CFileCloser {
 // A C stream that closes itself.
 using CFilePtr = std::unique_ptr<std::FILE, CFileCloser>;
 
+// fopen, except that a mode that reads opens only a regular file: a FIFO, device or directory
+// in its place fails at once instead of blocking the open or the reads. Writing modes open
+// whatever the path names, so a report can still go to a pipe or a device.
 CFilePtr OpenFile(const std::string& path, const char* mode);
+
+// Creates or truncates a regular file for binary writing; a FIFO, device or directory in its
+// place fails at once. For the program's own files, which nothing else may stand in for.
+CFilePtr CreateRegularFile(const std::string& path);
 
 // Creates path for writing in binary, with the permission bits of the open file model. Fails
 // when path exists in any form, a symbolic link included, so nothing is written through it.
