@@ -10,9 +10,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <climits>
 #include <condition_variable>
 #include <functional>
@@ -20,6 +25,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/commands.h"
 #include "app/linkvetapp.h"
 #include "app/mainframe.h"
 #include "app/placement.h"
@@ -376,6 +382,68 @@ TEST_F(SettingsFaults, TheWindowStartsOverADamagedStoreAndProfile) {
         }
         app.ExitInstance();
         EXPECT_FALSE(rescue.Stop()) << "the start blocked on a FIFO";
+    }
+}
+
+// Closes the next modal dialog as its event loop starts, accepting or cancelling it, and
+// writes down its title.
+void AnswerNextDialog(std::vector<QString>& titles, bool accept) {
+    QTimer::singleShot(0, [&titles, accept] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            return;
+        }
+        titles.push_back(dialog->windowTitle());
+        if (accept) {
+            dialog->accept();
+        } else {
+            dialog->reject();
+        }
+    });
+}
+
+TEST_F(SettingsFaults, TheWindowsCommandsOpenTheirDialogsOverDamagedValues) {
+    const std::string page = Page();
+    for (std::size_t first = 0; first < Faults().size(); ++first) {
+        SCOPED_TRACE(first);
+        PlantEverywhere(first);
+        CLinkvetApp app;
+        ASSERT_TRUE(app.InitInstance());
+        CMainFrame& frame = *app.MainFrame();
+        std::vector<QString> titles;
+        for (const CCommandId command : {ID_SELECT_FILES, ID_PREFERENCES}) {
+            AnswerNextDialog(titles, false);
+            frame.Action(command)->trigger();
+        }
+
+        // A run over the page gives Export and Repair a row to work on.
+        const auto stored = [](const std::string& text) {
+            return CFault{"stored",
+                          [text](const std::string& path) { WriteFile(path, text + '\0'); },
+                          text,
+                          {}};
+        };
+        Plant({"FileSel", "Starter", false}, stored(page));
+        for (const char* name : {"Recurse", "AllFiles", "Filter"}) {
+            Plant({"FileSel", name, true}, stored("0"));
+        }
+        AnswerNextDialog(titles, true);
+        frame.Action(ID_SELECT_FILES)->trigger();
+        QElapsedTimer clock;
+        clock.start();
+        while (!frame.View().m_runEnded && clock.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        ASSERT_EQ(frame.Doc().Results().RowCount(), 1);
+        frame.UpdateCommandUi();
+        for (const CCommandId command : {ID_EXPORT_RESULTS, ID_REPAIR_LINKS}) {
+            AnswerNextDialog(titles, false);
+            frame.Action(command)->trigger();
+        }
+        EXPECT_EQ(titles, (std::vector<QString>{"Select File(s) to Test", "Preferences",
+                                                "Select File(s) to Test", "Export Bad URLs",
+                                                "URL Link Disable and File Repair"}));
+        app.ExitInstance();
     }
 }
 
