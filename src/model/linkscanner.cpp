@@ -329,21 +329,7 @@ void CLinkScanner::Examine(std::string_view chunk) {
 
 namespace {
 
-// The work file is overwritten in place and cut to its new length at the end: truncating a
-// large earlier one first makes the kernel free all its pages and then allocate them again,
-// which costs as much as the whole scan.
-platform::CFilePtr OpenWorkFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return {};
-    }
-    std::FILE* file = ::fdopen(fd, "wb");
-    if (file == nullptr) {
-        ::close(fd);
-    }
-    return platform::CFilePtr(file);
-}
-
+// The work file is written over in place; what is left of a longer earlier one is cut off.
 void CutWorkFile(std::FILE* work) {
     if (std::fflush(work) == 0) {
         [[maybe_unused]] const int cut = ::ftruncate(::fileno(work), ::ftello(work));
@@ -360,7 +346,7 @@ ScanResult ScanLinks(const std::string& path, const std::string& workFile, Strin
     if (!input || ::fstat(input.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return ScanResult::InputUnreadable;
     }
-    const platform::CFilePtr work = OpenWorkFile(workFile);
+    const platform::CFilePtr work = platform::OverwriteRegularFile(workFile);
     if (!work) {
         return ScanResult::WorkFileUnwritable;
     }

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstddef>
+#include <cstdlib>
 
 namespace platform {
 namespace {
@@ -19,6 +21,17 @@ int& CallsBeforeFailure(CFileOperation operation) {
     return g_callsBeforeFailure[static_cast<std::size_t>(operation)];
 }
 
+void StopIfAsked() {
+    static const long stopAt = [] {
+        const char* text = std::getenv("LINKVET_TEST_STOP_AT_FILE_OP");
+        return text != nullptr ? std::atol(text) : 0L;
+    }();
+    static long started = 0;
+    if (stopAt > 0 && ++started == stopAt) {
+        std::raise(SIGSTOP);
+    }
+}
+
 }  // namespace
 
 void FailFileOperation(CFileOperation operation, int skip) {
@@ -30,6 +43,7 @@ void ClearFileFailures() {
 }
 
 bool IsFailureInjected(CFileOperation operation) {
+    StopIfAsked();
     int& calls = CallsBeforeFailure(operation);
     if (calls == kDisarmed) {
         return false;

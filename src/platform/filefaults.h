@@ -13,6 +13,9 @@ void FailFileOperation(CFileOperation operation, int skip = 0);
 void ClearFileFailures();
 
 // Asked by each file operation as it starts: true when this call is the one to fail.
+// Test hook for crash tests, inert unless the environment holds LINKVET_TEST_STOP_AT_FILE_OP=N:
+// the process stops itself (SIGSTOP) as its Nth file operation starts, so that a test can
+// kill it at exactly that point.
 bool IsFailureInjected(CFileOperation operation);
 
 }  // namespace platform

@@ -58,14 +58,23 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     if (!in || ::fstat(in.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;
     }
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
-    CUnixFile out(::open(to.c_str(), flags, info.st_mode & 07777));
+    struct stat existing {};
+    if (failIfExists && ::lstat(to.c_str(), &existing) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    // The bytes go to a temporary name first: a copy cut short by a crash or a full disk must
+    // never stand under the target's name, where a backup would be taken for whole.
+    const std::string temporary = to + ".tmp-" + std::to_string(::getpid());
+    CUnixFile out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                         info.st_mode & 07777));
     if (!out) {
         return false;
     }
     const bool copied = CopyBytes(in.Get(), out.Get()) && ::fsync(out.Get()) == 0;
-    if (!out.Close() || !copied) {
-        ::unlink(to.c_str());
+    if (!out.Close() || !copied ||
+        !(failIfExists ? MoveFile(temporary, to) : ::rename(temporary.c_str(), to.c_str()) == 0)) {
+        ::unlink(temporary.c_str());
         return false;
     }
     return true;

@@ -6,7 +6,8 @@ namespace platform {
 
 // CopyFile: copies the bytes and permission bits of a regular file. With failIfExists an
 // existing target is left alone and the copy fails, as CopyFileA does. The copy is flushed to
-// disk before it counts as made.
+// disk and only then appears under the target's name, whole; a copy cut short by a kill may
+// leave a file named after the target with ".tmp-" and the process id, never a partial target.
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 
 // MoveFile: renames a file; fails when the target exists, as MoveFileA does.

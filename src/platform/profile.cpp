@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "systemdir.h"
+#include "textfile.h"
 
 namespace platform {
 namespace {
@@ -30,10 +30,24 @@ std::string Trim(const std::string& text) {
     return text.substr(begin, text.find_last_not_of(" \t\r") - begin + 1);
 }
 
+// OpenFile, not a stream of the library: it refuses a FIFO in the profile's place instead of
+// waiting for a writer.
 std::vector<std::string> ReadLines() {
-    std::ifstream in(ProfilePath(), std::ios::binary);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
+    const CFilePtr file = OpenFile(ProfilePath(), "rb");
+    if (!file) {
+        return lines;
+    }
+    std::string line;
+    for (int c = std::getc(file.get()); c != EOF; c = std::getc(file.get())) {
+        if (c == '\n') {
+            lines.push_back(std::move(line));
+            line.clear();
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    if (!line.empty()) {
         lines.push_back(line);
     }
     return lines;

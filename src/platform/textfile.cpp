@@ -4,18 +4,50 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "filefaults.h"
 #include "unixfile.h"
 
 namespace platform {
+namespace {
 
-CFilePtr OpenFile(const std::string& path, const char* mode) {
-    const CFileOperation operation =
-        mode[0] == 'r' ? CFileOperation::OpenForReading : CFileOperation::CreateForWriting;
-    if (IsFailureInjected(operation)) {
+// Opens without waiting for a FIFO's other end, keeps only a regular file, and hands it to a
+// stream that blocks as streams do.
+CFilePtr OpenRegularFile(const std::string& path, int flags, const char* mode) {
+    CUnixFile opened(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666));
+    struct stat info {};
+    if (!opened || ::fstat(opened.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(opened.Get(), F_SETFL, ::fcntl(opened.Get(), F_GETFL) & ~O_NONBLOCK) != 0) {
         return nullptr;
     }
-    return CFilePtr(std::fopen(path.c_str(), mode));
+    CFilePtr stream(::fdopen(opened.Get(), mode));
+    if (stream) {
+        opened.Release();
+    }
+    return stream;
+}
+
+}  // namespace
+
+CFilePtr OpenFile(const std::string& path, const char* mode) {
+    if (mode[0] != 'r') {
+        if (IsFailureInjected(CFileOperation::CreateForWriting)) {
+            return nullptr;
+        }
+        return CFilePtr(std::fopen(path.c_str(), mode));
+    }
+    if (IsFailureInjected(CFileOperation::OpenForReading)) {
+        return nullptr;
+    }
+    return OpenRegularFile(path, std::strchr(mode, '+') != nullptr ? O_RDWR : O_RDONLY, mode);
+}
+
+CFilePtr OverwriteRegularFile(const std::string& path) {
+    if (IsFailureInjected(CFileOperation::CreateForWriting)) {
+        return nullptr;
+    }
+    return OpenRegularFile(path, O_WRONLY | O_CREAT, "wb");
 }
 
 CFilePtr CreateFileLike(const std::string& path, std::FILE* model) {

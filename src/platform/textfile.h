@@ -13,7 +13,17 @@ struct CFileCloser {
 // A C stream that closes itself.
 using CFilePtr = std::unique_ptr<std::FILE, CFileCloser>;
 
+// fopen, except that a mode that reads opens only a regular file: a FIFO, device or directory
+// in its place fails at once instead of blocking the open or the reads. Writing modes open
+// whatever the path names, so a report can still go to a pipe or a device.
 CFilePtr OpenFile(const std::string& path, const char* mode);
+
+// Opens or creates a regular file for binary writing from its start, without truncating it:
+// the caller cuts it to length when done. A FIFO, device or directory in its place fails at
+// once. For the program's own work files, which nothing else may stand in for, and which are
+// rewritten often: truncating a large one first makes the kernel free all its pages only to
+// allocate them again.
+CFilePtr OverwriteRegularFile(const std::string& path);
 
 // Creates path for writing in binary, with the permission bits of the open file model. Fails
 // when path exists in any form, a symbolic link included, so nothing is written through it.

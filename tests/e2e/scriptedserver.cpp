@@ -108,16 +108,23 @@ bool CScriptedServer::SendAll(int socket, const std::string& bytes) {
 }
 
 void CScriptedServer::WaitForPeerClose(int socket) {
+    while (!PeerClosesWithin(socket, kPollMillis)) {
+    }
+}
+
+bool CScriptedServer::PeerClosesWithin(int socket, int millis) {
     char buffer[1024];
-    while (!m_stopping) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);
+    while (!m_stopping && std::chrono::steady_clock::now() < deadline) {
         pollfd waiting{socket, POLLIN, 0};
         if (::poll(&waiting, 1, kPollMillis) <= 0) {
             continue;
         }
         if (::recv(socket, buffer, sizeof buffer, 0) <= 0) {
-            return;
+            return true;
         }
     }
+    return m_stopping;
 }
 
 CScriptedServer::Behaviour CScriptedServer::Reply(const std::string& bytes) {
@@ -157,6 +164,27 @@ CScriptedServer::Behaviour CScriptedServer::EndlessBody(const std::string& head)
         const std::string body(64 * 1024, 'b');
         while (!server.Stopping() && server.SendAll(socket, body)) {
         }
+    };
+}
+
+CScriptedServer::Behaviour CScriptedServer::Drip(const std::string& bytes, int pauseMillis) {
+    return [bytes, pauseMillis](int socket, CScriptedServer& server) {
+        server.ReadRequest(socket);
+        for (const char byte : bytes) {
+            if (server.PeerClosesWithin(socket, pauseMillis) || !server.SendAll(socket, {byte})) {
+                return;
+            }
+        }
+        server.WaitForPeerClose(socket);
+    };
+}
+
+CScriptedServer::Behaviour CScriptedServer::ResetAfter(const std::string& partial) {
+    return [partial](int socket, CScriptedServer& server) {
+        server.ReadRequest(socket);
+        server.SendAll(socket, partial);
+        const linger reset{1, 0};
+        ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     };
 }
 

@@ -30,6 +30,8 @@ public:
     bool SendAll(int socket, const std::string& bytes);
     // Waits until the peer closes or the server stops, reading and dropping what comes.
     void WaitForPeerClose(int socket);
+    // Waits at most millis for the same; true when the peer has closed or the server stops.
+    bool PeerClosesWithin(int socket, int millis);
     bool Stopping() const { return m_stopping; }
 
     // Ready-made behaviours.
@@ -39,6 +41,10 @@ public:
     static Behaviour Silent();
     static Behaviour EndlessBody(const std::string& head);
     static Behaviour Greeting(const std::string& bytes);
+    // Sends the reply one byte at a time, pausing before each, until the peer closes.
+    static Behaviour Drip(const std::string& bytes, int pauseMillis);
+    // Sends the start of a reply, then resets the connection (SO_LINGER 0, then close).
+    static Behaviour ResetAfter(const std::string& partial);
 
 private:
     void Serve();

@@ -14,9 +14,15 @@ CProgramResult RunProgram(const std::string& program, const std::vector<std::str
         list << QString::fromStdString(argument);
     }
     process.start(QString::fromStdString(program), list);
-    process.waitForFinished(timeoutMillis);
+    // A program that outlives its time is killed, and counts as one that did not end normally.
+    const bool finished = process.waitForFinished(timeoutMillis);
+    if (!finished) {
+        process.kill();
+        process.waitForFinished();
+    }
     CProgramResult result;
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.exitCode =
+        finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     result.out = process.readAllStandardOutput().toStdString();
     result.err = process.readAllStandardError().toStdString();
     return result;

@@ -9,6 +9,7 @@ struct CProgramResult {
     std::string err;
 };
 
-// Runs a program to its end with LINKVET_HOME set to home, and collects its output.
+// Runs a program to its end with LINKVET_HOME set to home, and collects its output. The exit
+// code is -1 when the program crashed or had to be killed at the end of its time.
 CProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                           const std::string& home, int timeoutMillis = 60000);

@@ -17,8 +17,8 @@ int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
 
 }  // namespace
 
-CTempDir::CTempDir() {
-    std::string pattern = "/tmp/linkvet-test-XXXXXX";
+CTempDir::CTempDir(const std::string& parent) {
+    std::string pattern = parent + "/linkvet-test-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         ADD_FAILURE() << "mkdtemp failed";
     }

@@ -7,7 +7,7 @@
 // A fresh temporary folder for one test, removed with everything in it afterwards.
 class CTempDir {
 public:
-    CTempDir();
+    explicit CTempDir(const std::string& parent = "/tmp");
     ~CTempDir();
     CTempDir(const CTempDir&) = delete;
     CTempDir& operator=(const CTempDir&) = delete;
