@@ -184,7 +184,7 @@ std::optional<std::string> CRegKey::QueryValue(std::string_view name,
     return bytes;
 }
 
-bool CRegKey::SetValue(std::string_view name, std::string_view bytes) const {
+bool CRegKey::SetValue(std::string_view name, std::string_view bytes, CWrite write) const {
     if (!m_folder) {
         return false;
     }
@@ -195,13 +195,18 @@ bool CRegKey::SetValue(std::string_view name, std::string_view bytes) const {
     if (!out) {
         return false;
     }
-    const bool written = WriteAll(out.Get(), bytes) && ::fsync(out.Get()) == 0;
+    const bool written =
+        WriteAll(out.Get(), bytes) && (write == CWrite::Deferred || ::fsync(out.Get()) == 0);
     if (!out.Close() || !written ||
         ::renameat(m_folder.Get(), temporary.c_str(), m_folder.Get(), file.c_str()) != 0) {
         ::unlinkat(m_folder.Get(), temporary.c_str(), 0);
         return false;
     }
     return true;
+}
+
+bool CRegKey::FlushToDisk() const {
+    return m_folder && ::syncfs(m_folder.Get()) == 0;
 }
 
 }  // namespace platform

@@ -33,7 +33,13 @@ public:
 
     // The value's stored bytes; nullopt when it is absent or longer than maxBytes.
     std::optional<std::string> QueryValue(std::string_view name, std::size_t maxBytes) const;
-    bool SetValue(std::string_view name, std::string_view bytes) const;
+    // Durable writes reach the disk before they count as made; a bulk writer may skip that for
+    // each value and call FlushToDisk once at the end.
+    enum class CWrite { Durable, Deferred };
+    bool SetValue(std::string_view name, std::string_view bytes,
+                  CWrite write = CWrite::Durable) const;
+    // Writes everything written so far in the key's file system through to the disk.
+    bool FlushToDisk() const;
 
     explicit operator bool() const { return static_cast<bool>(m_folder); }
     void Close() { m_folder.Close(); }

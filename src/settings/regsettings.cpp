@@ -128,12 +128,10 @@ bool CRegSettings::SetInt(const std::string& section, const std::string& name, i
     return SetString(section, name, std::to_string(value));
 }
 
-void CRegSettings::ImportIni(const platform::CRegKey& key) {
-    const platform::CFilePtr file = platform::OpenFile(LegacyIniPath(), "rb");
-    if (!file) {
-        return;
-    }
-    platform::CTextModeReader reader(file.get());
+namespace {
+
+// Copies the file's values into key until the end, or until a section cannot be created.
+void ImportLines(platform::CTextModeReader& reader, const platform::CRegKey& key) {
     platform::CRegKey section;
     std::string piece;
     while (reader.ReadLine(piece, kIniLineBuffer)) {
@@ -148,9 +146,25 @@ void CRegSettings::ImportIni(const platform::CRegKey& key) {
         }
         const std::size_t equals = line.find('=');
         if (equals != std::string::npos && section) {
-            section.SetValue(line.substr(0, equals), WithTerminator(line.substr(equals + 1)));
+            section.SetValue(line.substr(0, equals), WithTerminator(line.substr(equals + 1)),
+                             platform::CRegKey::CWrite::Deferred);
         }
     }
+}
+
+}  // namespace
+
+// The values reach the disk together at the end: one flush instead of one a value, which made
+// a first start over a large legacy file take tens of seconds. An interrupted import is never
+// taken up again, and a value lost to a crash reads as its default.
+void CRegSettings::ImportIni(const platform::CRegKey& key) {
+    const platform::CFilePtr file = platform::OpenFile(LegacyIniPath(), "rb");
+    if (!file) {
+        return;
+    }
+    platform::CTextModeReader reader(file.get());
+    ImportLines(reader, key);
+    key.FlushToDisk();
 }
 
 void OpenSettingsAtStartup(CRegSettings& settings) {
