@@ -36,9 +36,9 @@ public:
 // reordered; appending costs the same at row 100,000 as at row 1.
 class CResultTable : public CEditableRows {
 public:
-    // Builds a row in three calls: part 0 appends a row with the link, part 1 sets the reason
-    // of the last row, part 2 its anchor name and file name; any other part does nothing, and
-    // parts 1 and 2 do nothing while there is no row.
+    // Builds a row in three calls: part=0 appends a row with the link, part=1 sets the reason
+    // of the last row, part=2 its anchor name and file name; any other part does nothing, and
+    // the last two do nothing while there is no row.
     void AddResult(const std::string& text, int part, const std::string& currentFile);
 
     int RowCount() const override { return static_cast<int>(m_rows.size()); }

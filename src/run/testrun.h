@@ -103,7 +103,7 @@ protected:
     void StopRunTimers();
     void SetTimer(int id, int periodMillis);
 
-    // The front end's side. A grid row is built in three calls, parts 0, 1 and 2 (the last
+    // The front end's side. A grid row is built in three calls, part=0, 1 and 2 (the last
     // also fills the file name from m_currentFile); any other part does nothing.
     virtual void AddResult(const std::string& text, int part) = 0;
     // Appends the text and a CR LF to the log.

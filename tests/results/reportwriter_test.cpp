@@ -93,7 +93,7 @@ TEST(ResultTable, RowsAreBuiltInThreeParts) {
     CResultTable rows;
     rows.AddResult("ignored", 1, "F");
     rows.AddResult("ignored", 2, "F");
-    EXPECT_EQ(rows.RowCount(), 0) << "parts 1 and 2 need a row";
+    EXPECT_EQ(rows.RowCount(), 0) << "the reason and the name need a row";
     rows.AddResult("L", 0, "F");
     rows.AddResult("HTTP Code 404 Not Found", 1, "F");
     rows.AddResult("A", 2, "F");
