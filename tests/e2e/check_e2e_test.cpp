@@ -17,16 +17,6 @@ std::string Status(int code) {
     return "HTTP/1.0 " + std::to_string(code) + " Whatever\r\n\r\n";
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos;
-         start = end + 1, end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    return lines;
-}
-
 class Check : public CTempHomeTest {
 protected:
     CProgramResult Run(std::vector<std::string> arguments) {

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "e2e/scriptedserver.h"
+#include "support/runprogram.h"
 #include "support/temphome.h"
 
 extern char** environ;
@@ -114,19 +115,6 @@ std::vector<std::size_t> DealKinds(const std::vector<CHostile>& kinds, int links
 std::string LinkUrl(const CHostile& kind, int link) {
     const std::string scheme = kind.port == 21 ? "ftp://" : "http://";
     return scheme + kind.host + "/" + kind.name + "/" + std::to_string(link) + ".htm";
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos;
-         start = end + 1, end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    if (start < text.size()) {
-        lines.push_back(text.substr(start));
-    }
-    return lines;
 }
 
 int OpenDescriptors(pid_t pid) {
