@@ -11,8 +11,9 @@ seconds=$1
 build=$(cd "$2" && pwd) || exit 2
 here=$(cd "$(dirname "$0")" && pwd)
 
-# The key store fsyncs every value it writes; on tmpfs that is free, so the INI fuzzer spends
-# its time in the code under test rather than waiting for the disk.
+# The key store fsyncs every value it writes and the repair walk every file it makes; on tmpfs
+# that is free, so the INI and repair fuzzers spend their time in the code under test rather
+# than waiting for the disk.
 if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
     export TMPDIR=/dev/shm
 fi
@@ -22,7 +23,7 @@ artifacts="$build/fuzz-artifacts"
 mkdir -p "$artifacts"
 
 status=0
-for name in scanner import_ini; do
+for name in scanner import_ini reply_line url_split report_writers repair; do
     exe="$build/fuzz/fuzz_$name"
     if [ ! -x "$exe" ]; then
         echo "fuzz_$name: not built ($exe missing)" >&2

@@ -1,0 +1,92 @@
+// Feeds any bytes as a link to the probe's URL cuts and checks that host and path are cut from
+// the link's own bytes at the places the cuts promise. The first byte picks the prefix put
+// before the rest ("http://", "ftp://" or none) and the scheme in force before this link.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "probe/urlsplit.h"
+
+namespace {
+
+constexpr std::array<std::string_view, 3> kPrefixes = {"http://", "ftp://", ""};
+// The probe starts with no scheme set.
+constexpr std::array<int, 3> kSchemes = {0, kSchemeHttp, kSchemeFtp};
+
+void Require(bool holds, const char* property) {
+    if (!holds) {
+        std::fprintf(stderr, "fuzz_url_split: broken: %s\n", property);
+        std::abort();
+    }
+}
+
+void CheckScheme(const std::string& link, int current) {
+    const int scheme = SchemeOf(link, current);
+    const char first = link.empty() ? '\0' : link[0];
+    if (first == 'h' || first == 'H') {
+        Require(scheme == kSchemeHttp, "a link starting with H is http");
+    } else if (first == 'f' || first == 'F') {
+        Require(scheme == kSchemeFtp, "a link starting with F is ftp");
+    } else {
+        Require(scheme == current, "any other link keeps the scheme in force");
+    }
+}
+
+void CheckSplit(const std::string& link, int scheme) {
+    const std::string host = SplitHost(link, scheme);
+    const std::string path = SplitPath(link, scheme);
+    Require(std::string_view(PortFor(scheme)) == (scheme == kSchemeFtp ? "21" : "80"),
+            "ftp connects to port 21, anything else to 80");
+    Require(host.find_first_of("/:") == std::string::npos, "the host holds no '/' and no ':'");
+
+    // Any scheme but ftp is taken to be http: the scanner stores no other links.
+    const std::size_t prefix = scheme == kSchemeFtp ? 6 : 7;
+    if (link.size() <= prefix) {
+        Require(host.empty() && path.empty(), "a link no longer than its prefix has no parts");
+        return;
+    }
+
+    // The host is the text right after the prefix, up to the first '/' or ':' or the end.
+    Require(link.compare(prefix, host.size(), host) == 0, "the host follows the prefix");
+    const std::size_t afterHost = prefix + host.size();
+    Require(afterHost == link.size() || link[afterHost] == '/' || link[afterHost] == ':',
+            "the host runs up to a '/' or ':' or the end");
+
+    Require(!path.empty() && path[0] == '/', "the path starts with '/'");
+    Require(path.find('#') == std::string::npos, "the path holds no '#'");
+    const std::size_t slash = link.find('/', prefix);
+    if (slash == std::string::npos) {
+        Require(path == "/", "a link without a '/' after its prefix has the path \"/\"");
+        return;
+    }
+    // The link's text from the '/' up to any '#', and whether a '/' must be added to it.
+    std::string_view own = std::string_view(link).substr(slash);
+    own = own.substr(0, own.find('#'));
+    const bool slashAdded =
+        own.size() > 1 && own.back() != '/' && own.find('.') == std::string_view::npos;
+    Require(path == (slashAdded ? std::string(own) + '/' : std::string(own)),
+            "the path is the link's own text from its first '/', a '/' added only to a "
+            "directory-like path");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    const std::string link = std::string(kPrefixes[data[0] % kPrefixes.size()]) +
+                             std::string(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const int current = kSchemes[data[0] / kPrefixes.size() % kSchemes.size()];
+    CheckScheme(link, current);
+    // Every scheme, not only the one SchemeOf gives: the rules hold for each prefix length.
+    for (const int scheme : kSchemes) {
+        CheckSplit(link, scheme);
+    }
+    return 0;
+}
