@@ -1,8 +1,6 @@
 // Imports any bytes as the legacy settings file and checks that the import stays inside the
 // key it was given, leaving only well-formed keys and values there.
 
-#include <dirent.h>
-#include <ftw.h>
 #include <sys/stat.h>
 
 #include <cstddef>
@@ -13,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzzsupport.h"
 #include "platform/keystore.h"
 #include "platform/systemdir.h"
 #include "platform/textfile.h"
@@ -31,35 +30,6 @@ std::string g_home;
 std::string g_runsFolder;
 unsigned long g_run = 0;
 unsigned long g_runsSinceClean = 0;
-
-void Require(bool holds, const char* property) {
-    if (!holds) {
-        std::fprintf(stderr, "fuzz_import_ini: broken: %s\n", property);
-        std::abort();
-    }
-}
-
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-    return std::remove(path);
-}
-
-void RemoveTree(const std::string& path) {
-    ::nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-std::set<std::string> Entries(const std::string& folder) {
-    std::set<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    Require(dir != nullptr, "a key store folder can be listed");
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.emplace(name);
-        }
-    }
-    ::closedir(dir);
-    return names;
-}
 
 // What EncodeKeyName can produce: lower-case letters, digits, blank, "-", "_" and "%XX".
 bool IsEncodedName(std::string_view name) {

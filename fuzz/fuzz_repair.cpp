@@ -6,8 +6,6 @@
 // four bytes per row pick its link, and the rest is the file's text. A link is a piece of the
 // text, such a piece with its last byte changed, or up to three bytes of its own.
 
-#include <dirent.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzzsupport.h"
 #include "platform/messagebox.h"
 #include "platform/textfile.h"
 #include "repair/repairhost.h"
@@ -49,13 +48,6 @@ constexpr std::array<std::string_view, 4> kLeftovers = {"page.htm", "page", "pag
 
 std::string g_home;
 std::string g_pages;
-
-void Require(bool holds, const char* property) {
-    if (!holds) {
-        std::fprintf(stderr, "fuzz_repair: broken: %s\n", property);
-        std::abort();
-    }
-}
 
 // Message boxes only counted: printing them would cost more than the walk.
 class CQuietInterface : public platform::CUserInterface {
@@ -97,24 +89,6 @@ private:
 
 CQuietInterface g_interface;
 CRegSettings g_settings;
-
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-    return std::remove(path);
-}
-
-std::set<std::string> Entries(const std::string& folder) {
-    std::set<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    Require(dir != nullptr, "the pages folder can be listed");
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.emplace(name);
-        }
-    }
-    ::closedir(dir);
-    return names;
-}
 
 void RemoveLeftovers() {
     for (const std::string_view name : kLeftovers) {
@@ -220,7 +194,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     platform::SetUserInterface(&g_interface);
     OpenSettingsAtStartup(g_settings);
     // A crash skips this on purpose: the files are then left to be looked at.
-    std::atexit([] { ::nftw(g_home.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); });
+    std::atexit([] { RemoveTree(g_home); });
     return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string_view>
 
+#include "fuzz/fuzzsupport.h"
 #include "probe/replyline.h"
 
 namespace {
@@ -19,13 +20,6 @@ constexpr std::size_t kBufferSize = 514;
 constexpr std::size_t kReceivedLimit = kBufferSize - 2;
 constexpr std::string_view kBlanks = " \t\n\v\f\r";
 constexpr std::string_view kDigits = "0123456789";
-
-void Require(bool holds, const char* property) {
-    if (!holds) {
-        std::fprintf(stderr, "fuzz_reply_line: broken: %s\n", property);
-        std::abort();
-    }
-}
 
 // The first line as the probe should see it: the text ends at its first zero byte, leading
 // LFs are not a line, and the line ends at the next LF.

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzzsupport.h"
 #include "results/reportwriter.h"
 #include "results/resulttable.h"
 
@@ -30,13 +31,6 @@ constexpr std::array<std::string_view, 20> kTags = {
 // The character references EscapeHtml writes, and the characters they stand for.
 constexpr std::array<std::string_view, 4> kReferences = {"&amp;", "&lt;", "&gt;", "&quot;"};
 constexpr std::string_view kReferenced = "&<>\"";
-
-void Require(bool holds, const char* property) {
-    if (!holds) {
-        std::fprintf(stderr, "fuzz_report_writers: broken: %s\n", property);
-        std::abort();
-    }
-}
 
 template <typename Write>
 std::string WriteToMemory(Write write) {

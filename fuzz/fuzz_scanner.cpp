@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzzsupport.h"
 #include "model/linkscanner.h"
 
 namespace {
@@ -21,13 +22,6 @@ struct ScanOutput {
     StringList anchorNames;
     std::string workText;
 };
-
-void Require(bool holds, const char* property) {
-    if (!holds) {
-        std::fprintf(stderr, "fuzz_scanner: broken: %s\n", property);
-        std::abort();
-    }
-}
 
 // The scanner's own notion of white space (C locale isspace).
 bool IsWhiteSpace(char c) {

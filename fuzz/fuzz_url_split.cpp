@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzzsupport.h"
 #include "probe/urlsplit.h"
 
 namespace {
@@ -17,13 +18,6 @@ namespace {
 constexpr std::array<std::string_view, 3> kPrefixes = {"http://", "ftp://", ""};
 // The probe starts with no scheme set.
 constexpr std::array<int, 3> kSchemes = {0, kSchemeHttp, kSchemeFtp};
-
-void Require(bool holds, const char* property) {
-    if (!holds) {
-        std::fprintf(stderr, "fuzz_url_split: broken: %s\n", property);
-        std::abort();
-    }
-}
 
 void CheckScheme(const std::string& link, int current) {
     const int scheme = SchemeOf(link, current);
