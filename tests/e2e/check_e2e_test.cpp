@@ -1,10 +1,8 @@
 // linkvet-check from end to end: scripted hosts and a real nginx, in a private network namespace.
 
-#include <signal.h>
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QThread>
 
 #include "e2e/scriptedserver.h"
@@ -117,24 +115,13 @@ TEST_F(Check, CtrlCStopsTheRunAndStillWritesTheReport) {
     const CScriptedServer notFound("127.0.0.11", 80, CScriptedServer::Reply(Status(404)));
     const CScriptedServer silent("127.0.0.12", 80, CScriptedServer::Silent());
     WritePage("a.htm", "<A HREF=\"http://h1.test/x.htm\">X</A><A HREF=\"http://h2.test/y.htm\">Y</A>");
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LINKVET_HOME", QString::fromStdString(m_home.Path()));
-    process.setProcessEnvironment(environment);
-    process.start(LINKVET_CHECK, {"-t", "60", QString::fromStdString(Site() + "/a.htm")});
-    ASSERT_TRUE(process.waitForStarted());
     // The second link waits for its reply once the first has been answered.
-    while (silent.Connections() == 0 && process.state() == QProcess::Running) {
-        QThread::msleep(20);
-    }
-    QThread::msleep(300);
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitCode(), 130);
-    const std::string err = process.readAllStandardError().toStdString();
-    EXPECT_NE(err.find("Testing Stopped by User\n"), std::string::npos) << err;
-    EXPECT_EQ(err.find("End of test"), std::string::npos);
-    EXPECT_EQ(process.readAllStandardOutput().toStdString(),
+    const CProgramResult result =
+        InterruptWhenConnected(LINKVET_CHECK, {"-t", "60", Site() + "/a.htm"}, m_home.Path(), silent);
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_NE(result.err.find("Testing Stopped by User\n"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("End of test"), std::string::npos);
+    EXPECT_EQ(result.out,
               "FILE: " + Site() + "/a.htm\nhttp://h1.test/x.htm\tHTTP Code 404 Not Found\tX\n");
 }
 

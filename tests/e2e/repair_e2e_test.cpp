@@ -1,11 +1,7 @@
 // linkvet-check --repair from end to end: a site whose links hit scripted hosts, in a private
 // network namespace.
 
-#include <signal.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QThread>
 
 #include "e2e/scriptedserver.h"
 #include "support/runprogram.h"
@@ -105,20 +101,11 @@ TEST_F(RepairCheck, ARunThatDidNotEndNormallyRepairsNothing) {
 
     const CScriptedServer silent("127.0.0.12", 80, CScriptedServer::Silent());
     const std::string stopped = MakeSite("stopped");
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LINKVET_HOME", QString::fromStdString(m_home.Path()));
-    process.setProcessEnvironment(environment);
-    process.start(LINKVET_CHECK, {"-q", "-t", "60", "--repair", "remove",
-                                  QString::fromStdString(stopped + "/index.htm")});
-    ASSERT_TRUE(process.waitForStarted());
-    while (silent.Connections() == 0 && process.state() == QProcess::Running) {
-        QThread::msleep(20);
-    }
-    QThread::msleep(300);
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_EQ(InterruptWhenConnected(LINKVET_CHECK,
+                                     {"-q", "-t", "60", "--repair", "remove", stopped + "/index.htm"},
+                                     m_home.Path(), silent)
+                  .exitCode,
+              130);
     EXPECT_EQ(ReadFile(stopped + "/index.htm"), kIndex);
     EXPECT_FALSE(FileExists(stopped + "/index.rep"));
 }

@@ -1,5 +1,7 @@
 #include "e2e/scriptedserver.h"
 
+#include <signal.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -8,7 +10,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <chrono>
+
+#include "support/runprogram.h"
 
 namespace {
 
@@ -193,4 +199,33 @@ CScriptedServer::Behaviour CScriptedServer::Greeting(const std::string& bytes) {
         server.SendAll(socket, bytes);
         server.WaitForPeerClose(socket);
     };
+}
+
+CProgramResult InterruptWhenConnected(const std::string& program,
+                                      const std::vector<std::string>& arguments,
+                                      const std::string& home, const CScriptedServer& server) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LINKVET_HOME", QString::fromStdString(home));
+    process.setProcessEnvironment(environment);
+    QStringList list;
+    for (const std::string& argument : arguments) {
+        list << QString::fromStdString(argument);
+    }
+    process.start(QString::fromStdString(program), list);
+    CProgramResult result;
+    if (!process.waitForStarted()) {
+        return result;
+    }
+    while (server.Connections() == 0 && process.state() == QProcess::Running) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    if (process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit) {
+        result.exitCode = process.exitCode();
+    }
+    result.out = process.readAllStandardOutput().toStdString();
+    result.err = process.readAllStandardError().toStdString();
+    return result;
 }

@@ -58,3 +58,11 @@ private:
     std::vector<std::string> m_requests;
     std::thread m_thread;
 };
+
+struct CProgramResult;
+
+// Runs a program with LINKVET_HOME set to home, presses Ctrl+C once the server has taken a
+// connection and the request has had time to go out, and collects what the program did.
+CProgramResult InterruptWhenConnected(const std::string& program,
+                                      const std::vector<std::string>& arguments,
+                                      const std::string& home, const CScriptedServer& server);
