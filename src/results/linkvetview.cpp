@@ -166,12 +166,16 @@ void CLinkvetView::OnExportResults() {
     }
     settings.SetString("XportSel", "Starter", dialog.m_fileName);
     settings.SetInt("XportSel", "Text", dialog.m_format);
-    platform::CFilePtr file = platform::OpenFile(dialog.m_fileName, "wb");
-    const platform::CWaitCursor wait;
     const CReportFormat format = dialog.m_format == 0 ? CReportFormat::Text : CReportFormat::Html;
-    if (!file || !WriteReport(file.get(), format, m_rows) || std::fclose(file.release()) != 0) {
+    if (!WriteReportFile(dialog.m_fileName, format)) {
         platform::MessageBox("file write error");
     }
+}
+
+bool CLinkvetView::WriteReportFile(const std::string& path, CReportFormat format) const {
+    platform::CFilePtr file = platform::OpenFile(path, "wb");
+    const platform::CWaitCursor wait;
+    return file && WriteReport(file.get(), format, m_rows) && std::fclose(file.release()) == 0;
 }
 
 void CLinkvetView::OnRepairLinks() {

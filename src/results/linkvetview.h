@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "results/gridlayout.h"
+#include "results/reportwriter.h"
 #include "results/resultsmodel.h"
 #include "run/testrun.h"
 
@@ -70,6 +71,8 @@ protected:
 
 private:
     QFont PrintFont() const;
+    // Writes the grid's rows as a report; false when the file could not be written whole.
+    bool WriteReportFile(const std::string& path, CReportFormat format) const;
 
     CResultsModel& m_rows;
     QPlainTextEdit& m_logPane;
