@@ -11,7 +11,6 @@
 
 #include <cerrno>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <chrono>
 
 #include "support/runprogram.h"
@@ -205,16 +204,8 @@ CProgramResult InterruptWhenConnected(const std::string& program,
                                       const std::vector<std::string>& arguments,
                                       const std::string& home, const CScriptedServer& server) {
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LINKVET_HOME", QString::fromStdString(home));
-    process.setProcessEnvironment(environment);
-    QStringList list;
-    for (const std::string& argument : arguments) {
-        list << QString::fromStdString(argument);
-    }
-    process.start(QString::fromStdString(program), list);
     CProgramResult result;
-    if (!process.waitForStarted()) {
+    if (!StartProgram(process, program, arguments, home)) {
         return result;
     }
     while (server.Connections() == 0 && process.state() == QProcess::Running) {

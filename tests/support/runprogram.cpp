@@ -3,9 +3,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-CProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                          const std::string& home, int timeoutMillis) {
-    QProcess process;
+bool StartProgram(QProcess& process, const std::string& program,
+                  const std::vector<std::string>& arguments, const std::string& home) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("LINKVET_HOME", QString::fromStdString(home));
     process.setProcessEnvironment(environment);
@@ -14,6 +13,13 @@ CProgramResult RunProgram(const std::string& program, const std::vector<std::str
         list << QString::fromStdString(argument);
     }
     process.start(QString::fromStdString(program), list);
+    return process.waitForStarted();
+}
+
+CProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                          const std::string& home, int timeoutMillis) {
+    QProcess process;
+    StartProgram(process, program, arguments, home);
     // A program that outlives its time is killed, and counts as one that did not end normally.
     const bool finished = process.waitForFinished(timeoutMillis);
     if (!finished) {
