@@ -97,10 +97,15 @@ bool WriteReportTo(const CCheckOptions& options, const CResultRows& rows) {
 }
 
 // The Repair command on the rows of the run, as the window offers it: only when there are
-// rows. True unless the walk stopped at a failure.
+// rows. True unless the walk stopped at a failure or was refused.
 bool RepairAfterRun(CConsoleRun& run, CRegSettings& settings, int method) {
     if (run.Results().RowCount() == 0) {
         return true;
+    }
+    // The window asks first after an unknown result; with no one to answer, nothing is touched.
+    if (run.m_unknownErrorSeen) {
+        platform::MessageBox(kUnknownErrorQuestion);
+        return false;
     }
     CConsoleRepairHost host(method);
     return CRepairWalk(run.Results(), settings, host).RepairLinks();

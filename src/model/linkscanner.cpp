@@ -167,6 +167,10 @@ std::string AnchorName(std::string_view text) {
 
 }  // namespace
 
+std::size_t LinkLength(std::string_view text) {
+    return TrimRight(text.substr(0, text.find('"'))).size();
+}
+
 bool ExtractLink(std::string_view chunk, std::string& url, std::string& anchorName) {
     const std::size_t start = FindLinkStart(chunk);
     if (start == std::string_view::npos || start == 0) {
@@ -184,7 +188,7 @@ bool ExtractLink(std::string_view chunk, std::string& url, std::string& anchorNa
     if (end == std::string_view::npos) {
         return false;
     }
-    url.assign(TrimRight(chunk.substr(start, quote - start)));
+    url.assign(chunk.substr(start, LinkLength(chunk.substr(start))));
     anchorName = AnchorName(chunk.substr(close + 1, end - close - 1));
     return true;
 }

@@ -67,6 +67,10 @@ private:
     std::string m_chunk;
 };
 
+// Where a link that starts text ends: before the first double quote (the end of text when there
+// is none), less the white space in front of it. Every byte before that belongs to the link.
+std::size_t LinkLength(std::string_view text);
+
 // Pass 2 on one chunk: the first http:// link (else the first ftp:// link) that is followed
 // by a double quote, a ">" and an anchor end. False when the chunk yields nothing.
 bool ExtractLink(std::string_view chunk, std::string& url, std::string& anchorName);

@@ -53,7 +53,8 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     if (IsFailureInjected(CFileOperation::Copy)) {
         return false;
     }
-    CUnixFile in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO in the source's place must fail the type test below, not hang the open.
+    CUnixFile in(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (!in || ::fstat(in.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;
@@ -66,12 +67,16 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     // The bytes go to a temporary name first: a copy cut short by a crash or a full disk must
     // never stand under the target's name, where a backup would be taken for whole.
     const std::string temporary = to + ".tmp-" + std::to_string(::getpid());
-    CUnixFile out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+    CUnixFile out(::open(temporary.c_str(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                          info.st_mode & 07777));
-    if (!out) {
+    struct stat made {};
+    if (!out || ::fstat(out.Get(), &made) != 0 || !S_ISREG(made.st_mode)) {
         return false;
     }
-    const bool copied = CopyBytes(in.Get(), out.Get()) && ::fsync(out.Get()) == 0;
+    // The umask took bits away at the open; the copy gets exactly the source's.
+    const bool copied = ::fchmod(out.Get(), info.st_mode & 07777) == 0 &&
+                        CopyBytes(in.Get(), out.Get()) && ::fsync(out.Get()) == 0;
     if (!out.Close() || !copied ||
         !(failIfExists ? MoveFile(temporary, to) : ::rename(temporary.c_str(), to.c_str()) == 0)) {
         ::unlink(temporary.c_str());
@@ -110,6 +115,12 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 bool IsRegularFile(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsWritableFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 &&
+           (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
 }
 
 bool IsEnterableDirectory(const std::string& path) {

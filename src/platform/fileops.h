@@ -4,7 +4,8 @@
 
 namespace platform {
 
-// CopyFile: copies the bytes and permission bits of a regular file. With failIfExists an
+// CopyFile: copies the bytes and exact permission bits of a regular file; anything else in
+// its place (a FIFO, a device) fails at once, without waiting. With failIfExists an
 // existing target is left alone and the copy fails, as CopyFileA does. The copy is flushed to
 // disk and only then appears under the target's name, whole; a copy cut short by a kill may
 // leave a file named after the target with ".tmp-" and the process id, never a partial target.
@@ -22,6 +23,10 @@ bool ReplaceFile(const std::string& from, const std::string& to);
 
 // True when the path names a regular file, following symbolic links.
 bool IsRegularFile(const std::string& path);
+
+// True when the file may be rewritten: its mode has a write bit, and the user may write it.
+// Root may write any file; a mode without any write bit still says it is meant to be kept.
+bool IsWritableFile(const std::string& path);
 
 // True when the path names a directory that could be made the current directory.
 bool IsEnterableDirectory(const std::string& path);

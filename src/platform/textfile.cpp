@@ -61,6 +61,11 @@ CFilePtr CreateFileLike(const std::string& path, std::FILE* model) {
     if (!created) {
         return nullptr;
     }
+    // The umask took bits away at the open; the file gets exactly the model's.
+    if (::fchmod(created.Get(), info.st_mode & 07777) != 0) {
+        ::unlink(path.c_str());
+        return nullptr;
+    }
     CFilePtr stream(::fdopen(created.Get(), "wb"));
     if (stream) {
         created.Release();

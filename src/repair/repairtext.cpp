@@ -1,6 +1,13 @@
 #include "repairtext.h"
 
+#include <sys/types.h>
+
+#include <algorithm>
+#include <string_view>
 #include <utility>
+
+#include "model/linkscanner.h"
+#include "platform/direnum.h"
 
 namespace {
 
@@ -12,14 +19,79 @@ std::pair<std::string, std::string> SplitLineEnd(const std::string& text) {
     return {text.substr(0, cut), length != 0 ? text.substr(cut) : "\n"};
 }
 
+std::size_t NameStart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+std::string NameStem(const std::string& name) {
+    return name.substr(0, name.rfind('.'));
+}
+
+// Backups and work files never claim a name: they are what the names are for.
+bool IsRepairFile(const std::string& name) {
+    return name.ends_with(".rep") || name.ends_with(".t~p");
+}
+
+// Whether other, a file beside the one named name, could claim the usual backup name of
+// name too: it shares the stem, or its whole name with ".rep" is that backup name.
+bool ClaimsUsualName(const std::string& other, const std::string& name) {
+    const std::string stem = NameStem(name);
+    return other != name && !IsRepairFile(other) && (other == stem || NameStem(other) == stem);
+}
+
+std::vector<std::string> FileNames(const std::vector<platform::CDirEntry>& entries) {
+    std::vector<std::string> names;
+    for (const platform::CDirEntry& entry : entries) {
+        if ((entry.attributes & platform::kAttributeDirectory) == 0) {
+            names.push_back(entry.name);
+        }
+    }
+    return names;
+}
+
+// Whether the line goes on, after a piece cut from it, with a byte the scanner would keep in
+// a link that reached the cut: the first byte that is neither white space nor a double quote.
+bool LinkGoesOnAfterCut(std::FILE* file) {
+    const off_t start = ::ftello(file);
+    bool goesOn = false;
+    for (int c = std::getc(file); c != EOF && c != '\n' && c != '"'; c = std::getc(file)) {
+        const char byte = static_cast<char>(c);
+        if (LinkLength(std::string_view(&byte, 1)) != 0) {
+            goesOn = true;
+            break;
+        }
+    }
+    ::fseeko(file, start, SEEK_SET);
+    return goesOn;
+}
+
 }  // namespace
 
 std::string RepairStem(const std::string& path) {
-    return path.substr(0, path.rfind('.'));
+    const std::size_t nameStart = NameStart(path);
+    return path.substr(0, nameStart) + NameStem(path.substr(nameStart));
+}
+
+std::string UsualBackupName(const std::string& path) {
+    return RepairStem(path) + ".rep";
+}
+
+std::string BackupName(const std::string& path,
+                       const std::optional<std::vector<std::string>>& folderFiles) {
+    const std::string name = path.substr(NameStart(path));
+    const bool shared = !folderFiles || std::any_of(folderFiles->begin(), folderFiles->end(),
+                                                    [&name](const std::string& other) {
+                                                        return ClaimsUsualName(other, name);
+                                                    });
+    return shared ? path + ".rep" : UsualBackupName(path);
 }
 
 std::string BackupName(const std::string& path) {
-    return RepairStem(path) + ".rep";
+    const std::size_t nameStart = NameStart(path);
+    const std::string folder = nameStart == 0 ? "." : path.substr(0, nameStart);
+    const auto entries = platform::ListDirectory(folder);
+    return BackupName(path, entries ? std::optional(FileNames(*entries)) : std::nullopt);
 }
 
 std::string WorkName(const std::string& path) {
@@ -27,7 +99,7 @@ std::string WorkName(const std::string& path) {
 }
 
 std::string RepairFileName(const std::string& path) {
-    return path.substr(path.rfind('/') + 1);
+    return path.substr(NameStart(path));
 }
 
 bool ReadPiece(std::FILE* file, std::string& piece) {
@@ -42,7 +114,32 @@ bool ReadPiece(std::FILE* file, std::string& piece) {
             break;
         }
     }
+    if (piece.size() == kRepairPieceSize && piece.back() == '\r') {
+        const int next = std::getc(file);
+        if (next == '\n') {
+            piece += '\n';
+        } else if (next != EOF) {
+            std::ungetc(next, file);
+        }
+    }
     return !piece.empty();
+}
+
+std::size_t FindWholeLink(const std::string& piece, const std::string& url, std::FILE* file) {
+    const std::string_view text(piece);
+    for (std::size_t at = text.find(url); at != std::string_view::npos;
+         at = text.find(url, at + 1)) {
+        const std::string_view from = text.substr(at);
+        if (LinkLength(from) > url.size()) {
+            continue;
+        }
+        const bool reachesCut = !piece.ends_with('\n') && from.find('"') == std::string_view::npos;
+        if (reachesCut && LinkGoesOnAfterCut(file)) {
+            continue;
+        }
+        return at;
+    }
+    return std::string::npos;
 }
 
 std::string RewritePiece(const std::string& piece, std::size_t at, const std::string& url,

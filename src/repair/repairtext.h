@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 // How a found link's line is rewritten; "Repair"/"Type" holds one of these.
 enum CRepairMethod : int { kRepairDisable = 0, kRepairReplace = 1, kRepairRemove = 2 };
@@ -10,9 +12,19 @@ enum CRepairMethod : int { kRepairDisable = 0, kRepairReplace = 1, kRepairRemove
 // The longest piece of a line that is read at once.
 inline constexpr std::size_t kRepairPieceSize = 511;
 
-// The path up to, not including, its last "." anywhere; the path itself without one.
+// The path up to, not including, the last "." of the file's own name; the path itself when
+// that name has none. A "." in a folder's name never cuts it.
 std::string RepairStem(const std::string& path);
-// The backup, made once before a file is first rewritten.
+// The backup's usual name: the stem with ".rep".
+std::string UsualBackupName(const std::string& path);
+// The backup, made once before a file is first rewritten: the usual name, unless another
+// file of its folder could claim that name too (page.htm beside page.html, or page.htm.old
+// beside page.htm); then the file's whole name with ".rep", which no other file can claim.
+// folderFiles are the names of the files in the path's folder; without them (a folder that
+// cannot be listed) every file takes its whole name with ".rep".
+std::string BackupName(const std::string& path,
+                       const std::optional<std::vector<std::string>>& folderFiles);
+// The same, with the files the folder holds now.
 std::string BackupName(const std::string& path);
 // The work file that receives the rewritten text.
 std::string WorkName(const std::string& path);
@@ -20,8 +32,15 @@ std::string WorkName(const std::string& path);
 std::string RepairFileName(const std::string& path);
 
 // Reads the next piece: a line up to and including its "\n", or the next kRepairPieceSize
-// bytes of a longer one. Bytes stay as they are. False at end of file.
+// bytes of a longer one; a CR LF pair is never split, so a piece may be one byte longer.
+// Bytes stay as they are. False at end of file.
 bool ReadPiece(std::FILE* file, std::string& piece);
+
+// Where url first occurs in piece as a whole link: the scanner, reading a link from there,
+// would end it at url's end (or before it), so url is not the start of a longer link. When
+// the piece was cut from a longer line, the line's next bytes are looked at in file, which is
+// then left where it was. npos when there is none.
+std::size_t FindWholeLink(const std::string& piece, const std::string& url, std::FILE* file);
 
 // The piece holding url at offset `at`, rewritten by method for the file named fileName. The
 // piece keeps its own line end; a piece without one gains "\n".

@@ -98,19 +98,23 @@ void CRepairWalk::ReportOutcome(const std::optional<CStop>& stop) {
 }
 
 bool CRepairWalk::OpenForRepair(const std::string& path) {
-    const std::string backup = BackupName(path);
     const std::string work = WorkName(path);
     // A file bearing its own backup or work name would be overwritten by them.
-    if (path == backup || path == work) {
+    if (path == UsualBackupName(path) || path == work) {
+        return false;
+    }
+    // Only a regular file opens, at once whatever stands in its place; and only one the user
+    // may change, as a read-only file could not be replaced where Linkvet comes from.
+    m_repairIn = platform::OpenFile(path, "rb");
+    if (!m_repairIn || !platform::IsWritableFile(path)) {
+        m_repairIn.reset();
         return false;
     }
     // A backup that already exists is the older one and is kept; any other failure to copy
     // leaves the file untouched.
+    const std::string backup = BackupName(path);
     if (!platform::CopyFile(path, backup, true) && !platform::IsRegularFile(backup)) {
-        return false;
-    }
-    m_repairIn = platform::OpenFile(path, "rb");
-    if (!m_repairIn) {
+        m_repairIn.reset();
         return false;
     }
     platform::DeleteFile(work);
@@ -128,7 +132,7 @@ bool CRepairWalk::RepairLink(const std::string& url, const std::string& path, in
     }
     std::string piece;
     while (ReadPiece(m_repairIn.get(), piece)) {
-        const std::size_t at = piece.find(url);
+        const std::size_t at = FindWholeLink(piece, url, m_repairIn.get());
         if (at != std::string::npos) {
             WritePiece(RewritePiece(piece, at, url, RepairFileName(path), method));
             return true;

@@ -11,6 +11,12 @@
 
 class CRegSettings;
 
+// The Repair command's question when the run met a code without a reason text; the console,
+// which cannot ask, says it and repairs nothing.
+inline constexpr const char* kUnknownErrorQuestion =
+    "The testing found at least one URL\nwith an UNKNOWN ERROR!\n(See the window text.)\n\n"
+    "Are you sure you want to repair now?";
+
 // A mark in a row's tag: its half of the tag, and the value that sets it.
 struct CTagMark {
     std::uint32_t half;
@@ -35,7 +41,8 @@ public:
     // the export when asked for. False when the walk stopped at a failure.
     bool RepairLinks();
 
-    // Backs the file up and opens it and a fresh work file; false leaves the file untouched.
+    // Opens the file, when it is a regular file the user may change, backs it up, and opens a
+    // fresh work file beside it; false leaves the file untouched.
     bool OpenForRepair(const std::string& path);
     // Copies the lines before url's next occurrence to the work file and writes that line
     // rewritten; false, after saying so, when url does not occur again.

@@ -27,7 +27,8 @@ const std::array<const char*, 4> kColumnSettings = {"col0", "col1", "col2", "col
 class CViewRepairHost : public CDialogRepairHost {
 public:
     explicit CViewRepairHost(CLinkvetView& view) : CDialogRepairHost(&view), m_view(view) {}
-    void ExportResults() override { m_view.OnExportResults(); }
+    // The save flag's export follows every walk, also one whose ignored row was the last.
+    void ExportResults() override { m_view.ExportResults(); }
 
 private:
     CLinkvetView& m_view;
@@ -149,9 +150,12 @@ void CLinkvetView::OnSelectFiles() {
 }
 
 void CLinkvetView::OnExportResults() {
-    if (!OnUpdateExportResults()) {
-        return;
+    if (OnUpdateExportResults()) {
+        ExportResults();
     }
+}
+
+void CLinkvetView::ExportResults() {
     CRegSettings& settings = Settings();
     CExportDlg dialog(this);
     dialog.m_fileName = settings.GetString("XportSel", "Starter", "results.txt");
@@ -183,9 +187,7 @@ void CLinkvetView::OnRepairLinks() {
         return;
     }
     if (m_unknownErrorSeen &&
-        platform::MessageBox("The testing found at least one URL\nwith an UNKNOWN ERROR!\n"
-                             "(See the window text.)\n\nAre you sure you want to repair now?",
-                             platform::kMbYesNo) != platform::kIdYes) {
+        platform::MessageBox(kUnknownErrorQuestion, platform::kMbYesNo) != platform::kIdYes) {
         return;
     }
     RepairLinks();

@@ -39,6 +39,8 @@ public:
     bool OnUpdateSelectFiles() const { return !m_runTimerActive; }
     bool OnUpdateStopTest() const { return m_runTimerActive; }
     void OnExportResults();
+    // The Export command's dialog and report, whether or not the grid has rows.
+    void ExportResults();
     // Export is available whenever the grid has a row, also during a run.
     bool OnUpdateExportResults() const { return m_rows.RowCount() > 0; }
     // Asks first when a verdict of the last run had no reason text.

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QCheckBox>
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
@@ -8,6 +9,7 @@
 #include <QSplitter>
 #include <QTest>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -246,6 +248,44 @@ TEST_F(ExportCommand, RepairAsksFirstAfterAnUnknownReason) {
               (std::vector<std::string>{"The testing found at least one URL\nwith an UNKNOWN ERROR!\n"
                                         "(See the window text.)\n\nAre you sure you want to repair now?"}));
     EXPECT_EQ(frame.Doc().Results().Tag(0), 0u) << "No leaves everything as it was";
+}
+
+// Answers the modal dialogs that follow one another, each once its event loop runs.
+void AnswerDialogs(std::vector<std::function<void(QDialog&)>> answers) {
+    QTimer::singleShot(0, [answers]() mutable {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        const std::function<void(QDialog&)> answer = answers.front();
+        answers.erase(answers.begin());
+        if (!answers.empty()) {
+            AnswerDialogs(answers);
+        }
+        answer(*dialog);
+    });
+}
+
+TEST_F(ExportCommand, RepairEndsWithTheSaveExportAlsoWhenItsLastRowWasIgnored) {
+    CMainFrame& frame = StartWithRows();
+    frame.View().m_runEnded = true;
+    m_app.Settings().SetInt("Repair", "Type", 2);
+    frame.UpdateCommandUi();
+    std::vector<QString> titles;
+    const auto accept = [&titles](QDialog& dialog) {
+        titles.push_back(dialog.windowTitle());
+        dialog.accept();
+    };
+    AnswerDialogs({accept,
+                   [&titles](QDialog& failure) {
+                       titles.push_back(failure.windowTitle());
+                       failure.findChild<QCheckBox*>()->click();
+                       failure.accept();
+                   },
+                   accept});
+    frame.Action(ID_REPAIR_LINKS)->trigger();
+    EXPECT_EQ(titles, (std::vector<QString>{"URL Link Disable and File Repair", "Repair Failure",
+                                            "Export Bad URLs"}));
+    EXPECT_EQ(frame.Doc().Results().RowCount(), 0) << "the ignored row was the last";
+    EXPECT_TRUE(FileExists(m_report)) << "the Save export ran all the same";
 }
 
 }  // namespace

@@ -91,6 +91,24 @@ TEST_F(RepairCheck, ALinkThatIsNotFoundStopsTheRepairWithStatusThree) {
         << "the report still lists every row";
 }
 
+TEST_F(RepairCheck, AnUnknownResultRefusesTheRepairWithStatusThree) {
+    const CScriptedServer odd("127.0.0.11", 80, CScriptedServer::Reply("HTTP/1.0 299 Odd\r\n\r\n"));
+    const std::string site = MakeSite("site");
+    const CProgramResult result = Run({"-q", "--repair", "remove", "-a", site});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(
+        result.err,
+        "The testing found at least one URL\nwith an UNKNOWN ERROR!\n(See the window text.)\n\n"
+        "Are you sure you want to repair now?\n");
+    EXPECT_NE(result.out.find("http://h1.test/gone.htm\t--------------> UNKNOWN REASON !!!!!"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(ReadFile(site + "/index.htm"), kIndex);
+    EXPECT_EQ(ReadFile(site + "/news.html"), kNews);
+    EXPECT_FALSE(FileExists(site + "/index.rep"));
+    EXPECT_FALSE(FileExists(site + "/news.rep"));
+}
+
 TEST_F(RepairCheck, ARunThatDidNotEndNormallyRepairsNothing) {
     const CScriptedServer notFound("127.0.0.11", 80, CScriptedServer::Reply(kNotFound));
     const std::string broken = MakeSite("broken");

@@ -44,6 +44,10 @@ TEST_F(Files, CopyHonoursFailIfExistsAndKeepsBytes) {
     EXPECT_EQ(ReadFile(m_scratch / "new"), bytes);
     EXPECT_FALSE(platform::CopyFile(m_scratch / "missing", m_scratch / "other", false));
     EXPECT_FALSE(FileExists(m_scratch / "other"));
+    ASSERT_EQ(::mkfifo((m_scratch / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(platform::CopyFile(m_scratch / "pipe", m_scratch / "other", false))
+        << "a FIFO fails at once instead of waiting for a writer";
+    EXPECT_FALSE(FileExists(m_scratch / "other"));
 }
 
 TEST_F(Files, MoveRefusesAnExistingTarget) {

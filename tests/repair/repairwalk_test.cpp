@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "repair/repairfixture.h"
 
@@ -28,18 +29,20 @@ TEST_F(RepairWalk, EachMethodRewritesOnlyTheLineOfTheLinkAndOnlyOnce) {
         {kRepairRemove, ""},
         {-1, ""},
     };
-    const mode_t previousMask = ::umask(022);
+    // The umask would make the mode 0640 on any file created with it.
+    const mode_t previousMask = ::umask(027);
     for (const auto& [method, line] : cases) {
         SCOPED_TRACE(method);
         MakeDirectory(m_scratch / std::to_string(method + 1));
         const std::string page = Page(std::to_string(method + 1) + "/page.htm", before);
-        ASSERT_EQ(::chmod(page.c_str(), 0640), 0);
+        ASSERT_EQ(::chmod(page.c_str(), 0664), 0);
         m_rows.Clear();
         AddRow(kGone, page);
         EXPECT_TRUE(Walk(method));
         const std::string after = "<p>top</p>\n" + line + "<p>end</p>\n";
         EXPECT_EQ(ReadFile(page), after);
-        EXPECT_EQ(Stat(page).st_mode & 07777, 0640u);
+        EXPECT_EQ(Stat(page).st_mode & 07777, 0664u);
+        EXPECT_EQ(Stat(BackupName(page)).st_mode & 07777, 0664u);
         EXPECT_FALSE(FileExists(WorkName(page)));
 
         const ino_t inode = Stat(page).st_ino;
@@ -119,22 +122,118 @@ TEST_F(RepairWalk, ALongLineIsRewrittenOnlyInThePieceHoldingTheLink) {
     EXPECT_EQ(m_ui.m_messages.back(), NotFound(cut, kGone)) << "a link across the cut is lost";
 }
 
-TEST_F(RepairWalk, BackupAndWorkNamesCutThePathAtItsLastFullStop) {
-    const std::string htm = Page("page.htm", "1 http://x.test/gone\n");
-    const std::string html = Page("page.html", "2 http://x.test/gone\n");
-    MakeDirectory(m_scratch / "my.site");
-    const std::string index = Page("my.site/index", "3 http://x.test/gone\n");
-    for (const std::string& page : {htm, html, index}) {
+TEST_F(RepairWalk, ALinkCountsOnlyWhereTheScannerWouldHaveEndedIt) {
+    const std::string page =
+        Page("page.htm",
+             "<a href=\"http://x.test/goner\">1</a>\n"
+             "<a href=\"http://x.test/gone/x\"><a href=\"http://x.test/gone \">\n"
+             "<a href=\"http://x.test/gone\">3</a>\n");
+    AddRow(kGone, page);
+    AddRow(kGone, page);
+    EXPECT_TRUE(Walk(kRepairRemove));
+    EXPECT_EQ(ReadFile(page), "<a href=\"http://x.test/goner\">1</a>\n");
+
+    // The piece ends right after the link; the rest of the line decides.
+    const std::string head(kRepairPieceSize - kGone.size(), 'h');
+    const std::string whole = Page("whole.htm", head + kGone + " \">x</a>\nnext\n");
+    const std::string longer = Page("longer.htm", head + kGone + "er\">x</a>\nnext\n");
+    m_rows.Clear();
+    AddRow(kGone, whole);
+    AddRow(kGone, longer);
+    EXPECT_FALSE(Walk(kRepairDisable));
+    EXPECT_EQ(ReadFile(whole), "<!--" + head + kGone + "-->\n \">x</a>\nnext\n");
+    EXPECT_EQ(m_ui.m_messages.back(), NotFound(longer, kGone));
+    EXPECT_EQ(ReadFile(longer), head + kGone + "er\">x</a>\nnext\n");
+}
+
+TEST_F(RepairWalk, ACrLfPairIsOneLineEndAtThePieceBoundaryToo) {
+    const std::string link = "<a href=\"http://x.test/gone\">";
+    const std::string text = link + std::string(kRepairPieceSize - 1 - link.size(), 'h');
+    const std::vector<std::pair<int, std::string>> cases = {
+        {kRepairDisable, "<!--" + text + "-->\r\nnext\r\n"},
+        {kRepairRemove, "next\r\n"},
+    };
+    for (const auto& [method, after] : cases) {
+        SCOPED_TRACE(method);
+        const std::string page = Page(std::to_string(method) + ".htm", text + "\r\nnext\r\n");
+        m_rows.Clear();
+        AddRow(kGone, page);
+        EXPECT_TRUE(Walk(method));
+        EXPECT_EQ(ReadFile(page), after);
+    }
+}
+
+TEST_F(RepairWalk, APageThatMayNotBeWrittenOrIsNoFileIsRefusedAndLeftAlone) {
+    const std::string readOnly = Page("ro.htm", "http://x.test/gone\n");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    const std::string fifo = m_scratch / "fifo.htm";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    // Only its group may write it: the owner may not, unless the owner is root.
+    const std::string groupOnly = Page("group.htm", "http://x.test/gone\n");
+    ASSERT_EQ(::chmod(groupOnly.c_str(), 0464), 0);
+    for (const std::string& page : {readOnly, fifo, groupOnly}) {
         AddRow(kGone, page);
     }
-    EXPECT_TRUE(Walk(kRepairRemove));
-    EXPECT_EQ(ReadFile(m_scratch / "page.rep"), "1 http://x.test/gone\n")
-        << "page.html shares the backup of page.htm";
-    EXPECT_EQ(ReadFile(m_scratch / "my.rep"), "3 http://x.test/gone\n");
-    for (const std::string& page : {htm, html, index}) {
-        EXPECT_EQ(ReadFile(page), "");
+    m_host.m_ignore = true;
+    for (const std::string& refused : {readOnly, fifo}) {
+        EXPECT_FALSE(Walk(kRepairDisable));
+        EXPECT_EQ(m_host.m_failures.back().first, refused);
+        EXPECT_FALSE(FileExists(BackupName(refused)));
     }
-    EXPECT_FALSE(FileExists(m_scratch / "my.t~p"));
+    EXPECT_EQ(ReadFile(readOnly), "http://x.test/gone\n");
+    EXPECT_EQ(Stat(readOnly).st_mode & 07777, 0444u);
+    EXPECT_TRUE(S_ISFIFO(Stat(fifo).st_mode));
+
+    const bool root = ::geteuid() == 0;
+    EXPECT_EQ(Walk(kRepairDisable), root);
+    EXPECT_EQ(ReadFile(groupOnly), root ? "<!--http://x.test/gone-->\n" : "http://x.test/gone\n");
+    EXPECT_EQ(FileExists(BackupName(groupOnly)), root);
+}
+
+TEST(RepairNames, ABackupTakesTheUsualNameUnlessAnotherFileCouldClaimIt) {
+    const std::vector<std::string> folder = {"page.htm", "page.html",    "page.rep",     "page.t~p",
+                                             "news.htm", "news.htm.rep", "news.htm.old", "a.b.htm",
+                                             "index",    "index.d"};
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/w/page.htm", "/w/page.htm.rep"}, {"/w/page.html", "/w/page.html.rep"},
+        {"/w/news.htm", "/w/news.rep"},     {"/w/news.htm.old", "/w/news.htm.old.rep"},
+        {"/w/a.b.htm", "/w/a.b.rep"},       {"/w/index", "/w/index.rep"},
+        {"/w/index.d", "/w/index.d.rep"},
+    };
+    for (const auto& [path, backup] : cases) {
+        EXPECT_EQ(BackupName(path, folder), backup) << path;
+    }
+    EXPECT_EQ(BackupName("/w/news.htm", std::nullopt), "/w/news.htm.rep")
+        << "a folder that cannot be listed claims nothing for sure";
+    EXPECT_EQ(WorkName("/web/my.site/index"), "/web/my.site/index.t~p");
+    EXPECT_EQ(UsualBackupName("/web/my.site/page.htm"), "/web/my.site/page.rep");
+}
+
+TEST_F(RepairWalk, EveryRewrittenFileKeepsABackupOfItsOwnInItsOwnFolder) {
+    const std::string twice = "http://x.test/gone\nhttp://x.test/gone\n";
+    const std::string htm = Page("page.htm", "1 " + twice);
+    const std::string html = Page("page.html", "2 " + twice);
+    MakeDirectory(m_scratch / "my.site");
+    const std::string index = Page("my.site/index", "3 " + twice);
+    const std::string foreign = Page("my.t~p", "not the walk's");
+    const std::vector<std::string> pages = {htm, html, index};
+    for (int walk = 0; walk < 2; ++walk) {
+        m_rows.Clear();
+        for (const std::string& page : pages) {
+            AddRow(kGone, page);
+        }
+        EXPECT_TRUE(Walk(kRepairRemove));
+    }
+    EXPECT_EQ(ReadFile(htm + ".rep"), "1 " + twice);
+    EXPECT_EQ(ReadFile(html + ".rep"), "2 " + twice);
+    EXPECT_EQ(ReadFile(m_scratch / "my.site/index.rep"), "3 " + twice);
+    EXPECT_FALSE(FileExists(m_scratch / "page.rep"));
+    EXPECT_FALSE(FileExists(m_scratch / "my.rep"));
+    EXPECT_EQ(ReadFile(foreign), "not the walk's") << "a file the walk did not make stays";
+    for (const std::string& page : pages) {
+        EXPECT_EQ(ReadFile(page), "") << "a second run's walk rewrites again, keeping the backup";
+        EXPECT_FALSE(FileExists(WorkName(page)));
+    }
 }
 
 TEST_F(RepairWalk, AStopIsShownAndTheNextWalkCarriesOnAfterIt) {
