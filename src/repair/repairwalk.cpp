@@ -104,7 +104,7 @@ bool CRepairWalk::OpenForRepair(const std::string& path) {
         return false;
     }
     // Only a regular file opens, at once whatever stands in its place; and only one the user
-    // may change, as a read-only file could not be replaced where Linkvet comes from.
+    // may change: a read-only page is meant to stay as it is, even for root.
     m_repairIn = platform::OpenFile(path, "rb");
     if (!m_repairIn || !platform::IsWritableFile(path)) {
         m_repairIn.reset();
