@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -52,6 +54,7 @@ CMainFrame::CMainFrame(CLinkvetApp& app) : m_app(app) {
     connect(&rows, &QAbstractItemModel::rowsRemoved, this, [this] { UpdateCommandUi(); });
     connect(&rows, &QAbstractItemModel::modelReset, this, [this] { UpdateCommandUi(); });
     UpdateCommandUi();
+    setAcceptDrops(true);
     m_placed = true;
 }
 
@@ -309,6 +312,23 @@ void CMainFrame::OnWindowPosChanged() {
     settings.SetInt("Screen", "y", std::max(0, y()));
     settings.SetInt("Screen", "cx", width());
     settings.SetInt("Screen", "cy", height());
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (m_view->OnUpdateSelectFiles() && DroppedPath(*event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const std::optional<CDroppedPath> dropped = DroppedPath(*event->mimeData());
+    if (!dropped || !m_view->OnUpdateSelectFiles()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The dialog opens once the drop is over, so the program it came from is not kept waiting.
+    QMetaObject::invokeMethod(
+        this, [this, path = *dropped] { m_view->OnDropFiles(path); }, Qt::QueuedConnection);
 }
 
 void CMainFrame::OnPreferences() {
