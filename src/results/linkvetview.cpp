@@ -216,16 +216,6 @@ void CLinkvetView::RepairLinks() {
     CommandsChanged();
 }
 
-void CLinkvetView::OnRunEnded() {
-    CommandsChanged();
-}
-
-void CLinkvetView::CommandsChanged() const {
-    if (m_commandsChanged) {
-        m_commandsChanged();
-    }
-}
-
 std::vector<int> CLinkvetView::SelectedRowNumbers() const {
     std::vector<int> rows;
     for (const QModelIndex& index : selectionModel()->selectedRows()) {
@@ -282,6 +272,16 @@ void CLinkvetView::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     CreateContextMenu()->exec(event->globalPos());
+}
+
+void CLinkvetView::OnRunEnded() {
+    CommandsChanged();
+}
+
+void CLinkvetView::CommandsChanged() const {
+    if (m_commandsChanged) {
+        m_commandsChanged();
+    }
 }
 
 std::string CLinkvetView::FormatRowLine(int row) const {
