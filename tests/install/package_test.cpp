@@ -51,6 +51,16 @@ TEST_F(DebianPackage, PutsEveryFileWhereAUserLooksAndTheConsoleRuns) {
     }
     EXPECT_EQ(FileNames(root + "/usr/share/man/man1").size(), 2u);
 
+    // bash-completion finds the completion by the command's name in the data folders.
+    const CProgramResult completion =
+        RunProgram("bash",
+                   {"--norc", "-c",
+                    "XDG_DATA_DIRS='" + root +
+                        "/usr/share'; source /usr/share/bash-completion/bash_completion;"
+                        " __load_completion linkvet-check && complete -p linkvet-check"},
+                   Home());
+    EXPECT_EQ(completion.out, "complete -F _linkvet_check linkvet-check\n") << completion.err;
+
     const std::string depends =
         RunProgram("dpkg-deb", {"--field", m_scratch / "out/" + deb, "Depends"}, Home()).out;
     EXPECT_NE(depends.find("libqt6core6"), std::string::npos)
