@@ -48,13 +48,13 @@ CMainFrame::CMainFrame(CLinkvetApp& app) : m_app(app) {
     CreateToolBar();
     CreateStatusBar();
     m_view->SetCommandStateListener([this] { UpdateCommandUi(); });
+    setAcceptDrops(true);
     // Export and Repair follow the grid's row count, whoever adds or deletes the rows.
     CResultsModel& rows = m_doc.Results();
     connect(&rows, &QAbstractItemModel::rowsInserted, this, [this] { UpdateCommandUi(); });
     connect(&rows, &QAbstractItemModel::rowsRemoved, this, [this] { UpdateCommandUi(); });
     connect(&rows, &QAbstractItemModel::modelReset, this, [this] { UpdateCommandUi(); });
     UpdateCommandUi();
-    setAcceptDrops(true);
     m_placed = true;
 }
 
@@ -260,6 +260,23 @@ void CMainFrame::FocusOtherPane() {
     }
 }
 
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (m_view->OnUpdateSelectFiles() && DroppedPath(*event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const std::optional<CDroppedPath> dropped = DroppedPath(*event->mimeData());
+    if (!dropped || !m_view->OnUpdateSelectFiles()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The dialog opens once the drop is over, so the program it came from is not kept waiting.
+    QMetaObject::invokeMethod(
+        this, [this, path = *dropped] { m_view->OnDropFiles(path); }, Qt::QueuedConnection);
+}
+
 bool CMainFrame::QueryQuit() {
     const platform::CWaitCursor wait;
     CResultsModel& rows = m_doc.Results();
@@ -312,23 +329,6 @@ void CMainFrame::OnWindowPosChanged() {
     settings.SetInt("Screen", "y", std::max(0, y()));
     settings.SetInt("Screen", "cx", width());
     settings.SetInt("Screen", "cy", height());
-}
-
-void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    if (m_view->OnUpdateSelectFiles() && DroppedPath(*event->mimeData())) {
-        event->acceptProposedAction();
-    }
-}
-
-void CMainFrame::dropEvent(QDropEvent* event) {
-    const std::optional<CDroppedPath> dropped = DroppedPath(*event->mimeData());
-    if (!dropped || !m_view->OnUpdateSelectFiles()) {
-        return;
-    }
-    event->acceptProposedAction();
-    // The dialog opens once the drop is over, so the program it came from is not kept waiting.
-    QMetaObject::invokeMethod(
-        this, [this, path = *dropped] { m_view->OnDropFiles(path); }, Qt::QueuedConnection);
 }
 
 void CMainFrame::OnPreferences() {
