@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -46,6 +48,7 @@ CMainFrame::CMainFrame(CLinkvetApp& app) : m_app(app) {
     CreateToolBar();
     CreateStatusBar();
     m_view->SetCommandStateListener([this] { UpdateCommandUi(); });
+    setAcceptDrops(true);
     // Export and Repair follow the grid's row count, whoever adds or deletes the rows.
     CResultsModel& rows = m_doc.Results();
     connect(&rows, &QAbstractItemModel::rowsInserted, this, [this] { UpdateCommandUi(); });
@@ -255,6 +258,23 @@ void CMainFrame::FocusOtherPane() {
     if (other->focusPolicy() != Qt::NoFocus) {
         other->setFocus();
     }
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (m_view->OnUpdateSelectFiles() && DroppedPath(*event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const std::optional<CDroppedPath> dropped = DroppedPath(*event->mimeData());
+    if (!dropped || !m_view->OnUpdateSelectFiles()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The dialog opens once the drop is over, so the program it came from is not kept waiting.
+    QMetaObject::invokeMethod(
+        this, [this, path = *dropped] { m_view->OnDropFiles(path); }, Qt::QueuedConnection);
 }
 
 bool CMainFrame::QueryQuit() {

@@ -1,12 +1,17 @@
 #include "linkvetview.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <algorithm>
 
 #include "platform/messagebox.h"
 #include "platform/profile.h"
@@ -61,6 +66,7 @@ CLinkvetView::CLinkvetView(CResultsModel& rows, QPlainTextEdit& logPane, CStatus
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setSectionsMovable(false);
     m_logPane.document()->setUndoRedoEnabled(false);
+    connect(this, &QAbstractItemView::activated, this, [this] { OnOpenLink(); });
 }
 
 void CLinkvetView::OnInitialUpdate() {
@@ -121,6 +127,14 @@ std::unique_ptr<CRunProgress> CLinkvetView::CreateProgressDlg() {
 }
 
 void CLinkvetView::OnSelectFiles() {
+    SelectFiles(std::nullopt);
+}
+
+void CLinkvetView::OnDropFiles(const CDroppedPath& dropped) {
+    SelectFiles(dropped);
+}
+
+void CLinkvetView::SelectFiles(const std::optional<CDroppedPath>& dropped) {
     if (!OnUpdateSelectFiles()) {
         return;
     }
@@ -133,6 +147,11 @@ void CLinkvetView::OnSelectFiles() {
     if (dialog.m_recurse && !dialog.m_allFiles) {
         dialog.m_recurse = false;
         settings.SetInt("FileSel", "Recurse", 0);
+    }
+    if (dropped) {
+        dialog.m_path = dropped->path;
+        dialog.m_allFiles = dropped->folder;
+        dialog.m_recurse = dialog.m_recurse && dropped->folder;
     }
     if (dialog.exec() != QDialog::Accepted) {
         return;
@@ -197,6 +216,64 @@ void CLinkvetView::RepairLinks() {
     CViewRepairHost host(*this);
     CRepairWalk(m_rows, Settings(), host).RepairLinks();
     CommandsChanged();
+}
+
+std::vector<int> CLinkvetView::SelectedRowNumbers() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CLinkvetView::OpenTarget(const std::string& target) {
+    if (!platform::OpenUrl(target)) {
+        platform::MessageBeep(0);
+    }
+}
+
+void CLinkvetView::OnOpenLink() {
+    if (currentIndex().isValid()) {
+        OpenTarget(BrowserTarget(m_rows.CellText(currentIndex().row(), kColumnUrl)));
+    }
+}
+
+void CLinkvetView::OnOpenFile() {
+    if (currentIndex().isValid()) {
+        OpenTarget(FileTarget(m_rows.CellText(currentIndex().row(), kColumnFile)));
+    }
+}
+
+void CLinkvetView::OnCopyLink() {
+    QGuiApplication::clipboard()->setText(CopiedLinks(m_rows, SelectedRowNumbers()));
+}
+
+void CLinkvetView::OnCopyRow() {
+    QGuiApplication::clipboard()->setText(CopiedRows(m_rows, SelectedRowNumbers()));
+}
+
+std::unique_ptr<QMenu> CLinkvetView::CreateContextMenu() {
+    auto menu = std::make_unique<QMenu>(this);
+    const bool current = currentIndex().isValid();
+    const bool selected = selectionModel()->hasSelection();
+    menu->addAction(QStringLiteral("Open Link"), this, [this] { OnOpenLink(); })
+        ->setEnabled(current);
+    menu->addAction(QStringLiteral("Open File"), this, [this] { OnOpenFile(); })
+        ->setEnabled(current);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Copy Link"), this, [this] { OnCopyLink(); })
+        ->setEnabled(selected);
+    menu->addAction(QStringLiteral("Copy Row"), this, [this] { OnCopyRow(); })
+        ->setEnabled(selected);
+    return menu;
+}
+
+void CLinkvetView::contextMenuEvent(QContextMenuEvent* event) {
+    if (m_rows.RowCount() == 0) {
+        return;
+    }
+    CreateContextMenu()->exec(event->globalPos());
 }
 
 void CLinkvetView::OnRunEnded() {

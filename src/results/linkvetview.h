@@ -4,11 +4,13 @@
 #include <array>
 #include <functional>
 
+#include "results/gridactions.h"
 #include "results/gridlayout.h"
 #include "results/reportwriter.h"
 #include "results/resultsmodel.h"
 #include "run/testrun.h"
 
+class QMenu;
 class QPlainTextEdit;
 class QPrinter;
 
@@ -36,6 +38,8 @@ public:
 
     // Commands and their availability.
     void OnSelectFiles();
+    // The Select File(s) command with a dropped file or folder filled in.
+    void OnDropFiles(const CDroppedPath& dropped);
     bool OnUpdateSelectFiles() const { return !m_runTimerActive; }
     bool OnUpdateStopTest() const { return m_runTimerActive; }
     void OnExportResults();
@@ -55,6 +59,14 @@ public:
     void PrintRows(QPrinter& printer) const;
     CPrintLayout PrintLayoutFor(QPrinter& printer) const;
 
+    // The grid's own actions, from its context menu: Open Link and Open File act on the
+    // current row (Open Link also on a double-click or Enter), the copies on every selected row.
+    void OnOpenLink();
+    void OnOpenFile();
+    void OnCopyLink();
+    void OnCopyRow();
+    std::unique_ptr<QMenu> CreateContextMenu();
+
     CResultsModel& Rows() const { return m_rows; }
     bool ColumnsReady() const { return m_columnsReady; }
     // Called whenever the commands' availability may have changed.
@@ -62,6 +74,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
     void AddResult(const std::string& text, int part) override;
     void AppendLog(const std::string& text) override;
@@ -72,6 +85,10 @@ protected:
     void CommandsChanged() const;
 
 private:
+    void SelectFiles(const std::optional<CDroppedPath>& dropped);
+    // Hands a target to the desktop; a beep when nothing opens it.
+    static void OpenTarget(const std::string& target);
+    std::vector<int> SelectedRowNumbers() const;
     QFont PrintFont() const;
     // Writes the grid's rows as a report; false when the file could not be written whole.
     bool WriteReportFile(const std::string& path, CReportFormat format) const;

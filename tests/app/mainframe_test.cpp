@@ -1,24 +1,37 @@
+#include "app/mainframe.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDialog>
-#include <QTimer>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QTest>
+#include <QTimer>
 #include <fstream>
 #include <functional>
 #include <regex>
 #include <sstream>
 
 #include "app/linkvetapp.h"
-#include "app/mainframe.h"
 #include "app/placement.h"
 #include "platform/messagebox.h"
 #include "platform/profile.h"
 #include "support/temphome.h"
+#include "support/widgetfind.h"
 
 namespace {
 
@@ -308,6 +321,237 @@ TEST(ResultsModel, TextsThatAreNotUtf8ShowReadablyAndKeepTheirBytes) {
     EXPECT_EQ(rows.CellText(0, 3), "/site/\xff.htm");
     EXPECT_EQ(rows.data(rows.index(0, 0), CResultsModel::kBytesRole).toByteArray().toStdString(),
               latin1);
+}
+
+}  // namespace
+
+namespace {
+
+// Rows as the scanner may leave them: a link that is not UTF-8, an anchor name with a tab and
+// a line break, a file name with a blank.
+class GridActions : public MainFrame {
+protected:
+    CMainFrame& StartWithRows() {
+        CMainFrame& frame = Start();
+        CResultsModel& rows = frame.Doc().Results();
+        rows.AddResult("http://h/caf\xe9 1.htm", 0, "/site/a b.htm");
+        rows.AddResult("HTTP Code 404 Not Found", 1, "/site/a b.htm");
+        rows.AddResult("Caf\xc3\xa9\tMenu\r\nTwo", 2, "/site/a b.htm");
+        AddRow(frame, "http://h/second", 0);
+        AddRow(frame, "http://h/third", 0);
+        return frame;
+    }
+
+    static void Select(CLinkvetView& view, std::initializer_list<int> rows) {
+        view.clearSelection();
+        for (int row : rows) {
+            view.selectionModel()->select(view.model()->index(row, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+        view.selectionModel()->setCurrentIndex(view.model()->index(*rows.begin(), 0),
+                                               QItemSelectionModel::NoUpdate);
+    }
+
+    static QAction* MenuAction(QMenu& menu, const QString& text) {
+        for (QAction* action : menu.actions()) {
+            if (action->text() == text) {
+                return action;
+            }
+        }
+        return nullptr;
+    }
+};
+
+TEST_F(GridActions, CopiesShowTheTextsAsTheGridDoesOneLinePerRow) {
+    CMainFrame& frame = StartWithRows();
+    const CResultsModel& rows = frame.Doc().Results();
+    EXPECT_EQ(CopiedRows(rows, {0}),
+              QString::fromUtf8("http://h/caf\xc3\xa9 1.htm\tHTTP Code 404 Not Found\t"
+                                "Caf\xc3\xa9 Menu  Two\t/site/a b.htm"));
+    EXPECT_EQ(CopiedRows(rows, {1, 2}),
+              "http://h/second\tHTTP Code 404 Not Found\tname\t/site/page.htm\n"
+              "http://h/third\tHTTP Code 404 Not Found\tname\t/site/page.htm");
+    EXPECT_EQ(CopiedLinks(rows, {0, 2}),
+              QString::fromUtf8("http://h/caf\xc3\xa9 1.htm\nhttp://h/third"));
+    for (int column = 0; column < kResultColumnCount; ++column) {
+        EXPECT_EQ(CopiedRows(rows, {0}).split('\t').at(column),
+                  rows.data(rows.index(0, column), Qt::DisplayRole)
+                      .toString()
+                      .replace(QRegularExpression("[\t\r\n]"), " "))
+            << "the copy shows what the grid shows, column " << column;
+    }
+    EXPECT_EQ(CopiedRows(rows, {}), "");
+}
+
+TEST_F(GridActions, TheShellIsHandedEveryByteOfALinkOrAPath) {
+    EXPECT_EQ(BrowserTarget("http://h/caf\xe9 1.htm?a=%20&b=\"c\""),
+              "http://h/caf%E9%201.htm?a=%20&b=\"c\"");
+    EXPECT_EQ(BrowserTarget("ftp://h/\x1b[0m"), "ftp://h/%1B[0m");
+    EXPECT_EQ(FileTarget("/site/a b\xff.htm"), "file:///site/a%20b%FF.htm");
+    EXPECT_EQ(
+        FileTarget("page.htm"),
+        "file://" + QUrl::toPercentEncoding(QDir::currentPath(), "/").toStdString() + "/page.htm");
+}
+
+TEST_F(GridActions, DroppingTakesTheFirstLocalFileOrFolder) {
+    MakeDirectory(m_scratch / "site");
+    WriteFile(m_scratch / "site/caf\xe9.htm", "<a href=\"http://h/\">h</a>");
+    const auto drop = [](std::vector<QUrl> urls) {
+        QMimeData data;
+        data.setUrls(QList<QUrl>(urls.begin(), urls.end()));
+        return DroppedPath(data);
+    };
+    const QUrl folder = QUrl::fromLocalFile(QString::fromStdString(m_scratch / "site"));
+    const QUrl latin1File(QString::fromStdString("file://" + m_scratch / "site/caf%E9.htm"));
+    const QUrl web(QStringLiteral("http://h/page.htm"));
+    const QUrl missing = QUrl::fromLocalFile(QString::fromStdString(m_scratch / "gone.htm"));
+    const auto folderDrop = drop({web, folder, latin1File});
+    ASSERT_TRUE(folderDrop);
+    EXPECT_EQ(folderDrop->path, m_scratch / "site");
+    EXPECT_TRUE(folderDrop->folder);
+    const auto fileDrop = drop({missing, latin1File});
+    ASSERT_TRUE(fileDrop);
+    EXPECT_EQ(fileDrop->path, m_scratch / "site/caf\xe9.htm") << "the name's own bytes";
+    EXPECT_FALSE(fileDrop->folder);
+    EXPECT_FALSE(drop({web, missing}));
+    QMimeData text;
+    text.setText(QStringLiteral("/site"));
+    EXPECT_FALSE(DroppedPath(text));
+}
+
+TEST_F(GridActions, TheContextMenuOpensAndCopies) {
+    CMainFrame& frame = StartWithRows();
+    CLinkvetView& view = frame.View();
+    Select(view, {2, 0});
+    auto menu = view.CreateContextMenu();
+    for (const char* text : {"Open Link", "Open File", "Copy Link", "Copy Row"}) {
+        ASSERT_NE(MenuAction(*menu, text), nullptr) << text;
+        EXPECT_TRUE(MenuAction(*menu, text)->isEnabled()) << text;
+    }
+    MenuAction(*menu, "Open Link")->trigger();
+    MenuAction(*menu, "Open File")->trigger();
+    EXPECT_EQ(m_ui.m_openedUrls,
+              (std::vector<std::string>{"http://h/third", "file:///site/page.htm"}));
+    MenuAction(*menu, "Copy Link")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QString::fromUtf8("http://h/caf\xc3\xa9 1.htm\nhttp://h/third"));
+    MenuAction(*menu, "Copy Row")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), CopiedRows(frame.Doc().Results(), {0, 2}));
+    m_ui.m_openSucceeds = false;
+    MenuAction(*menu, "Open Link")->trigger();
+    EXPECT_EQ(m_ui.m_beeps.size(), 1u) << "nothing could open the link";
+    view.clearSelection();
+    view.setCurrentIndex(QModelIndex());
+    auto idle = view.CreateContextMenu();
+    EXPECT_FALSE(MenuAction(*idle, "Open Link")->isEnabled());
+    EXPECT_FALSE(MenuAction(*idle, "Copy Row")->isEnabled());
+}
+
+TEST_F(GridActions, ARightClickShowsTheMenuOverTheGrid) {
+    CMainFrame& frame = StartWithRows();
+    CLinkvetView& view = frame.View();
+    Select(view, {1});
+    QString shown;
+    QTimer inspect;
+    inspect.setSingleShot(true);
+    QObject::connect(&inspect, &QTimer::timeout, [&shown] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* action : menu->actions()) {
+                shown += action->text() + ";";
+            }
+            menu->close();
+        }
+    });
+    inspect.start(0);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), view.mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(view.viewport(), &event);
+    EXPECT_EQ(shown, "Open Link;Open File;;Copy Link;Copy Row;");
+    EXPECT_EQ(frame.menuBar()->actions().size(), 4) << "the window's menus stay as they are";
+}
+
+TEST_F(GridActions, DoubleClickAndEnterOpenTheRowsLink) {
+    CMainFrame& frame = StartWithRows();
+    CLinkvetView& view = frame.View();
+    QCoreApplication::processEvents();
+    const QRect second = view.visualRect(view.model()->index(1, 0));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, second.center());
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_EQ(m_ui.m_openedUrls, (std::vector<std::string>{"http://h/second"}));
+    view.setFocus();
+    view.setCurrentIndex(view.model()->index(0, 0));
+    QTest::keyClick(&view, Qt::Key_Return);
+    ASSERT_EQ(m_ui.m_openedUrls.size(), 2u);
+    EXPECT_EQ(m_ui.m_openedUrls[1], "http://h/caf%E9%201.htm");
+}
+
+// Drops what a file manager drops: a list of file URLs.
+void DropOn(QWidget& window, const std::string& path, bool& accepted) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &drop);
+    accepted = enter.isAccepted() && drop.isAccepted();
+}
+
+// What the Select File(s) dialog shows once it opens; the dialog is then cancelled.
+struct CSeenSelection {
+    QString path;
+    bool allFiles = false;
+    bool recurse = false;
+    bool shown = false;
+};
+
+CSeenSelection CancelNextSelection() {
+    CSeenSelection seen;
+    QTimer inspect;
+    inspect.setSingleShot(true);
+    QObject::connect(&inspect, &QTimer::timeout, [&seen] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            return;
+        }
+        seen.shown = true;
+        seen.path = dialog->findChild<QLineEdit*>(QStringLiteral("path"))->text();
+        seen.allFiles =
+            FindByText<QCheckBox>(*dialog, "Test other files in this directory")->isChecked();
+        seen.recurse =
+            FindByText<QCheckBox>(*dialog, "Test in this directory and all sub-directories")
+                ->isChecked();
+        dialog->reject();
+    });
+    inspect.start(0);
+    // The drop's queued call opens the dialog; the timer fires inside its event loop.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    return seen;
+}
+
+TEST_F(GridActions, DroppingAFolderOrAFileOpensTheSelectionWithItsPath) {
+    CMainFrame& frame = Start();
+    MakeDirectory(m_scratch / "site");
+    WriteFile(m_scratch / "site/page.htm", "");
+    m_app.Settings().SetInt("FileSel", "AllFiles", 1);
+    m_app.Settings().SetInt("FileSel", "Recurse", 1);
+    bool accepted = false;
+    DropOn(frame, m_scratch / "site", accepted);
+    EXPECT_TRUE(accepted);
+    const CSeenSelection folder = CancelNextSelection();
+    ASSERT_TRUE(folder.shown);
+    EXPECT_EQ(folder.path.toStdString(), m_scratch / "site");
+    EXPECT_TRUE(folder.allFiles);
+    EXPECT_TRUE(folder.recurse) << "the stored choice of sub-directories stays";
+    DropOn(frame, m_scratch / "site/page.htm", accepted);
+    const CSeenSelection file = CancelNextSelection();
+    ASSERT_TRUE(file.shown);
+    EXPECT_EQ(file.path.toStdString(), m_scratch / "site/page.htm");
+    EXPECT_FALSE(file.allFiles);
+    EXPECT_FALSE(file.recurse);
+    EXPECT_EQ(m_app.Settings().GetString("FileSel", "Starter", "none"), "none")
+        << "a cancelled selection keeps nothing";
+    DropOn(frame, m_scratch / "gone", accepted);
+    EXPECT_FALSE(accepted);
+    EXPECT_FALSE(CancelNextSelection().shown);
 }
 
 }  // namespace

@@ -1,0 +1,89 @@
+#include "gridactions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
+
+#include "platform/fileops.h"
+#include "results/resultsmodel.h"
+
+namespace {
+
+QString OneLineText(const std::string& cell) {
+    QString text = DisplayText(cell);
+    for (QChar& c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+            c = QLatin1Char(' ');
+        }
+    }
+    return text;
+}
+
+QString CopiedColumns(const CResultRows& rows, const std::vector<int>& rowNumbers, int first,
+                      int last) {
+    QStringList lines;
+    for (int row : rowNumbers) {
+        QStringList fields;
+        for (int column = first; column <= last; ++column) {
+            fields.append(OneLineText(rows.CellText(row, column)));
+        }
+        lines.append(fields.join(QLatin1Char('\t')));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace
+
+QString CopiedRows(const CResultRows& rows, const std::vector<int>& rowNumbers) {
+    return CopiedColumns(rows, rowNumbers, kColumnUrl, kColumnFile);
+}
+
+QString CopiedLinks(const CResultRows& rows, const std::vector<int>& rowNumbers) {
+    return CopiedColumns(rows, rowNumbers, kColumnUrl, kColumnUrl);
+}
+
+// Printable ASCII stays as written, "%" included, so that an address already percent-encoded is
+// not encoded twice.
+std::string BrowserTarget(const std::string& link) {
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    std::string target;
+    target.reserve(link.size());
+    for (const char c : link) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > ' ' && byte < 0x7F) {
+            target += c;
+        } else {
+            target += '%';
+            target += kHexDigits[byte >> 4];
+            target += kHexDigits[byte & 0xF];
+        }
+    }
+    return target;
+}
+
+std::string FileTarget(const std::string& path) {
+    QByteArray absolute = QByteArray::fromStdString(path);
+    if (!absolute.startsWith('/')) {
+        absolute.prepend(QFile::encodeName(QDir::currentPath()) + '/');
+    }
+    return "file://" + absolute.toPercentEncoding("/").toStdString();
+}
+
+std::optional<CDroppedPath> DroppedPath(const QMimeData& data) {
+    for (const QUrl& url : data.urls()) {
+        if (!url.isLocalFile()) {
+            continue;
+        }
+        // The encoded path keeps a name's bytes even when they are not UTF-8.
+        const std::string path =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+        if (platform::IsEnterableDirectory(path)) {
+            return CDroppedPath{path, true};
+        }
+        if (platform::IsRegularFile(path)) {
+            return CDroppedPath{path, false};
+        }
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "results/resulttable.h"
+
+class QMimeData;
+
+// What the grid's Copy Row puts on the clipboard: each row's four texts as the grid shows
+// them, tab-separated, one line per row. A tab or line break inside a text becomes a blank,
+// so that every row stays one line of four fields.
+QString CopiedRows(const CResultRows& rows, const std::vector<int>& rowNumbers);
+// What Copy Link puts on the clipboard: the rows' links as the grid shows them, one a line.
+QString CopiedLinks(const CResultRows& rows, const std::vector<int>& rowNumbers);
+
+// A link as the browser is handed it: bytes outside printable ASCII percent-encoded, so that
+// a link that is not UTF-8 reaches the browser byte for byte.
+std::string BrowserTarget(const std::string& link);
+// A page as its default application is handed it: a file URL of its absolute path, every
+// byte of the name kept.
+std::string FileTarget(const std::string& path);
+
+// A file or folder dropped on the window, as the Select File(s) dialog takes it.
+struct CDroppedPath {
+    std::string path;
+    bool folder = false;
+};
+
+// The first local file or folder among the dropped items; nullopt when there is none.
+std::optional<CDroppedPath> DroppedPath(const QMimeData& data);
