@@ -71,7 +71,8 @@ TEST_F(TestRun, TlsFailuresHaveTheirOwnTextsWithoutTheUnknownWarning) {
     EXPECT_EQ(run.IsReportable(kTlsHandshakeFailed), 1);
     EXPECT_EQ(run.GetReasonText(kTlsHandshakeFailed), "Secure Connection (TLS) Failed");
     EXPECT_EQ(run.GetReasonText(kCertificateNotTrusted), "Certificate Not Trusted");
-    EXPECT_EQ(run.GetReasonText(kCertificateForAnotherName), "Certificate Is for Another Host Name");
+    EXPECT_EQ(run.GetReasonText(kCertificateForAnotherName),
+              "Certificate Is for Another Host Name");
     EXPECT_EQ(run.GetReasonText(kCertificateExpired), "Certificate Expired or Not Yet Valid");
     EXPECT_FALSE(run.m_unknownErrorSeen);
     EXPECT_TRUE(m_ui.m_beeps.empty());
