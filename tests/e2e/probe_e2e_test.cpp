@@ -285,6 +285,20 @@ TEST_F(HttpsProbe, TheRequestGoesOutByteForByteInsideTls) {
     EXPECT_TRUE(Rows().empty());
 }
 
+TEST_F(HttpsProbe, OnlyTheFirstPieceOfAReplyCountsAndAnEndlessBodyIsCutShort) {
+    const CScriptedServer cut(
+        "127.0.0.11", 443, Identity("h1.test"),
+        CScriptedServer::ReplyInPieces({"HTTP/1.0 4", "04 Not Found\r\n"}, 300));
+    const CScriptedServer endless("127.0.0.12", 443, Identity("h2.test"),
+                                  CScriptedServer::EndlessBody("HTTP/1.0 500 Oops\r\n\r\n"));
+    RunPage({"https://h1.test/a.htm", "https://h2.test/big.htm", "https://h2.test/big2.htm"});
+    EXPECT_EQ(Rows(), (std::vector<std::string>{
+                          "https://h1.test/a.htm | " + kUnknown,
+                          "https://h2.test/big.htm | HTTP Code 500 Internal Server Error",
+                          "https://h2.test/big2.htm | HTTP Code 500 Internal Server Error"}));
+    EXPECT_EQ(endless.Handshakes(), 2);
+}
+
 TEST_F(HttpsProbe, TlsFailuresGetCodesOfTheirOwnAlwaysReported) {
     const CScriptedServer wrongName("127.0.0.11", 443, Identity("other.test"),
                                     CScriptedServer::Reply(Status(200, "OK")));
