@@ -32,6 +32,8 @@ SSL_CTX* NewClientContext() {
         return nullptr;
     }
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    // What waits to be sent grows while a write waits for the socket, and may move.
+    SSL_CTX_set_mode(context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     // A host that closes without the closing alert has still ended its reply, as with http.
     SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
     return context;
