@@ -267,8 +267,7 @@ void ScanInto(benchmark::State& state, const std::string& workPath, CScanOptions
     for (auto _ : state) {
         StringList urls;
         StringList anchorNames;
-        if (ScanLinks(g_corpusPath, workPath, urls, anchorNames, options) !=
-            ScanResult::Scanned) {
+        if (ScanLinks(g_corpusPath, workPath, urls, anchorNames, options) != ScanResult::Scanned) {
             state.SkipWithError("ScanLinks failed");
             break;
         }
