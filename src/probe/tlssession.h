@@ -22,7 +22,7 @@ class CTlsSession {
 public:
     enum class Step { Done, WantRead, WantWrite, Failed };
 
-    // Failed() from the start when no session could be set up.
+    // When no session can be set up, the first Handshake fails with 10006.
     CTlsSession(int socket, const std::string& host);
     ~CTlsSession();
     CTlsSession(const CTlsSession&) = delete;
