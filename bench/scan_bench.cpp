@@ -262,12 +262,12 @@ void BM_CopyFile(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * g_corpusSize));
 }
 
-void ScanInto(benchmark::State& state, const std::string& workPath) {
+void ScanInto(benchmark::State& state, const std::string& workPath, CScanOptions options = {}) {
     std::size_t links = 0;
     for (auto _ : state) {
         StringList urls;
         StringList anchorNames;
-        if (ScanLinks(g_corpusPath, workPath, urls, anchorNames) != ScanResult::Scanned) {
+        if (ScanLinks(g_corpusPath, workPath, urls, anchorNames, options) != ScanResult::Scanned) {
             state.SkipWithError("ScanLinks failed");
             break;
         }
@@ -287,10 +287,16 @@ void BM_ScanToDevNull(benchmark::State& state) {
     ScanInto(state, "/dev/null");
 }
 
+// The scan with https:// links sought as well.
+void BM_ScanFileHttps(benchmark::State& state) {
+    ScanInto(state, g_workPath, CScanOptions{true});
+}
+
 BENCHMARK(BM_ReadOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CopyFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ScanFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ScanToDevNull)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScanFileHttps)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Prints as usual and keeps each benchmark's time per pass (the median when repeated) so that
 // main can put the two side by side.

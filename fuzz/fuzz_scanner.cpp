@@ -69,8 +69,8 @@ std::string ReadBack(std::FILE* file) {
 
 // The first firstPiece bytes go in one Feed call and the rest in a second, unless byteByByte.
 void Scan(std::string_view file, std::size_t firstPiece, bool byteByByte, std::size_t workBlock,
-          std::FILE* work, ScanOutput& out) {
-    CLinkScanner scanner(out.urls, out.anchorNames, work, workBlock);
+          std::FILE* work, ScanOutput& out, CScanOptions options = {}) {
+    CLinkScanner scanner(out.urls, out.anchorNames, work, workBlock, options);
     if (byteByByte) {
         for (char c : file) {
             scanner.Feed(&c, 1);
@@ -85,10 +85,11 @@ void Scan(std::string_view file, std::size_t firstPiece, bool byteByByte, std::s
     }
 }
 
-void CheckLinks(const ScanOutput& out) {
+void CheckLinks(const ScanOutput& out, bool https) {
     Require(out.urls.size() == out.anchorNames.size(), "one anchor name per URL");
     for (const std::string& url : out.urls) {
-        Require(StartsWithUpper(url, "HTTP://") || StartsWithUpper(url, "FTP://"),
+        Require(StartsWithUpper(url, "HTTP://") || StartsWithUpper(url, "FTP://") ||
+                    (https && StartsWithUpper(url, "HTTPS://")),
                 "a URL starts at its scheme mark");
         Require(!HasLineBreak(url), "no URL holds a CR or LF");
         Require(!IsWhiteSpace(url.back()), "no URL ends in white space");
@@ -122,8 +123,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ScanOutput whole;
     Scan(file, size, false, CLinkScanner::kDefaultWorkBlock, WorkFile(0), whole);
-    CheckLinks(whole);
+    CheckLinks(whole, false);
     CheckWorkText(whole.workText);
+
+    // Seeking https:// links as well changes what pass 2 takes, never the segments.
+    ScanOutput https;
+    Scan(file, cut, false, smallBlock, WorkFile(1), https, CScanOptions{true});
+    CheckLinks(https, true);
+    Require(https.workText == whole.workText, "seeking https:// changes no segment");
 
     ScanOutput halves;
     Scan(file, cut, false, smallBlock, WorkFile(1), halves);

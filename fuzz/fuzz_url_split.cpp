@@ -1,6 +1,7 @@
 // Feeds any bytes as a link to the probe's URL cuts and checks that host and path are cut from
 // the link's own bytes at the places the cuts promise. The first byte picks the prefix put
-// before the rest ("http://", "ftp://" or none) and the scheme in force before this link.
+// before the rest ("http://", "ftp://", "https://" or none) and the scheme in force before this
+// link.
 
 #include <array>
 #include <cstddef>
@@ -15,14 +16,52 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 3> kPrefixes = {"http://", "ftp://", ""};
+constexpr std::array<std::string_view, 4> kPrefixes = {"http://", "ftp://", "https://", ""};
 // The probe starts with no scheme set.
-constexpr std::array<int, 3> kSchemes = {0, kSchemeHttp, kSchemeFtp};
+constexpr std::array<int, 4> kSchemes = {0, kSchemeHttp, kSchemeFtp, kSchemeHttps};
+
+bool StartsWithHttps(const std::string& link) {
+    constexpr std::string_view kHttps = "https://";
+    if (link.size() < kHttps.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kHttps.size(); ++i) {
+        const char c = link[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kHttps[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view PortOf(int scheme) {
+    switch (scheme) {
+        case kSchemeFtp:
+            return "21";
+        case kSchemeHttps:
+            return "443";
+        default:
+            return "80";
+    }
+}
+
+std::size_t PrefixOf(int scheme) {
+    switch (scheme) {
+        case kSchemeFtp:
+            return 6;
+        case kSchemeHttps:
+            return 8;
+        default:
+            return 7;
+    }
+}
 
 void CheckScheme(const std::string& link, int current) {
     const int scheme = SchemeOf(link, current);
     const char first = link.empty() ? '\0' : link[0];
-    if (first == 'h' || first == 'H') {
+    if (StartsWithHttps(link)) {
+        Require(scheme == kSchemeHttps, "a link starting with https:// is https");
+    } else if (first == 'h' || first == 'H') {
         Require(scheme == kSchemeHttp, "a link starting with H is http");
     } else if (first == 'f' || first == 'F') {
         Require(scheme == kSchemeFtp, "a link starting with F is ftp");
@@ -34,12 +73,12 @@ void CheckScheme(const std::string& link, int current) {
 void CheckSplit(const std::string& link, int scheme) {
     const std::string host = SplitHost(link, scheme);
     const std::string path = SplitPath(link, scheme);
-    Require(std::string_view(PortFor(scheme)) == (scheme == kSchemeFtp ? "21" : "80"),
-            "ftp connects to port 21, anything else to 80");
+    Require(std::string_view(PortFor(scheme)) == PortOf(scheme),
+            "ftp connects to port 21, https to 443, anything else to 80");
     Require(host.find_first_of("/:") == std::string::npos, "the host holds no '/' and no ':'");
 
-    // Any scheme but ftp is taken to be http: the scanner stores no other links.
-    const std::size_t prefix = scheme == kSchemeFtp ? 6 : 7;
+    // Any scheme but ftp and https is taken to be http: the scanner stores no other links.
+    const std::size_t prefix = PrefixOf(scheme);
     if (link.size() <= prefix) {
         Require(host.empty() && path.empty(), "a link no longer than its prefix has no parts");
         return;

@@ -118,6 +118,8 @@ bool CParser::TakeOption(const std::string& name, const std::optional<std::strin
         m_options.choice.htmlOnly = true;
     } else if (name == "-q" || name == "--quiet") {
         m_options.quiet = true;
+    } else if (name == "--https") {
+        m_options.https = true;
     } else if (name == "-t" || name == "--timeout") {
         const auto value = Value(name, inlineValue);
         m_options.timeoutSeconds = value ? ParseTimeout(*value) : std::nullopt;
@@ -207,6 +209,8 @@ std::string UsageText() {
            "  -H, --html-only      only files with a web-page extension such as .htm\n"
            "  -t, --timeout SECS   how long to wait for slow hosts, 5 to 1000 seconds\n"
            "  -f, --filter BITS    the report filter, 21 characters of 0 and 1\n"
+           "      --https          also check https:// links, over TLS with the certificate\n"
+           "                       checked against the system's trusted authorities\n"
            "      --format FORMAT  the report as text (the default) or html\n"
            "  -o, --output FILE    write the report to FILE instead of standard output\n"
            "  -q, --quiet          no log lines and no progress on standard error\n"

@@ -16,6 +16,8 @@ struct CCheckOptions {
     // Overrides of the stored preferences, for this run only.
     std::optional<int> timeoutSeconds;
     std::optional<std::string> filter;
+    // Also https:// links, over TLS; off leaves the stored setting in force.
+    bool https = false;
     CReportFormat format = CReportFormat::Text;
     // Empty: standard output.
     std::string outputPath;

@@ -120,6 +120,9 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
     if (options.filter) {
         run.m_filter = *options.filter;
     }
+    if (options.https) {
+        run.m_https = true;
+    }
     const CFileChoice& choice = options.choice;
     if (!run.ValidateChoice(choice)) {
         return kExitUsage;
@@ -192,6 +195,9 @@ int main(int argc, char* argv[]) {
     }
     CConsoleScreen screen(stderr, true, false);
     CConsoleRun run(settings, screen);
+    if (options->https) {
+        run.m_https = true;
+    }
     return options->mode == CCheckMode::ListFiles ? OnListFiles(run, options->choice)
                                                    : OnListLinks(run, options->choice);
 }

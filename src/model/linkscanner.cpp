@@ -122,14 +122,18 @@ bool HasSchemeBefore(std::string_view chunk, std::size_t mark, std::string_view 
            EqualsUpper(chunk.substr(mark - scheme.size(), scheme.size()), scheme);
 }
 
-// Where the first "HTTP://" starts without regard to case, else the first "FTP://". Both end
-// in "://", so one walk over the "://" marks finds either.
-std::size_t FindLinkStart(std::string_view chunk) {
+// Where the first "HTTP://" (with https, the first "HTTP://" or "HTTPS://") starts without
+// regard to case, else the first "FTP://". All end in "://", so one walk over the "://" marks
+// finds any of them, the earliest first.
+std::size_t FindLinkStart(std::string_view chunk, bool https) {
     std::size_t ftp = std::string_view::npos;
     for (std::size_t mark = Find(chunk, 0, "://"); mark != std::string_view::npos;
          mark = Find(chunk, mark + 1, "://")) {
         if (HasSchemeBefore(chunk, mark, "HTTP")) {
             return mark - 4;
+        }
+        if (https && HasSchemeBefore(chunk, mark, "HTTPS")) {
+            return mark - 5;
         }
         if (ftp == std::string_view::npos && HasSchemeBefore(chunk, mark, "FTP")) {
             ftp = mark - 3;
@@ -171,8 +175,9 @@ std::size_t LinkLength(std::string_view text) {
     return TrimRight(text.substr(0, text.find('"'))).size();
 }
 
-bool ExtractLink(std::string_view chunk, std::string& url, std::string& anchorName) {
-    const std::size_t start = FindLinkStart(chunk);
+bool ExtractLink(std::string_view chunk, std::string& url, std::string& anchorName,
+                 CScanOptions options) {
+    const std::size_t start = FindLinkStart(chunk, options.https);
     if (start == std::string_view::npos || start == 0) {
         return false;
     }
@@ -194,10 +199,11 @@ bool ExtractLink(std::string_view chunk, std::string& url, std::string& anchorNa
 }
 
 CLinkScanner::CLinkScanner(StringList& urls, StringList& anchorNames, std::FILE* workFile,
-                           std::size_t workBlock)
+                           std::size_t workBlock, CScanOptions options)
     : m_urls(urls),
       m_anchorNames(anchorNames),
       m_workFile(workFile),
+      m_options(options),
       m_workCapacity(std::max<std::size_t>(workBlock, 2)),
       m_work(std::make_unique_for_overwrite<char[]>(m_workCapacity)) {
     m_chunk.reserve(kChunkSize);
@@ -325,7 +331,7 @@ const char* CLinkScanner::TakeWholeChunks(const char* begin, const char* end) {
 void CLinkScanner::Examine(std::string_view chunk) {
     std::string url;
     std::string anchorName;
-    if (ExtractLink(chunk, url, anchorName)) {
+    if (ExtractLink(chunk, url, anchorName, m_options)) {
         m_urls.push_back(std::move(url));
         m_anchorNames.push_back(std::move(anchorName));
     }
@@ -343,7 +349,7 @@ void CutWorkFile(std::FILE* work) {
 }  // namespace
 
 ScanResult ScanLinks(const std::string& path, const std::string& workFile, StringList& urls,
-                     StringList& anchorNames) {
+                     StringList& anchorNames, CScanOptions options) {
     // O_NONBLOCK keeps a FIFO from hanging the open; only regular files are read at all.
     platform::CUnixFile input(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
@@ -355,7 +361,7 @@ ScanResult ScanLinks(const std::string& path, const std::string& workFile, Strin
         return ScanResult::WorkFileUnwritable;
     }
 
-    CLinkScanner scanner(urls, anchorNames, work.get());
+    CLinkScanner scanner(urls, anchorNames, work.get(), CLinkScanner::kDefaultWorkBlock, options);
     // Left uninitialised: a small page touches only the start of it.
     const std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(kReadBlock);
     for (;;) {

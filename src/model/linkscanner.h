@@ -11,6 +11,13 @@
 // The anchor name of a link whose anchor text is empty.
 inline constexpr const char* kSuppliedAnchorName = "Linkvet supplied this anchor name";
 
+// What the scanner collects beyond http:// and ftp:// links.
+struct CScanOptions {
+    // https:// links too, sought beside http:// by the same rules: the earlier of the two in a
+    // chunk wins, and ftp:// only counts when neither occurs.
+    bool https = false;
+};
+
 // The scanner's two passes, run as one stream so that memory stays small whatever the file's
 // size:
 //   pass 1 drops every CR and LF, slides a two-character window over the rest and starts a
@@ -29,7 +36,7 @@ public:
     // workFile may be null: the segments are then not written anywhere. Tests pass a small
     // workBlock to cross its boundaries often; it is at least 2, room for a segment's CR LF.
     CLinkScanner(StringList& urls, StringList& anchorNames, std::FILE* workFile,
-                 std::size_t workBlock = kDefaultWorkBlock);
+                 std::size_t workBlock = kDefaultWorkBlock, CScanOptions options = {});
 
     // Feeds the next bytes of the file; any bytes at all, NUL included.
     void Feed(const char* data, std::size_t size);
@@ -55,6 +62,7 @@ private:
     StringList& m_urls;
     StringList& m_anchorNames;
     std::FILE* m_workFile;
+    CScanOptions m_options;
     // Pass 1.
     bool m_copying = false;
     Held m_held = Held::Nothing;
@@ -71,13 +79,15 @@ private:
 // is none), less the white space in front of it. Every byte before that belongs to the link.
 std::size_t LinkLength(std::string_view text);
 
-// Pass 2 on one chunk: the first http:// link (else the first ftp:// link) that is followed
-// by a double quote, a ">" and an anchor end. False when the chunk yields nothing.
-bool ExtractLink(std::string_view chunk, std::string& url, std::string& anchorName);
+// Pass 2 on one chunk: the first http:// link (with options.https, the first http:// or
+// https:// link; else the first ftp:// link) that is followed by a double quote, a ">" and an
+// anchor end. False when the chunk yields nothing.
+bool ExtractLink(std::string_view chunk, std::string& url, std::string& anchorName,
+                 CScanOptions options = {});
 
 enum class ScanResult { Scanned, InputUnreadable, WorkFileUnwritable };
 
 // Scans one file, appending its links to the two parallel lists and writing the segments to
 // workFile. Only a regular file is read: a directory or a device does not open.
 ScanResult ScanLinks(const std::string& path, const std::string& workFile, StringList& urls,
-                     StringList& anchorNames);
+                     StringList& anchorNames, CScanOptions options = {});

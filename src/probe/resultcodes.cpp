@@ -9,6 +9,15 @@ std::optional<std::size_t> ResultCodeIndex(ResultCode code) {
     return std::nullopt;
 }
 
+std::optional<std::string_view> ExtendedReasonText(ResultCode code) {
+    for (const CResultCodeEntry& entry : kExtendedResultCodes) {
+        if (entry.code == code) {
+            return entry.reasonText;
+        }
+    }
+    return std::nullopt;
+}
+
 bool FilterReports(std::string_view filter, ResultCode code) {
     const std::optional<std::size_t> index = ResultCodeIndex(code);
     if (!index || *index >= filter.size()) {

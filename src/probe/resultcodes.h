@@ -50,6 +50,24 @@ inline constexpr std::array<CResultCodeEntry, kResultCodeCount> kResultCodes = {
     {kHostTooSlow, "Host Took Too Long to Respond"},
 }};
 
+inline constexpr ResultCode kTlsHandshakeFailed = 10006;
+inline constexpr ResultCode kCertificateNotTrusted = 10007;
+inline constexpr ResultCode kCertificateForAnotherName = 10008;
+inline constexpr ResultCode kCertificateExpired = 10009;
+
+// Codes beyond the report filter's 21, for checks that go further than plain http: each has a
+// reason text of its own and is always reported, so stored 21-character filters keep their
+// meaning.
+inline constexpr auto kExtendedResultCodes = std::to_array<CResultCodeEntry>({
+    {kTlsHandshakeFailed, "Secure Connection (TLS) Failed"},
+    {kCertificateNotTrusted, "Certificate Not Trusted"},
+    {kCertificateForAnotherName, "Certificate Is for Another Host Name"},
+    {kCertificateExpired, "Certificate Expired or Not Yet Valid"},
+});
+
+// The reason text of an extended code; nullopt for any other code.
+std::optional<std::string_view> ExtendedReasonText(ResultCode code);
+
 inline constexpr std::string_view kUnknownReasonText = "--------------> UNKNOWN REASON !!!!!";
 
 // Report filters: one character per table index, '0' meaning "not reported".

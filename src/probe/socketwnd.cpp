@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "probe/tlssession.h"
+
 namespace {
 
 // The stand-in for window handles: a notification names its connection by an id that is
@@ -85,6 +87,12 @@ bool ConnectWithin(int fd, const sockaddr_in& address, int timeoutMillis) {
 
 }  // namespace
 
+ResultCode TlsFailureOf(unsigned long eventWord) {
+    const ResultCode error = (eventWord >> 16) & 0xFFFF;
+    const bool isClose = (eventWord & 0xFFFF) == kFdClose;
+    return isClose && error >= kTlsHandshakeFailed && error <= kCertificateExpired ? error : 0;
+}
+
 CSocketWnd::CSocketWnd(CSocketNotifySink& parent)
     : m_parent(parent), m_windowId(g_nextWindowId++) {
     LiveWindows()[m_windowId] = this;
@@ -122,6 +130,7 @@ ResultCode CSocketWnd::Connect(const std::string& host, const std::string& port,
     }
     Close();
     m_hSocket = fd;
+    m_serverName = name;
     return 0;
 }
 
@@ -134,12 +143,22 @@ int CSocketWnd::AsyncSelect(unsigned mask) {
     m_notifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this,
                      [this] { OnReadable(); });
+    if (m_useTls && !m_tls) {
+        StartTls();
+    }
     return 0;
 }
 
 long CSocketWnd::Send(const void* data, std::size_t size, int flags) {
     if (m_hSocket == -1) {
         return 0;
+    }
+    if (m_useTls) {
+        m_tlsOutgoing.append(static_cast<const char*>(data), size);
+        if (m_tls && m_tls->Connected()) {
+            FlushTls();
+        }
+        return static_cast<long>(size);
     }
     return ::send(m_hSocket, data, size, flags | MSG_NOSIGNAL);
 }
@@ -148,17 +167,25 @@ long CSocketWnd::Receive(void* buffer, std::size_t size, int flags) {
     if (m_hSocket == -1) {
         return -1;
     }
-    const long got = ::recv(m_hSocket, buffer, size, flags | MSG_DONTWAIT);
+    const long got = m_useTls ? (m_tls ? m_tls->Read(buffer, size) : -1)
+                              : ::recv(m_hSocket, buffer, size, flags | MSG_DONTWAIT);
     // A receive re-arms FD_READ: the next arrival (or what is still waiting) is reported anew.
     if (m_readReported && m_notifier) {
         m_readReported = false;
         m_notifier->setEnabled(!m_closeReported);
+        CheckTlsBufferLater();
     }
     return got;
 }
 
 int CSocketWnd::Close() {
     m_notifier.reset();
+    m_writeNotifier.reset();
+    if (m_tls) {
+        m_tls->Shutdown();
+        m_tls.reset();
+    }
+    m_tlsOutgoing.clear();
     if (m_hSocket == -1) {
         return 0;
     }
@@ -170,11 +197,21 @@ int CSocketWnd::Close() {
 // The notifier is level-triggered, so it is switched off while a reported FD_READ waits for
 // its Receive, and for good once FD_CLOSE has been reported.
 void CSocketWnd::OnReadable() {
+    if (m_tls) {
+        OnTlsReadable();
+        return;
+    }
     char probe = 0;
     const long peeked = ::recv(m_hSocket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
     if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
         return;
     }
+    ReportReadable(peeked, peeked == 0 ? 0 : errno);
+}
+
+// Data waiting (peeked > 0) is FD_READ; otherwise the peer has closed, or the connection
+// broke with error.
+void CSocketWnd::ReportReadable(long peeked, int error) {
     m_notifier->setEnabled(false);
     if (peeked > 0) {
         m_readReported = true;
@@ -185,8 +222,104 @@ void CSocketWnd::OnReadable() {
     }
     m_closeReported = true;
     if (m_eventMask & kFdClose) {
-        Post(kFdClose, peeked == 0 ? 0 : errno);
+        Post(kFdClose, error);
     }
+}
+
+// ---------------------------------------------------------------- TLS
+
+void CSocketWnd::StartTls() {
+    m_tls = std::make_unique<CTlsSession>(m_hSocket, m_serverName);
+    m_writeNotifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Write);
+    m_writeNotifier->setEnabled(false);
+    QObject::connect(m_writeNotifier.get(), &QSocketNotifier::activated, this,
+                     [this] { OnTlsWritable(); });
+    DriveTls();
+}
+
+// Takes the handshake as far as the socket allows, and once it is done sends what waits.
+void CSocketWnd::DriveTls() {
+    const CTlsSession::Step step = m_tls->Handshake();
+    if (step == CTlsSession::Step::Failed) {
+        FailTls();
+        return;
+    }
+    if (step != CTlsSession::Step::Done) {
+        m_writeNotifier->setEnabled(step == CTlsSession::Step::WantWrite);
+        return;
+    }
+    FlushTls();
+}
+
+void CSocketWnd::FlushTls() {
+    while (!m_tlsOutgoing.empty()) {
+        CTlsSession::Step waitFor = CTlsSession::Step::Failed;
+        const long sent = m_tls->Write(m_tlsOutgoing.data(), m_tlsOutgoing.size(), waitFor);
+        if (sent < 0) {
+            // A request that cannot go out is left to the time-out, as a failed send is.
+            if (waitFor == CTlsSession::Step::Failed) {
+                m_tlsOutgoing.clear();
+            }
+            m_writeNotifier->setEnabled(waitFor == CTlsSession::Step::WantWrite);
+            return;
+        }
+        m_tlsOutgoing.erase(0, static_cast<std::size_t>(sent));
+    }
+    m_writeNotifier->setEnabled(false);
+}
+
+void CSocketWnd::FailTls() {
+    m_notifier->setEnabled(false);
+    m_writeNotifier->setEnabled(false);
+    m_tlsOutgoing.clear();
+    m_closeReported = true;
+    if (m_eventMask & kFdClose) {
+        Post(kFdClose, static_cast<int>(m_tls->Failure()));
+    }
+}
+
+// Readable may mean handshake records, records that hold no data (session tickets), data, or
+// the end: only data is FD_READ.
+void CSocketWnd::OnTlsReadable() {
+    if (!m_tls->Connected()) {
+        DriveTls();
+        if (!m_tls->Connected()) {
+            return;
+        }
+    } else if (!m_tlsOutgoing.empty()) {
+        FlushTls();
+    }
+    const int peeked = m_tls->Peek();
+    if (peeked != 0) {
+        ReportReadable(peeked, 0);
+    }
+}
+
+void CSocketWnd::OnTlsWritable() {
+    if (m_tls->Connected()) {
+        FlushTls();
+        return;
+    }
+    DriveTls();
+    if (m_tls->Connected()) {
+        CheckTlsBufferLater();
+    }
+}
+
+// Data the session already holds does not make the socket readable: it is looked at from the
+// event loop, unless the connection is gone by then.
+void CSocketWnd::CheckTlsBufferLater() {
+    if (!m_tls || !m_tls->HasBuffered() || m_closeReported) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_tls && m_notifier && m_notifier->isEnabled()) {
+                OnTlsReadable();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void CSocketWnd::Post(unsigned event, int error) {

@@ -8,6 +8,7 @@
 #include "probe/resultcodes.h"
 
 class QSocketNotifier;
+class CTlsSession;
 
 // Socket event codes and the event mask the probe asks for, with their Windows Sockets values.
 inline constexpr unsigned kFdRead = 1;
@@ -28,6 +29,9 @@ protected:
     ~CSocketNotifySink() = default;
 };
 
+// The TLS failure (10006 to 10009) that an FD_CLOSE carries in its error half, else 0.
+ResultCode TlsFailureOf(unsigned long eventWord);
+
 // One TCP connection of the probe, on a POSIX socket. Connect blocks (bounded by a time-out);
 // after AsyncSelect the socket is non-blocking and its events reach the sink through the Qt
 // event loop, one queued notification at a time, as WSAAsyncSelect messages would:
@@ -35,10 +39,18 @@ protected:
 //     Receive, if data is still, or again, waiting;
 //   - FD_CLOSE is reported once, when the peer has closed its side (and no data is waiting).
 // A notification still queued when its connection is destroyed is dropped.
+//
+// With TLS, the same calls and the same rules hold for the decrypted stream: AsyncSelect
+// starts the handshake, which the event loop drives without waiting; what is sent before it
+// completes goes out once it has. A failed handshake is reported as FD_CLOSE with the failure
+// code (10006 to 10009) in the error half.
 class CSocketWnd : public QObject {
 public:
     explicit CSocketWnd(CSocketNotifySink& parent);
     ~CSocketWnd() override;
+
+    // Whether the next Connect leads to TLS, checked against the host's name.
+    void SetTls(bool on) { m_useTls = on; }
 
     // Resolves the host (IPv4; a host that begins with a digit is taken as a dotted address and
     // never looked up), creates a stream socket and connects, waiting at most timeoutMillis.
@@ -59,8 +71,17 @@ public:
 
 private:
     void OnReadable();
+    void ReportReadable(long peeked, int error);
     void Post(unsigned event, int error);
     static void Deliver(unsigned long windowId, int socket, unsigned long eventWord);
+
+    void StartTls();
+    void DriveTls();
+    void FlushTls();
+    void FailTls();
+    void OnTlsReadable();
+    void OnTlsWritable();
+    void CheckTlsBufferLater();
 
     CSocketNotifySink& m_parent;
     int m_hSocket = -1;
@@ -69,4 +90,11 @@ private:
     bool m_readReported = false;
     bool m_closeReported = false;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    bool m_useTls = false;
+    // The host as connected to, for the certificate check.
+    std::string m_serverName;
+    std::unique_ptr<CTlsSession> m_tls;
+    // Bytes sent by the caller that the session has not taken yet.
+    std::string m_tlsOutgoing;
+    std::unique_ptr<QSocketNotifier> m_writeNotifier;
 };

@@ -1,10 +1,28 @@
 #include "urlsplit.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace {
 
 // A scheme that no link has set yet counts as http; the scanner stores no other links.
 std::size_t PrefixLength(int scheme) {
-    return scheme == kSchemeFtp ? 6 : 7;
+    switch (scheme) {
+        case kSchemeFtp:
+            return 6;
+        case kSchemeHttps:
+            return 8;
+        default:
+            return 7;
+    }
+}
+
+bool StartsWithHttps(const std::string& link) {
+    constexpr std::string_view kPrefix = "https://";
+    return link.size() >= kPrefix.size() &&
+           std::equal(kPrefix.begin(), kPrefix.end(), link.begin(), [](char p, char c) {
+               return p == (c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+           });
 }
 
 }  // namespace
@@ -16,7 +34,7 @@ int SchemeOf(const std::string& link, int currentScheme) {
     switch (link[0]) {
         case 'H':
         case 'h':
-            return kSchemeHttp;
+            return StartsWithHttps(link) ? kSchemeHttps : kSchemeHttp;
         case 'F':
         case 'f':
             return kSchemeFtp;
@@ -52,6 +70,17 @@ std::string SplitPath(const std::string& link, int scheme) {
     return path;
 }
 
+bool SpeaksHttp(int scheme) {
+    return scheme == kSchemeHttp || scheme == kSchemeHttps;
+}
+
 const char* PortFor(int scheme) {
-    return scheme == kSchemeFtp ? "21" : "80";
+    switch (scheme) {
+        case kSchemeFtp:
+            return "21";
+        case kSchemeHttps:
+            return "443";
+        default:
+            return "80";
+    }
 }

@@ -51,6 +51,9 @@ std::string CTestRun::GetReasonText(ResultCode code) {
     if (const auto index = ResultCodeIndex(code)) {
         return m_reasonText[*index];
     }
+    if (const auto extended = ExtendedReasonText(code)) {
+        return std::string(*extended);
+    }
     m_unknownErrorSeen = true;
     platform::MessageBeep(platform::kMbIconExclamation);
     return std::string(kUnknownReasonText);
@@ -65,7 +68,8 @@ std::string CTestRun::WorkFilePath() const {
 int CTestRun::ScanFile(std::string path) {
     StringList urls;
     StringList anchorNames;
-    if (ScanLinks(path, WorkFilePath(), urls, anchorNames) != ScanResult::Scanned) {
+    if (ScanLinks(path, WorkFilePath(), urls, anchorNames, CScanOptions{m_https}) !=
+        ScanResult::Scanned) {
         // The timers stop before the box opens, so no tick arrives while it is shown.
         StopRunTimers();
         platform::MessageBox("Error: Cannot open file:\n\n" + path);
@@ -107,6 +111,7 @@ void CTestRun::LoadPreferences() {
         m_settings.SetString("Settings", "Filter", m_filter);
     }
     SetTimeoutSeconds(m_settings.GetInt("Settings", "Timeout", 15));
+    m_https = m_settings.GetInt("Settings", "Https", 0) != 0;
 }
 
 void CTestRun::SetTimeoutSeconds(int seconds) {
@@ -276,6 +281,7 @@ ResultCode CTestRun::ConnectAndSend(const std::string& link) {
         CloseConnection();
     }
     OpenConnection();
+    m_socket->SetTls(m_scheme == kSchemeHttps);
     ResultCode connected = 0;
     {
         const platform::CWaitCursor wait;
@@ -292,7 +298,7 @@ ResultCode CTestRun::ConnectAndSend(const std::string& link) {
     if (!m_socket) {
         return kUnspecifiedSocketError;
     }
-    if (m_scheme == kSchemeHttp) {
+    if (SpeaksHttp(m_scheme)) {
         SendRequest(host, path);
         SetStatusText(2, "GET method sent to host");
     } else {
@@ -333,6 +339,11 @@ long CTestRun::OnSocketNotify(int, unsigned long eventWord) {
             platform::MessageBox("ACCEPT");
             break;
         case kFdClose:
+            if (const ResultCode tlsFailure = TlsFailureOf(eventWord);
+                tlsFailure != 0 && m_awaitingReply) {
+                FailLink(tlsFailure);
+                break;
+            }
             // The verdict is left to the time-out: a host that closes without a word is slow.
             if (m_socket) {
                 CloseConnection();
@@ -362,7 +373,7 @@ void CTestRun::HandleReply() {
     }
     m_awaitingReply = false;
     const ResultCode code = ReadStatusCode(CutFirstLine(m_replyBuffer.data(), kReplyBufferSize));
-    if (m_scheme == kSchemeHttp && IsReportable(code) == 1) {
+    if (SpeaksHttp(m_scheme) && IsReportable(code) == 1) {
         const std::string reason = GetReasonText(code);
         AddResult(m_urlList.front(), 0);
         AddResult(reason, 1);

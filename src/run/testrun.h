@@ -41,7 +41,8 @@ public:
 
     // The existence checks a choice must pass before a run starts; shows the reason when not.
     bool ValidateChoice(const CFileChoice& choice) const;
-    // Loads "Settings"/"Filter" and "Settings"/"Timeout" over the construction defaults.
+    // Loads "Settings"/"Filter", "Settings"/"Timeout" and "Settings"/"Https" over the
+    // construction defaults.
     void LoadPreferences();
     // Sets the per-link time-out; the timer period is computed without overflow and is never
     // below 1 ms, whatever a stored value says.
@@ -94,6 +95,8 @@ public:
     std::string m_filter{kWatchLikeAHawkFilter};
     int m_timeoutSeconds = 15;
     int m_timeoutMillis = 15000;
+    // https:// links are collected and probed over TLS.
+    bool m_https = false;
 
 protected:
     CRegSettings& Settings() const { return m_settings; }

@@ -59,6 +59,16 @@ TEST(CheckOptions, ARunTakesPreferenceOverridesAndReportChoices) {
     EXPECT_TRUE(defaults->outputPath.empty());
 }
 
+TEST(CheckOptions, HttpsIsAFlagThatIsOffUnlessGiven) {
+    EXPECT_TRUE(Parse({"--https", "site"})->https);
+    EXPECT_TRUE(Parse({"--links", "site", "--https"})->https);
+    EXPECT_FALSE(Parse({"site"})->https);
+    std::string error;
+    EXPECT_FALSE(ParseCheckOptions({"--https=1", "site"}, error));
+    EXPECT_EQ(error, "--https takes no value");
+    EXPECT_NE(UsageText().find("--https"), std::string::npos);
+}
+
 TEST(CheckOptions, RepairTakesOneOfThreeMethodsAndNeedsATestRun) {
     EXPECT_EQ(Parse({"--repair", "disable", "site"})->repairMethod, kRepairDisable);
     EXPECT_EQ(Parse({"--repair=replace", "site"})->repairMethod, kRepairReplace);
@@ -105,6 +115,21 @@ TEST_F(LinkvetCheck, ListsLinksWithEscapedFields) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, m_scratch / "p.htm\thttp://h/a\tOne Two\n" + m_scratch /
                               "p.htm\tftp://h/b\tback\\\\slash\n");
+}
+
+TEST_F(LinkvetCheck, HttpsLinksAreListedOnlyWithTheOptionOrTheSetting) {
+    WriteFile(m_scratch / "p.htm", "<A HREF=\"https://h/s\">S</A><A HREF=\"http://h/p\">P</A>");
+    const CProgramResult plain = Check({"--links", m_scratch / "p.htm"});
+    EXPECT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_EQ(plain.out, m_scratch / "p.htm\thttp://h/p\tP\n");
+    const std::string both =
+        m_scratch / "p.htm\thttps://h/s\tS\n" + m_scratch / "p.htm\thttp://h/p\tP\n";
+    EXPECT_EQ(Check({"--https", "--links", m_scratch / "p.htm"}).out, both);
+    // A home whose settings come from a legacy file on the first start.
+    const CTempDir home;
+    WriteFile(home / "Linkvet.INI", "[Settings]\nHttps=1\n");
+    EXPECT_EQ(RunProgram(LINKVET_CHECK, {"--links", m_scratch / "p.htm"}, home.Path()).out, both)
+        << "the window's setting holds";
 }
 
 TEST_F(LinkvetCheck, BadInputGetsTheProgramsMessagesAndStatusTwo) {

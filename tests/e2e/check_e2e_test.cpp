@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include "e2e/scriptedserver.h"
+#include "e2e/testauthority.h"
 #include "support/runprogram.h"
 #include "support/temphome.h"
 
@@ -52,6 +53,26 @@ TEST_F(Check, ReportsTheRowsLogsTheRunAndExitsOne) {
     EXPECT_EQ(log[6], "Results for " + Site() + "/b.htm: URLs tested: 1. URL errors: 0.");
     EXPECT_EQ(log[7], "");
     EXPECT_EQ(log[8].rfind("End of test: ", 0), 0u);
+}
+
+TEST_F(Check, HttpsLinksAreCheckedOnlyWithTheOption) {
+    CTestPki& pki = CTestPki::Get();
+    const CScriptedServer notFound("127.0.0.11", 443, pki.Identity("h1.test"),
+                                   CScriptedServer::Reply(Status(404)));
+    const CScriptedServer wrongName("127.0.0.12", 443, pki.Identity("h1.test"),
+                                    CScriptedServer::Reply(Status(200)));
+    ASSERT_TRUE(notFound.Listening() && wrongName.Listening());
+    WritePage("a.htm", "<A HREF=\"https://h1.test/x.htm\">X</A><A HREF=\"https://h2.test/\">Y</A>");
+    const CProgramResult off = Run({"-q", Site() + "/a.htm"});
+    EXPECT_EQ(off.exitCode, 0) << off.err;
+    EXPECT_EQ(off.out, "");
+    EXPECT_EQ(notFound.Connections(), 0);
+    const CProgramResult on = Run({"-q", "--https", Site() + "/a.htm"});
+    EXPECT_EQ(on.exitCode, 1) << on.err;
+    EXPECT_EQ(on.out, "FILE: " + Site() +
+                          "/a.htm\n"
+                          "https://h1.test/x.htm\tHTTP Code 404 Not Found\tX\n"
+                          "https://h2.test/\tCertificate Is for Another Host Name\tY\n");
 }
 
 TEST_F(Check, AFilterThatHidesEveryVerdictExitsZeroWithAnEmptyReport) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "e2e/scriptedserver.h"
+#include "e2e/testauthority.h"
 #include "platform/messagebox.h"
 #include "run/recordingrun.h"
 #include "settings/regsettings.h"
@@ -231,6 +232,148 @@ TEST_F(Probe, StoppingWhileAReplyIsAwaitedTearsTheRunDown) {
     EXPECT_EQ(m_run.m_status[1].back(), "Connection Status");
     EXPECT_EQ(m_run.m_status[2].back(), "HTTP Method Status");
     EXPECT_EQ(CSocketWnd::LiveCount(), 0);
+}
+
+// https links against TLS hosts whose certificates come from the test's own authority.
+class HttpsProbe : public Probe {
+protected:
+    HttpsProbe() { m_run.m_https = true; }
+
+    static CTlsIdentity Identity(const std::string& name,
+                                 CTestPki::Kind kind = CTestPki::Kind::Valid) {
+        return CTestPki::Get().Identity(name, kind);
+    }
+};
+
+TEST_F(HttpsProbe, StatusLinesOverTlsBecomeVerdictsAsOverHttp) {
+    ASSERT_TRUE(CTestPki::Get().Ready());
+    const CScriptedServer notFound("127.0.0.11", 443, Identity("h1.test"),
+                                   CScriptedServer::Reply(Status(404, "Not Found")));
+    const CScriptedServer ok("127.0.0.12", 443, Identity("h2.test"),
+                             CScriptedServer::Reply(Status(200, "OK")));
+    const CScriptedServer moved("127.0.0.13", 443, Identity("h3.test"),
+                                CScriptedServer::Reply(Status(302, "Found")));
+    const CScriptedServer partial("127.0.0.14", 443, Identity("h4.test"),
+                                  CScriptedServer::Reply(Status(206, "Partial")));
+    const CScriptedServer plain("127.0.0.15", 80, CScriptedServer::Reply(Status(500, "Oops")));
+    ASSERT_TRUE(notFound.Listening());
+    RunPage({"https://h1.test/missing.htm", "https://h2.test/", "HTTPS://h3.test/old",
+             "https://h4.test/part.htm", "http://h5.test/x.htm"});
+    EXPECT_EQ(Rows(), (std::vector<std::string>{
+                          "https://h1.test/missing.htm | HTTP Code 404 Not Found",
+                          "HTTPS://h3.test/old | HTTP Code 302 Moved Temporarily",
+                          "https://h4.test/part.htm | " + kUnknown,
+                          "http://h5.test/x.htm | HTTP Code 500 Internal Server Error"}));
+    EXPECT_EQ(notFound.ServerNames(), (std::vector<std::string>{"h1.test"}));
+    EXPECT_EQ(moved.Handshakes(), 1);
+    EXPECT_TRUE(StatusShown(2, "Host Reply Received"));
+    EXPECT_FALSE(m_run.m_linkTimerActive);
+    EXPECT_LT(m_elapsed, 5000) << "no verdict waits for the time-out";
+}
+
+TEST_F(HttpsProbe, TheRequestGoesOutByteForByteInsideTls) {
+    const CScriptedServer server("127.0.0.11", 443, Identity("h1.test"),
+                                 CScriptedServer::Reply(Status(200, "OK")));
+    RunPage({"https://h1.test/dir#part", "https://h1.test:8443"});
+    const std::string headers =
+        " HTTP/1.0\nAccept: */*\nAccept-Language: en-au\nAccept-Encoding: gzip, deflate\n"
+        "User-Agent: Mozilla/4.0 (compatible; MSIE 4.01; Windows 98)\nHost: h1.test\n"
+        "Connection: Keep-Alive\r\n\r\n";
+    ASSERT_EQ(server.Requests().size(), 2u);
+    EXPECT_EQ(server.Requests()[0], "GET /dir/" + headers);
+    EXPECT_EQ(server.Requests()[1], "GET /" + headers) << "a port in the link is not used";
+    EXPECT_TRUE(Rows().empty());
+}
+
+TEST_F(HttpsProbe, OnlyTheFirstPieceOfAReplyCountsAndAnEndlessBodyIsCutShort) {
+    const CScriptedServer cut(
+        "127.0.0.11", 443, Identity("h1.test"),
+        CScriptedServer::ReplyInPieces({"HTTP/1.0 4", "04 Not Found\r\n"}, 300));
+    const CScriptedServer endless("127.0.0.12", 443, Identity("h2.test"),
+                                  CScriptedServer::EndlessBody("HTTP/1.0 500 Oops\r\n\r\n"));
+    RunPage({"https://h1.test/a.htm", "https://h2.test/big.htm", "https://h2.test/big2.htm"});
+    EXPECT_EQ(Rows(), (std::vector<std::string>{
+                          "https://h1.test/a.htm | " + kUnknown,
+                          "https://h2.test/big.htm | HTTP Code 500 Internal Server Error",
+                          "https://h2.test/big2.htm | HTTP Code 500 Internal Server Error"}));
+    EXPECT_EQ(endless.Handshakes(), 2);
+}
+
+TEST_F(HttpsProbe, TlsFailuresGetCodesOfTheirOwnAlwaysReported) {
+    const CScriptedServer wrongName("127.0.0.11", 443, Identity("other.test"),
+                                    CScriptedServer::Reply(Status(200, "OK")));
+    const CScriptedServer expired("127.0.0.12", 443, Identity("h2.test", CTestPki::Kind::Expired),
+                                  CScriptedServer::Reply(Status(200, "OK")));
+    const CScriptedServer untrusted("127.0.0.13", 443,
+                                    Identity("h3.test", CTestPki::Kind::Untrusted),
+                                    CScriptedServer::Reply(Status(200, "OK")));
+    // A plain http server answers the greeting it cannot read with a plain reply.
+    const CScriptedServer plainHttp("127.0.0.14", 443,
+                                    CScriptedServer::Greeting(Status(400, "Bad Request")));
+    const CScriptedServer closer("127.0.0.15", 443, CScriptedServer::CloseAtOnce());
+    ASSERT_TRUE(wrongName.Listening() && expired.Listening() && untrusted.Listening());
+    // Even a filter that reports nothing of the 21 codes.
+    m_run.m_filter = std::string(kResultCodeCount, '0');
+    RunPage({"https://h1.test/a.htm", "https://h2.test/b.htm", "https://h3.test/c.htm",
+             "https://h4.test/d.htm", "https://h5.test/e.htm", "https://nowhere.test/"});
+    EXPECT_EQ(Rows(), (std::vector<std::string>{
+                          "https://h1.test/a.htm | Certificate Is for Another Host Name",
+                          "https://h2.test/b.htm | Certificate Expired or Not Yet Valid",
+                          "https://h3.test/c.htm | Certificate Not Trusted",
+                          "https://h4.test/d.htm | Secure Connection (TLS) Failed",
+                          "https://h5.test/e.htm | Secure Connection (TLS) Failed"}));
+    EXPECT_EQ(wrongName.Handshakes() + expired.Handshakes() + untrusted.Handshakes(), 0)
+        << "the probe refuses the certificate before the handshake ends";
+    EXPECT_EQ(plainHttp.Connections(), 1);
+    EXPECT_FALSE(m_run.m_unknownErrorSeen);
+    EXPECT_EQ(m_ui.m_beeps, (std::vector<unsigned>{0})) << "only the end of the run beeps";
+    EXPECT_LT(m_elapsed, 5000) << "a failed handshake is a verdict at once";
+    EXPECT_EQ(CSocketWnd::LiveCount(), 0);
+}
+
+TEST_F(HttpsProbe, TheHandshakeAndTheReplyBothCountAgainstTheTimeOut) {
+    const CScriptedServer silentAfterHandshake("127.0.0.11", 443, Identity("h1.test"),
+                                               CScriptedServer::Silent());
+    const CScriptedServer neverHandshakes("127.0.0.12", 443, CScriptedServer::Silent());
+    const CScriptedServer next("127.0.0.13", 443, Identity("h3.test"),
+                               CScriptedServer::Reply(Status(404, "Not Found")));
+    RunPage({"https://h1.test/a.htm", "https://h2.test/b.htm", "https://h3.test/c.htm"});
+    EXPECT_EQ(Rows(),
+              (std::vector<std::string>{"https://h1.test/a.htm | Host Took Too Long to Respond",
+                                        "https://h2.test/b.htm | Host Took Too Long to Respond",
+                                        "https://h3.test/c.htm | HTTP Code 404 Not Found"}));
+    EXPECT_EQ(silentAfterHandshake.Handshakes(), 1);
+    EXPECT_EQ(neverHandshakes.Connections(), 1);
+    EXPECT_GE(m_elapsed, 2000);
+    EXPECT_LT(m_elapsed, 8000);
+}
+
+TEST_F(HttpsProbe, StoppingDuringTheHandshakeTearsTheConnectionDown) {
+    const CScriptedServer neverHandshakes("127.0.0.11", 443, CScriptedServer::Silent());
+    WriteFile(m_scratch / "page.htm", "<A HREF=\"https://h1.test/a.htm\">a</A>");
+    m_run.SetTimeoutSeconds(30);
+    m_run.StartTest(m_scratch / "page.htm", false, false, false);
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_run.m_awaitingReply && clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    ASSERT_TRUE(m_run.m_awaitingReply);
+    m_run.OnStopTest();
+    EXPECT_FALSE(m_run.m_socket);
+    EXPECT_EQ(CSocketWnd::LiveCount(), 0);
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(m_run.m_log.back(), "Testing Stopped by User");
+}
+
+TEST_F(Probe, ByDefaultHttpsLinksAreNeitherCollectedNorProbed) {
+    const CScriptedServer tls("127.0.0.11", 443, CTestPki::Get().Identity("h1.test"),
+                              CScriptedServer::Reply(Status(404, "Not Found")));
+    const CScriptedServer plain("127.0.0.12", 80, CScriptedServer::Reply(Status(404, "Not Found")));
+    RunPage({"https://h1.test/a.htm", "http://h2.test/b.htm"});
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"http://h2.test/b.htm | HTTP Code 404 Not Found"}));
+    EXPECT_EQ(tls.Connections(), 0);
+    EXPECT_EQ(m_run.m_urlCount, 1);
 }
 
 }  // namespace

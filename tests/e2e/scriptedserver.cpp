@@ -1,16 +1,17 @@
 #include "e2e/scriptedserver.h"
 
-#include <signal.h>
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <QProcess>
+#include <cerrno>
 #include <chrono>
 
 #include "support/runprogram.h"
@@ -18,12 +19,39 @@
 namespace {
 
 constexpr int kPollMillis = 50;
+// A client that stalls its handshake does not hold the server up longer than this.
+constexpr int kHandshakeSeconds = 5;
+
+SSL_CTX* NewServerContext(const CTlsIdentity& tls) {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    if (context != nullptr &&
+        (SSL_CTX_use_certificate_chain_file(context, tls.certificatePath.c_str()) != 1 ||
+         SSL_CTX_use_PrivateKey_file(context, tls.keyPath.c_str(), SSL_FILETYPE_PEM) != 1)) {
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    return context;
+}
 
 }  // namespace
+
+void CScriptedServer::CContextFree::operator()(SSL_CTX* context) const {
+    SSL_CTX_free(context);
+}
+
+CScriptedServer::CScriptedServer(const std::string& address, int port, const CTlsIdentity& tls,
+                                 Behaviour behaviour)
+    : m_tlsWanted(true), m_tlsContext(NewServerContext(tls)), m_behaviour(std::move(behaviour)) {
+    Start(address, port, 16);
+}
 
 CScriptedServer::CScriptedServer(const std::string& address, int port, Behaviour behaviour,
                                  int backlog)
     : m_behaviour(std::move(behaviour)) {
+    Start(address, port, backlog);
+}
+
+void CScriptedServer::Start(const std::string& address, int port, int backlog) {
     if (::pipe2(m_stopPipe, O_CLOEXEC) != 0) {
         return;
     }
@@ -59,6 +87,11 @@ CScriptedServer::~CScriptedServer() {
 }
 
 void CScriptedServer::Serve() {
+    // OpenSSL writes with write(): a client that has gone must not end the test program.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     while (!m_stopping) {
         pollfd waiting[2] = {{m_listener, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
         if (::poll(waiting, 2, -1) <= 0 || (waiting[1].revents & POLLIN) != 0) {
@@ -69,9 +102,57 @@ void CScriptedServer::Serve() {
             continue;
         }
         ++m_connections;
-        m_behaviour(client, *this);
+        if (!m_tlsWanted || AcceptTls(client)) {
+            m_behaviour(client, *this);
+        }
+        EndTls();
         ::close(client);
     }
+}
+
+bool CScriptedServer::AcceptTls(int socket) {
+    if (!m_tlsContext) {
+        return false;
+    }
+    const timeval bound{kHandshakeSeconds, 0};
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+    m_session = SSL_new(m_tlsContext.get());
+    if (m_session == nullptr || SSL_set_fd(m_session, socket) != 1 || SSL_accept(m_session) != 1) {
+        return false;
+    }
+    ++m_handshakes;
+    const char* name = SSL_get_servername(m_session, TLSEXT_NAMETYPE_host_name);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_serverNames.emplace_back(name != nullptr ? name : "");
+    return true;
+}
+
+void CScriptedServer::EndTls() {
+    if (m_session != nullptr) {
+        SSL_free(m_session);
+        m_session = nullptr;
+    }
+}
+
+std::vector<std::string> CScriptedServer::ServerNames() const {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_serverNames;
+}
+
+long CScriptedServer::Receive(int socket, char* buffer, std::size_t size) {
+    if (m_session != nullptr) {
+        return SSL_read(m_session, buffer, static_cast<int>(size));
+    }
+    return ::recv(socket, buffer, size, 0);
+}
+
+bool CScriptedServer::Readable(int socket, int millis) {
+    if (m_session != nullptr && SSL_pending(m_session) > 0) {
+        return true;
+    }
+    pollfd waiting{socket, POLLIN, 0};
+    return ::poll(&waiting, 1, millis) > 0;
 }
 
 std::vector<std::string> CScriptedServer::Requests() const {
@@ -85,11 +166,10 @@ std::string CScriptedServer::ReadRequest(int socket) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (request.find("\r\n\r\n") == std::string::npos && !m_stopping &&
            std::chrono::steady_clock::now() < deadline) {
-        pollfd waiting{socket, POLLIN, 0};
-        if (::poll(&waiting, 1, kPollMillis) <= 0) {
+        if (!Readable(socket, kPollMillis)) {
             continue;
         }
-        const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+        const long got = Receive(socket, buffer, sizeof buffer);
         if (got <= 0) {
             break;
         }
@@ -103,7 +183,10 @@ std::string CScriptedServer::ReadRequest(int socket) {
 bool CScriptedServer::SendAll(int socket, const std::string& bytes) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t put = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        const long put =
+            m_session != nullptr
+                ? SSL_write(m_session, bytes.data() + sent, static_cast<int>(bytes.size() - sent))
+                : ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (put <= 0) {
             return false;
         }
@@ -121,11 +204,10 @@ bool CScriptedServer::PeerClosesWithin(int socket, int millis) {
     char buffer[1024];
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);
     while (!m_stopping && std::chrono::steady_clock::now() < deadline) {
-        pollfd waiting{socket, POLLIN, 0};
-        if (::poll(&waiting, 1, kPollMillis) <= 0) {
+        if (!Readable(socket, kPollMillis)) {
             continue;
         }
-        if (::recv(socket, buffer, sizeof buffer, 0) <= 0) {
+        if (Receive(socket, buffer, sizeof buffer) <= 0) {
             return true;
         }
     }

@@ -2,26 +2,43 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+typedef struct ssl_ctx_st SSL_CTX;
+typedef struct ssl_st SSL;
+
+// The certificate chain and key a TLS server presents, as PEM files.
+struct CTlsIdentity {
+    std::string certificatePath;
+    std::string keyPath;
+};
+
 // A TCP server on a loopback address for one test, with a scripted behaviour per connection.
 // It runs on a thread of its own, so the run under test keeps the main thread and its event
 // loop. Every behaviour is bounded: it ends when the peer closes or the server stops.
+// A TLS server completes the handshake before the behaviour, whose helpers then read and
+// write through the session; a connection whose handshake fails gets no behaviour.
 class CScriptedServer {
 public:
     // Called once per accepted connection; the server closes the socket afterwards.
     using Behaviour = std::function<void(int socket, CScriptedServer& server)>;
 
     CScriptedServer(const std::string& address, int port, Behaviour behaviour, int backlog = 16);
+    CScriptedServer(const std::string& address, int port, const CTlsIdentity& tls,
+                    Behaviour behaviour);
     ~CScriptedServer();
     CScriptedServer(const CScriptedServer&) = delete;
     CScriptedServer& operator=(const CScriptedServer&) = delete;
 
-    bool Listening() const { return m_listener >= 0; }
+    bool Listening() const { return m_listener >= 0 && (!m_tlsWanted || m_tlsContext); }
     int Connections() const { return m_connections; }
+    // TLS: the handshakes completed, and the server name each client indicated.
+    int Handshakes() const { return m_handshakes; }
+    std::vector<std::string> ServerNames() const;
     // The bytes received on each connection, up to the request's empty line.
     std::vector<std::string> Requests() const;
 
@@ -47,9 +64,24 @@ public:
     static Behaviour ResetAfter(const std::string& partial);
 
 private:
+    void Start(const std::string& address, int port, int backlog);
     void Serve();
+    bool AcceptTls(int socket);
+    void EndTls();
+    long Receive(int socket, char* buffer, std::size_t size);
+    bool Readable(int socket, int millis);
+
+    struct CContextFree {
+        void operator()(SSL_CTX* context) const;
+    };
 
     int m_listener = -1;
+    bool m_tlsWanted = false;
+    std::unique_ptr<SSL_CTX, CContextFree> m_tlsContext;
+    // The session of the connection being served; only the server's thread touches it.
+    SSL* m_session = nullptr;
+    std::atomic<int> m_handshakes{0};
+    std::vector<std::string> m_serverNames;
     int m_stopPipe[2] = {-1, -1};
     Behaviour m_behaviour;
     std::atomic<bool> m_stopping{false};

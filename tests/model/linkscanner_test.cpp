@@ -28,10 +28,11 @@ std::vector<CLink> Zip(const StringList& urls, const StringList& names) {
 }
 
 // Feeds text in pieces of the given size, to cross block boundaries everywhere.
-std::vector<CLink> ScanText(const std::string& text, std::size_t piece = 0) {
+std::vector<CLink> ScanText(const std::string& text, std::size_t piece = 0,
+                            CScanOptions options = {}) {
     StringList urls;
     StringList names;
-    CLinkScanner scanner(urls, names, nullptr);
+    CLinkScanner scanner(urls, names, nullptr, CLinkScanner::kDefaultWorkBlock, options);
     if (piece == 0) {
         piece = std::max<std::size_t>(text.size(), 1);
     }
@@ -86,11 +87,14 @@ std::string Trim(std::string text, bool left) {
     return text;
 }
 
-void ExtractFromChunk(const std::string& chunk, std::vector<CLink>& links) {
+void ExtractFromChunk(const std::string& chunk, std::vector<CLink>& links, bool https) {
     std::string upper = chunk;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; });
     std::size_t start = upper.find("HTTP://");
+    if (https) {
+        start = std::min(start, upper.find("HTTPS://"));
+    }
     if (start == std::string::npos) {
         start = upper.find("FTP://");
     }
@@ -125,14 +129,14 @@ void ExtractFromChunk(const std::string& chunk, std::vector<CLink>& links) {
     links.push_back({Trim(chunk.substr(start, quote - start), false), anchor});
 }
 
-std::vector<CLink> Scan(const std::string& text, const std::string& workPath) {
+std::vector<CLink> Scan(const std::string& text, const std::string& workPath, bool https = false) {
     WriteFile(workPath, Segment(text));
     const platform::CFilePtr work = platform::OpenFile(workPath, "rb");
     platform::CTextModeReader reader(work.get());
     std::vector<CLink> links;
     std::string chunk;
     while (reader.ReadLine(chunk, 1000)) {
-        ExtractFromChunk(chunk, links);
+        ExtractFromChunk(chunk, links, https);
     }
     return links;
 }
@@ -141,11 +145,11 @@ std::vector<CLink> Scan(const std::string& text, const std::string& workPath) {
 
 class Scanner : public CTempHomeTest {
 protected:
-    std::vector<CLink> ScanPath(const std::string& text) {
+    std::vector<CLink> ScanPath(const std::string& text, CScanOptions options = {}) {
         WriteFile(m_scratch / "page.htm", text);
         StringList urls;
         StringList names;
-        EXPECT_EQ(ScanLinks(m_scratch / "page.htm", m_scratch / "work", urls, names),
+        EXPECT_EQ(ScanLinks(m_scratch / "page.htm", m_scratch / "work", urls, names, options),
                   ScanResult::Scanned);
         return Zip(urls, names);
     }
@@ -244,6 +248,45 @@ TEST(ScannerRules, TheEdgeCasesOfTheLinkRules) {
     }
 }
 
+TEST(ScannerRules, HttpsLinksAreCollectedOnlyWhenAsked) {
+    const CScanOptions https{true};
+    const std::string supplied = kSuppliedAnchorName;
+    struct CCase {
+        std::string text;
+        std::vector<CLink> byDefault;
+        std::vector<CLink> withHttps;
+    };
+    const std::vector<CCase> cases = {
+        {"<A HREF=\"https://h/a.htm\">x</A>", {}, {{"https://h/a.htm", "x"}}},
+        {"<a href=\"HtTpS://Host/P.HTM\">x</a>", {}, {{"HtTpS://Host/P.HTM", "x"}}},
+        // The earlier of http:// and https:// wins, whichever it is.
+        {"<A HREF=\"https://h/s\" X=\"http://h/p\">x</A>",
+         {{"http://h/p", "x"}},
+         {{"https://h/s", "x"}}},
+        {"<A HREF=\"http://h/p\" X=\"https://h/s\">x</A>",
+         {{"http://h/p", "x"}},
+         {{"http://h/p", "x"}}},
+        // ftp:// counts only when neither occurs.
+        {"<A HREF=\"ftp://h/f\" X=\"https://h/s\">x</A>",
+         {{"ftp://h/f", "x"}},
+         {{"https://h/s", "x"}}},
+        {"<A HREF=\"ftp://h/f\">x</A>", {{"ftp://h/f", "x"}}, {{"ftp://h/f", "x"}}},
+        // The same cuts as for http://: a match at position 0 and an unquoted link yield
+        // nothing, and the anchor name follows the same rules.
+        {"<Ahttps://h/a\">x</A>", {}, {}},
+        {"<A HREF=https://h/a.htm>x</A>", {}, {}},
+        {"<A HREF=\"https://h/a.htm  \"></A>", {}, {{"https://h/a.htm", supplied}}},
+        {"<A HREF=\"https://h/a\nb\">One\tTwo </A>", {}, {{"https://h/ab", "One Two"}}},
+        {"<A HREF=\"shttps://h/x\">y</A>", {}, {{"https://h/x", "y"}}},
+        {"<A HREF=\"httpss://h/x\">y</A>", {}, {}},
+    };
+    for (const CCase& c : cases) {
+        EXPECT_EQ(ScanText(c.text), c.byDefault) << c.text;
+        EXPECT_EQ(ScanText(c.text, 0, https), c.withHttps) << c.text;
+        EXPECT_EQ(ScanText(c.text, 3, https), c.withHttps) << c.text;
+    }
+}
+
 TEST(ScannerRules, AMatchAtTheStartOfAChunkYieldsNothing) {
     // The segment after "<A" begins with "http://": position 0 of its chunk.
     EXPECT_TRUE(ScanText("<Ahttp://h/a\">x</A>").empty());
@@ -307,6 +350,43 @@ TEST_F(Scanner, AgreesWithAPlainFormulationOnRandomPages) {
         ASSERT_EQ(ScanPieces(page, piece, workBlock), expected) << "round " << round;
         ASSERT_EQ(ReadFile(m_scratch / "pieces-work"), ReadFile(m_scratch / "naive-work"))
             << "round " << round;
+    }
+}
+
+TEST_F(Scanner, WithHttpsItAgreesWithAPlainFormulationAndWritesTheSameWorkFile) {
+    const std::vector<std::string> fragments = {"<A",
+                                                "<a",
+                                                "\"",
+                                                ">",
+                                                "</A>",
+                                                " ",
+                                                "\r\n",
+                                                "http://",
+                                                "https://",
+                                                "HTTPS://",
+                                                "Https:/",
+                                                "ftp://",
+                                                "s",
+                                                "host/p.htm",
+                                                "<B>",
+                                                "x",
+                                                std::string(300, 'w')};
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 200; ++round) {
+        std::string page;
+        const int length = std::uniform_int_distribution<int>(0, 120)(random);
+        for (int i = 0; i < length; ++i) {
+            page += fragments[std::uniform_int_distribution<std::size_t>(
+                0, fragments.size() - 1)(random)];
+        }
+        const std::vector<CLink> expected = naive::Scan(page, m_scratch / "naive-work", true);
+        ASSERT_EQ(ScanPath(page, CScanOptions{true}), expected) << "round " << round;
+        ASSERT_EQ(ReadFile(m_scratch / "work"), ReadFile(m_scratch / "naive-work"))
+            << "round " << round;
+        ASSERT_EQ(ScanText(page, 1 + static_cast<std::size_t>(round) % 13, CScanOptions{true}),
+                  expected)
+            << "round " << round;
+        ASSERT_EQ(ScanPath(page), naive::Scan(page, m_scratch / "naive-work")) << "round " << round;
     }
 }
 

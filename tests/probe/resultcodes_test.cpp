@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -43,6 +44,24 @@ TEST(ReportFilter, CodesOutsideTheTableAreAlwaysReported) {
     const std::string allOff(kResultCodeCount, '0');
     for (ResultCode code : {100u, 206u, 303u, 405u, 505u, 0u, 4294967295u}) {
         EXPECT_TRUE(FilterReports(allOff, code)) << code;
+    }
+}
+
+TEST(ResultCodes, TlsFailuresHaveTextsOfTheirOwnOutsideTheFilter) {
+    const std::vector<std::pair<ResultCode, std::string_view>> expected = {
+        {10006, "Secure Connection (TLS) Failed"},
+        {10007, "Certificate Not Trusted"},
+        {10008, "Certificate Is for Another Host Name"},
+        {10009, "Certificate Expired or Not Yet Valid"}};
+    const std::string allOff(kResultCodeCount, '0');
+    for (const auto& [code, text] : expected) {
+        EXPECT_EQ(ExtendedReasonText(code), text) << code;
+        EXPECT_FALSE(ResultCodeIndex(code)) << "not one of the 21: " << code;
+        EXPECT_TRUE(FilterReports(allOff, code)) << code;
+        EXPECT_TRUE(FilterReports(kWatchWithOneEyeShutFilter, code)) << code;
+    }
+    for (ResultCode code : {404u, 10005u, 10010u, 206u}) {
+        EXPECT_FALSE(ExtendedReasonText(code)) << code;
     }
 }
 

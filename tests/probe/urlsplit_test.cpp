@@ -44,6 +44,14 @@ TEST(UrlSplit, FtpLinksSplitTheSameWayAfterASixCharacterPrefix) {
     }
 }
 
+TEST(UrlSplit, HttpsLinksSplitTheSameWayAfterAnEightCharacterPrefix) {
+    for (const CSplitCase& c : kCases) {
+        const std::string link = "HTTPS://" + c.afterPrefix;
+        EXPECT_EQ(SplitHost(link, kSchemeHttps), c.host) << link;
+        EXPECT_EQ(SplitPath(link, kSchemeHttps), c.path) << link;
+    }
+}
+
 TEST(UrlSplit, ThePrefixIsDroppedByLengthNotCompared) {
     EXPECT_EQ(SplitHost("HtTp://h/x", kSchemeHttp), "h");
     EXPECT_EQ(SplitHost("http://h/x", kSchemeFtp), "") << "a six-character cut leaves the /";
@@ -58,6 +66,19 @@ TEST(UrlSplit, SchemeAndPortFollowTheFirstLetter) {
     EXPECT_EQ(SchemeOf("", kSchemeHttp), kSchemeHttp);
     EXPECT_STREQ(PortFor(kSchemeHttp), "80");
     EXPECT_STREQ(PortFor(kSchemeFtp), "21");
+}
+
+TEST(UrlSplit, HttpsIsTheWholeSchemeNotJustTheFirstLetter) {
+    EXPECT_EQ(SchemeOf("https://h", 0), kSchemeHttps);
+    EXPECT_EQ(SchemeOf("HtTpS://h", kSchemeFtp), kSchemeHttps);
+    EXPECT_EQ(SchemeOf("https:/h", 0), kSchemeHttp);
+    EXPECT_EQ(SchemeOf("https", 0), kSchemeHttp);
+    EXPECT_EQ(SchemeOf("http://https://h", 0), kSchemeHttp);
+    EXPECT_STREQ(PortFor(kSchemeHttps), "443");
+    EXPECT_TRUE(SpeaksHttp(kSchemeHttps));
+    EXPECT_TRUE(SpeaksHttp(kSchemeHttp));
+    EXPECT_FALSE(SpeaksHttp(kSchemeFtp));
+    EXPECT_EQ(SplitHost("https://h:8443/x.htm", SchemeOf("https://h:8443/x.htm", 0)), "h");
 }
 
 }  // namespace

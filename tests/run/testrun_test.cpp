@@ -65,6 +65,32 @@ TEST_F(TestRun, UnknownCodesGetTheWarningTextABeepAndMarkTheRun) {
                                                    platform::kMbIconExclamation}));
 }
 
+TEST_F(TestRun, TlsFailuresHaveTheirOwnTextsWithoutTheUnknownWarning) {
+    CProbeRun run(m_settings);
+    run.m_filter = std::string(kResultCodeCount, '0');
+    EXPECT_EQ(run.IsReportable(kTlsHandshakeFailed), 1);
+    EXPECT_EQ(run.GetReasonText(kTlsHandshakeFailed), "Secure Connection (TLS) Failed");
+    EXPECT_EQ(run.GetReasonText(kCertificateNotTrusted), "Certificate Not Trusted");
+    EXPECT_EQ(run.GetReasonText(kCertificateForAnotherName),
+              "Certificate Is for Another Host Name");
+    EXPECT_EQ(run.GetReasonText(kCertificateExpired), "Certificate Expired or Not Yet Valid");
+    EXPECT_FALSE(run.m_unknownErrorSeen);
+    EXPECT_TRUE(m_ui.m_beeps.empty());
+}
+
+TEST_F(TestRun, HttpsIsOffUnlessTheSettingSaysOtherwise) {
+    WriteFile(m_scratch / "a.htm", "<A HREF=\"https://h/1\">s</A><A HREF=\"http://h/2\">p</A>");
+    CProbeRun off(m_settings);
+    EXPECT_FALSE(off.m_https);
+    EXPECT_EQ(off.ScanFile(m_scratch / "a.htm"), 1);
+    EXPECT_EQ(off.m_urlList, (StringList{"http://h/2"}));
+    m_settings.SetInt("Settings", "Https", 1);
+    CProbeRun on(m_settings);
+    EXPECT_TRUE(on.m_https);
+    EXPECT_EQ(on.ScanFile(m_scratch / "a.htm"), 1);
+    EXPECT_EQ(on.m_urlList, (StringList{"https://h/1", "http://h/2"}));
+}
+
 TEST_F(TestRun, IsReportableReadsTheFilterOnEveryCall) {
     CProbeRun run(m_settings);
     EXPECT_EQ(run.IsReportable(200), 0);
