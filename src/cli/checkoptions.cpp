@@ -36,7 +36,8 @@ const char* const kFooter =
 
 // A count from low to high written in decimal digits only.
 std::optional<int> ParseCount(const std::string& text, int low, int high) {
-    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
     const int value = std::stoi(text);
@@ -79,6 +80,35 @@ bool IsFilter(const std::string& text) {
     return text.size() == kResultCodeCount && text.find_first_not_of("01") == std::string::npos;
 }
 
+// CLI11 keeps what it could not place, in the order read: paths (every argument that is no
+// option, and every one after "--"), unknown options, and the "--" itself.
+class CCheckApp : public CLI::App {
+public:
+    CCheckApp() : CLI::App("", "linkvet-check") {}
+
+    std::vector<std::string> Paths() const { return Left(CLI::detail::Classifier::NONE); }
+    // The first unknown option in the order typed.
+    std::optional<std::string> FirstUnknownOption() const {
+        for (const auto& [kind, argument] : missing_) {
+            if (kind == CLI::detail::Classifier::SHORT || kind == CLI::detail::Classifier::LONG) {
+                return argument;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::vector<std::string> Left(CLI::detail::Classifier wanted) const {
+        std::vector<std::string> left;
+        for (const auto& [kind, argument] : missing_) {
+            if (kind == wanted) {
+                left.push_back(argument);
+            }
+        }
+        return left;
+    }
+};
+
 // The usage lines stand where CLI11 would put its own one-line summary.
 class CUsageFormatter : public CLI::Formatter {
 public:
@@ -120,14 +150,12 @@ private:
     std::vector<std::string> WithEmptyValuesSplit(const std::vector<std::string>& arguments) const;
     std::optional<std::string> CheckWhole() const;
 
-    CLI::App m_app{"", "linkvet-check"};
-    CLI::Option* m_pathOption = nullptr;
+    CCheckApp m_app;
     std::vector<const CLI::Option*> m_runOnly;
     CCheckOptions m_options;
     std::optional<CCheckMode> m_listMode;
     std::optional<CCheckMode> m_stop;
     std::optional<std::string> m_error;
-    std::string m_lastArgument;
 };
 
 CParser::CParser() {
@@ -135,7 +163,6 @@ CParser::CParser() {
     m_app.set_help_flag();
     m_app.allow_extras();
     m_app.footer(kFooter);
-    m_pathOption = m_app.add_option("PATH")->expected(-1)->group("");
     AddSelectionOptions();
     AddRunOptions();
     AddReportOptions();
@@ -183,16 +210,16 @@ CLI::Option* CParser::AddRunFlag(const std::string& names, const std::string& de
 
 void CParser::AddSelectionOptions() {
     const std::string group = "What to read";
-    AddFlag("-a,--all-files", "test the files of the directory PATH",
-            [this] { m_options.choice.allFiles = true; })
-        ->group(group);
+    AddFlag("-a,--all-files", "test the files of the directory PATH", [this] {
+        m_options.choice.allFiles = true;
+    })->group(group);
     AddFlag("-r,--recurse", "also walk its sub-directories (implies -a)", [this] {
         m_options.choice.recurse = true;
         m_options.choice.allFiles = true;
     })->group(group);
-    AddFlag("-H,--html-only", "only files with a web-page extension such as .htm",
-            [this] { m_options.choice.htmlOnly = true; })
-        ->group(group);
+    AddFlag("-H,--html-only", "only files with a web-page extension such as .htm", [this] {
+        m_options.choice.htmlOnly = true;
+    })->group(group);
 }
 
 void CParser::AddRunOptions() {
@@ -224,7 +251,9 @@ void CParser::AddRunOptions() {
                     m_options.excludes.push_back(value);
                 })
         ->group(group);
-    AddRunFlag("--https", "also test https links", [this] { m_options.https = true; })->group(group);
+    AddRunFlag("--https", "also test https links", [this] {
+        m_options.https = true;
+    })->group(group);
     AddRunValue("-j,--jobs", "N", "test up to N links at once, 1 to 256 (default 1)",
                 [this](const std::string& value) {
                     const auto jobs = ParseCount(value, 1, kMaxJobs);
@@ -272,9 +301,9 @@ void CParser::AddReportOptions() {
                     m_options.outputPath = value;
                 })
         ->group(group);
-    AddRunFlag("-q,--quiet", "no log lines and no progress on standard error",
-               [this] { m_options.quiet = true; })
-        ->group(group);
+    AddRunFlag("-q,--quiet", "no log lines and no progress on standard error", [this] {
+        m_options.quiet = true;
+    })->group(group);
     AddRunValue("--repair", "METHOD",
                 "after the run, disable, replace or remove the reported links\n"
                 "in their files; each file keeps its old text in a .rep file",
@@ -289,16 +318,17 @@ void CParser::AddReportOptions() {
 
 void CParser::AddListingAndGeneralOptions() {
     const std::string listing = "Listing instead of testing";
-    AddFlag("--files", "print the files the selection yields, one per line",
-            [this] { SetListMode(CCheckMode::ListFiles); })
-        ->group(listing);
-    AddFlag("--links", "print each link as FILE<TAB>URL<TAB>ANCHOR NAME",
-            [this] { SetListMode(CCheckMode::ListLinks); })
-        ->group(listing);
+    AddFlag("--files", "print the files the selection yields, one per line", [this] {
+        SetListMode(CCheckMode::ListFiles);
+    })->group(listing);
+    AddFlag("--links", "print each link as FILE<TAB>URL<TAB>ANCHOR NAME", [this] {
+        SetListMode(CCheckMode::ListLinks);
+    })->group(listing);
     const std::string general = "General";
     AddFlag("-h,--help", "show this help", [this] { Stop(CCheckMode::ShowHelp); })->group(general);
-    AddFlag("--version", "show the version", [this] { Stop(CCheckMode::ShowVersion); })
-        ->group(general);
+    AddFlag("--version", "show the version", [this] {
+        Stop(CCheckMode::ShowVersion);
+    })->group(general);
 }
 
 void CParser::Fail(const std::string& text) {
@@ -326,13 +356,9 @@ void CParser::SetListMode(CCheckMode mode) {
     m_listMode = mode;
 }
 
-// CLI11 keeps what it could not place, in the order read; the "--" that ends the options is
-// kept there too.
 std::optional<std::string> CParser::FirstUnknownOption() const {
-    for (const std::string& argument : m_app.remaining()) {
-        if (argument != "--") {
-            return "unknown option " + argument.substr(0, argument.find('='));
-        }
+    if (const auto unknown = m_app.FirstUnknownOption()) {
+        return "unknown option " + unknown->substr(0, unknown->find('='));
     }
     return std::nullopt;
 }
@@ -345,10 +371,9 @@ std::vector<std::string> CParser::WithEmptyValuesSplit(
     for (const std::string& argument : arguments) {
         optionsEnded = optionsEnded || argument == "--";
         const std::string name = argument.substr(0, argument.size() - 1);
-        const CLI::Option* option =
-            !optionsEnded && name.size() > 2 && argument.back() == '='
-                ? m_app.get_option_no_throw(name)
-                : nullptr;
+        const CLI::Option* option = !optionsEnded && name.size() > 2 && argument.back() == '='
+                                        ? m_app.get_option_no_throw(name)
+                                        : nullptr;
         if (option != nullptr && option->get_items_expected_min() > 0) {
             split.push_back(name);
             split.emplace_back();
@@ -360,7 +385,7 @@ std::vector<std::string> CParser::WithEmptyValuesSplit(
 }
 
 std::optional<std::string> CParser::CheckWhole() const {
-    const std::size_t paths = m_pathOption->results().size();
+    const std::size_t paths = m_app.Paths().size();
     if (paths != 1) {
         return paths == 0 ? "no PATH given" : "more than one PATH given";
     }
@@ -397,7 +422,7 @@ std::optional<CCheckOptions> CParser::Parse(const std::vector<std::string>& argu
     }
     m_options.mode = m_stop.value_or(m_listMode.value_or(CCheckMode::RunTest));
     if (!m_stop) {
-        m_options.choice.path = m_pathOption->results().front();
+        m_options.choice.path = m_app.Paths().front();
     }
     return m_options;
 }

@@ -109,7 +109,8 @@ ResultCode CSocketWnd::Connect(const std::string& host, const std::string& port,
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(portNumber & 0xFFFF));
     // The link's time-out bounds resolving and connecting together, not each of them.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
     if (const ResultCode failure = ResolveIpv4(name, address.sin_addr); failure != 0) {
         return failure;
     }

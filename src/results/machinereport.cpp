@@ -157,7 +157,8 @@ std::string JunitReport(const CRunRecord& run) {
 
 bool WriteMachineReport(std::FILE* file, CReportFormat format, const CResultRows& rows,
                         const CRunRecord& run) {
-    const std::string text = format == CReportFormat::Json ? JsonReport(rows, run) : JunitReport(run);
+    const std::string text =
+        format == CReportFormat::Json ? JsonReport(rows, run) : JunitReport(run);
     std::fwrite(text.data(), 1, text.size(), file);
     return std::fflush(file) == 0 && std::ferror(file) == 0;
 }

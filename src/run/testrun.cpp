@@ -185,12 +185,12 @@ void CTestRun::OnRunTick() {
 }
 
 void CTestRun::AppendResultsLine() {
-    AppendLog("Results for " + m_currentFile + ": URLs tested: " + std::to_string(m_urlCount) +
-              ". URL errors: " + std::to_string(m_errorCount) + ".\r\n");
     // Only a run with excludes says so, so that the log of any other run stays as it was.
     if (!m_excludes.Empty()) {
         AppendLog("URLs excluded: " + std::to_string(m_excludedCount) + ".");
     }
+    AppendLog("Results for " + m_currentFile + ": URLs tested: " + std::to_string(m_urlCount) +
+              ". URL errors: " + std::to_string(m_errorCount) + ".\r\n");
 }
 
 void CTestRun::TakeUpNextFile() {
