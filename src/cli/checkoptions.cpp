@@ -241,8 +241,8 @@ void CParser::AddRunOptions() {
                 })
         ->group(group);
     AddRunValue("--exclude", "REGEX",
-                "leave links in which REGEX (ECMAScript) is found untested and unreported;\n"
-                "may be given more than once",
+                "leave the links REGEX (ECMAScript) is found in untested and\n"
+                "unreported; may be given more than once",
                 [this](const std::string& value) {
                     if (!CLinkExcludes().Add(value)) {
                         Fail("the --exclude expression \"" + value +
