@@ -28,8 +28,9 @@ const char* const kFooter =
     "and its exact bytes follow in base64 in a field of the same name ending in \"_base64\".\n"
     "The JUnit report has one testsuite per file and one testcase per link tested; control\n"
     "bytes and bytes that are not UTF-8 are written there as \\xHH.\n"
-    "On a terminal, control bytes of links, names and paths are shown as \\xHH; into a file or\n"
-    "a pipe every byte is written as it is (--files and --links escape \\, TAB, LF and CR).\n"
+    "On a terminal, control bytes (and bytes that are not UTF-8) of links, names and paths are\n"
+    "shown as \\xHH; into a file or a pipe every byte is written as it is (--files and --links\n"
+    "always escape \\, TAB, LF and CR as \\\\, \\t, \\n and \\r).\n"
     "\n"
     "Exit status: 0 no link reported, 1 links reported, 2 bad input or a run that could\n"
     "not start or finish, 3 a repair stopped at a failure, 130 stopped with Ctrl+C.";
