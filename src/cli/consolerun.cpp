@@ -55,9 +55,15 @@ std::string CConsoleScreen::Shown(const std::string& text) const {
     return m_terminal ? TerminalLines(text) : text;
 }
 
+// As the console's message box: the text on its own line, and a question answered with its
+// first button.
 int CConsoleScreen::MessageBox(const std::string& text, unsigned style) {
     ClearProgress();
-    return CConsoleUserInterface::MessageBox(Shown(text), style);
+    const std::string shown = Shown(text) + "\n";
+    std::fwrite(shown.data(), 1, shown.size(), m_stream);
+    std::fflush(m_stream);
+    return (style & platform::kMbButtonsMask) == platform::kMbYesNo ? platform::kIdYes
+                                                                    : platform::kIdOk;
 }
 
 void CConsoleScreen::Log(const std::string& text) {

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "cli/checkoptions.h"
+#include "cli/consolerun.h"
 #include "cli/consoletext.h"
 #include "platform/systemdir.h"
 #include "repair/repairtext.h"
@@ -233,6 +234,60 @@ TEST(ConsoleText, ControlsAreEscapedForTheTerminalAndLinesCutByColumns) {
     for (const CCase& c : cases) {
         EXPECT_EQ(FitColumns(c.text, c.columns), c.fitted) << c.text;
     }
+    std::setlocale(LC_CTYPE, "C");
+}
+
+// What a screen writes into memory.
+std::string ScreenOutput(bool terminal, const std::function<void(CConsoleScreen&)>& use) {
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* stream = ::open_memstream(&data, &size);
+    {
+        CConsoleScreen screen(stream, false, terminal);
+        use(screen);
+    }
+    std::fclose(stream);
+    std::string text(data, size);
+    std::free(data);
+    return text;
+}
+
+TEST(ConsoleScreen, TheProgressLineGoesBeforeEveryMessageAndControlsAreEscapedOnATerminal) {
+    const auto use = [](CConsoleScreen& screen) {
+        screen.ShowProgress("File 1 of 2");
+        EXPECT_EQ(screen.MessageBox("Error: Cannot open file:\n\n/p\x1b.htm", platform::kMbOk),
+                  platform::kIdOk);
+        screen.ShowProgress("File 2 of 2");
+        screen.Log("Testing: /q\x07\r.htm\n");
+        screen.ShowProgress("File 2 of 2");
+    };
+    EXPECT_EQ(ScreenOutput(true, use),
+              "\r\x1b[KFile 1 of 2\r\x1b[KError: Cannot open file:\n\n/p\\x1b.htm\n"
+              "\r\x1b[KFile 2 of 2\r\x1b[KTesting: /q\\x07\\x0d.htm\n\r\x1b[KFile 2 of 2");
+    EXPECT_EQ(ScreenOutput(false, use),
+              "Error: Cannot open file:\n\n/p\x1b.htm\nTesting: /q\x07\r.htm\n")
+        << "no progress line, and every byte as it is";
+}
+
+TEST(ConsoleScreen, TheProgressLineShowsTheLinkEscapedAndFitsTheTerminal) {
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    struct CProgress : CRunProgress {
+        void UpdateData() override {}
+        CProgressBar& FileBar() override { return m_bar; }
+        CProgressBar& UrlBar() override { return m_bar; }
+        CProgressBar m_bar;
+    } progress;
+    progress.m_fileIndex = "1";
+    progress.m_fileTotal = "2";
+    progress.m_urlIndex = "3";
+    progress.m_urlTotal = "4";
+    progress.m_urlText = "http://h/\x1b[2J\xe4\xb8\xad\xe6\x96\x87";
+    const std::string full = "File 1 of 2, link 3 of 4: http://h/\\x1b[2J\xe4\xb8\xad\xe6\x96\x87";
+    EXPECT_EQ(ProgressLine(progress, 80), full);
+    EXPECT_EQ(ProgressLine(progress, 47), full)
+        << "46 columns, 48 bytes: the last column stays free";
+    EXPECT_EQ(ProgressLine(progress, 46), full.substr(0, full.size() - 3))
+        << "a wide character that would take the last free column is left out whole";
     std::setlocale(LC_CTYPE, "C");
 }
 
