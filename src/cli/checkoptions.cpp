@@ -148,7 +148,7 @@ private:
     void Stop(CCheckMode mode);
     void SetListMode(CCheckMode mode);
     std::optional<std::string> FirstUnknownOption() const;
-    std::vector<std::string> WithEmptyValuesSplit(const std::vector<std::string>& arguments) const;
+    std::vector<std::string> WithInlineValuesKept(const std::vector<std::string>& arguments) const;
     std::optional<std::string> CheckWhole() const;
 
     CCheckApp m_app;
@@ -364,25 +364,33 @@ std::optional<std::string> CParser::FirstUnknownOption() const {
     return std::nullopt;
 }
 
-// "--output=" names an empty value; CLI11 would take the next argument instead.
-std::vector<std::string> CParser::WithEmptyValuesSplit(
+// Inline values as the old reading took them, where CLI11 reads them otherwise: "--output="
+// names an empty value (CLI11 would take the next argument instead), and a flag given any
+// value, even "true" or none after the "=", is a mistake (CLI11 would take "true" for the
+// flag itself), so its value is marked to fail the flag's check.
+std::vector<std::string> CParser::WithInlineValuesKept(
     const std::vector<std::string>& arguments) const {
-    std::vector<std::string> split;
+    std::vector<std::string> kept;
     bool optionsEnded = false;
     for (const std::string& argument : arguments) {
         optionsEnded = optionsEnded || argument == "--";
-        const std::string name = argument.substr(0, argument.size() - 1);
-        const CLI::Option* option = !optionsEnded && name.size() > 2 && argument.back() == '='
-                                        ? m_app.get_option_no_throw(name)
-                                        : nullptr;
-        if (option != nullptr && option->get_items_expected_min() > 0) {
-            split.push_back(name);
-            split.emplace_back();
+        const std::size_t equals = argument.find('=');
+        const bool inlineValue =
+            !optionsEnded && argument.rfind("--", 0) == 0 && equals != std::string::npos;
+        const CLI::Option* option =
+            inlineValue ? m_app.get_option_no_throw(argument.substr(0, equals)) : nullptr;
+        if (option == nullptr) {
+            kept.push_back(argument);
+        } else if (option->get_items_expected_min() == 0) {
+            kept.push_back(argument.substr(0, equals + 1) + "=" + argument.substr(equals + 1));
+        } else if (equals + 1 == argument.size()) {
+            kept.push_back(argument.substr(0, equals));
+            kept.emplace_back();
         } else {
-            split.push_back(argument);
+            kept.push_back(argument);
         }
     }
-    return split;
+    return kept;
 }
 
 std::optional<std::string> CParser::CheckWhole() const {
@@ -403,7 +411,7 @@ std::optional<std::string> CParser::CheckWhole() const {
 
 std::optional<CCheckOptions> CParser::Parse(const std::vector<std::string>& arguments,
                                             std::string& error) {
-    std::vector<std::string> reversed = WithEmptyValuesSplit(arguments);
+    std::vector<std::string> reversed = WithInlineValuesKept(arguments);
     std::reverse(reversed.begin(), reversed.end());
     // Every option acts as it is read; what CLI11 still throws is a value missing at the end.
     try {

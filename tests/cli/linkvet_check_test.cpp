@@ -107,6 +107,8 @@ TEST(CheckOptions, EachMistakeGetsItsOwnMessage) {
         {{"--output=", "a"}, "the output file needs a name"},
         {{"--quiet=yes", "a"}, "--quiet takes no value"},
         {{"--https=1", "a"}, "--https takes no value"},
+        {{"--quiet=true", "a"}, "--quiet takes no value"},
+        {{"--files=", "a"}, "--files takes no value"},
         {{"--repair", "Remove", "a"}, "the repair method is disable, replace or remove"},
         {{"--repair=", "a"}, "the repair method is disable, replace or remove"},
         {{"-j", "0", "a"}, "the number of jobs is from 1 to 256"},
