@@ -1,24 +1,51 @@
 #include "checkoptions.h"
 
-#include <cstdlib>
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <functional>
 
 #include "probe/resultcodes.h"
 #include "repair/repairtext.h"
+#include "run/linkexcludes.h"
 
 namespace {
 
 constexpr int kMinTimeout = 5;
 constexpr int kMaxTimeout = 1000;
+constexpr int kMaxJobs = 256;
 
-std::optional<int> ParseTimeout(const std::string& text) {
-    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) {
+const char* const kUsageLines =
+    "Usage: linkvet-check [OPTIONS] PATH          test the links and write the report\n"
+    "       linkvet-check --files [-a] [-r] [-H] PATH\n"
+    "       linkvet-check --links [-a] [-r] [-H] PATH\n";
+
+const char* const kFooter =
+    "Options take their value as the next argument or after \"=\": -t 30, --timeout=30.\n"
+    "Arguments are taken as bytes: paths need not be UTF-8.\n"
+    "\n"
+    "The JSON report holds the run and one object per reported row (link, code, reason,\n"
+    "anchor, file). A text that is not valid UTF-8 is written with U+FFFD for its bad bytes,\n"
+    "and its exact bytes follow in base64 in a field of the same name ending in \"_base64\".\n"
+    "The JUnit report has one testsuite per file and one testcase per link tested; control\n"
+    "bytes and bytes that are not UTF-8 are written there as \\xHH.\n"
+    "On a terminal, control bytes (and bytes that are not UTF-8) of links, names and paths are\n"
+    "shown as \\xHH; into a file or a pipe every byte is written as it is (--files and --links\n"
+    "always escape \\, TAB, LF and CR as \\\\, \\t, \\n and \\r).\n"
+    "\n"
+    "Exit status: 0 no link reported, 1 links reported, 2 bad input or a run that could\n"
+    "not start or finish, 3 a repair stopped at a failure, 130 stopped with Ctrl+C.";
+
+// A count from low to high written in decimal digits only.
+std::optional<int> ParseCount(const std::string& text, int low, int high) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
-    const int seconds = std::atoi(text.c_str());
-    if (seconds < kMinTimeout || seconds > kMaxTimeout) {
+    const int value = std::stoi(text);
+    if (value < low || value > high) {
         return std::nullopt;
     }
-    return seconds;
+    return value;
 }
 
 std::optional<int> ParseRepairMethod(const std::string& text) {
@@ -34,200 +61,391 @@ std::optional<int> ParseRepairMethod(const std::string& text) {
     return std::nullopt;
 }
 
+std::optional<CReportFormat> ParseFormat(const std::string& text) {
+    if (text == "text") {
+        return CReportFormat::Text;
+    }
+    if (text == "html") {
+        return CReportFormat::Html;
+    }
+    if (text == "json") {
+        return CReportFormat::Json;
+    }
+    if (text == "junit") {
+        return CReportFormat::Junit;
+    }
+    return std::nullopt;
+}
+
 bool IsFilter(const std::string& text) {
     return text.size() == kResultCodeCount && text.find_first_not_of("01") == std::string::npos;
 }
 
-// Splits "--name=value" into its two halves; a plain argument keeps an empty value.
-std::pair<std::string, std::optional<std::string>> SplitInlineValue(const std::string& argument) {
-    const std::size_t equals = argument.find('=');
-    if (argument.rfind("--", 0) != 0 || equals == std::string::npos) {
-        return {argument, std::nullopt};
-    }
-    return {argument.substr(0, equals), argument.substr(equals + 1)};
-}
-
-class CParser {
+// CLI11 keeps what it could not place, in the order read: paths (every argument that is no
+// option, and every one after "--"), unknown options, and the "--" itself.
+class CCheckApp : public CLI::App {
 public:
-    explicit CParser(const std::vector<std::string>& arguments) : m_arguments(arguments) {}
+    CCheckApp() : CLI::App("", "linkvet-check") {}
 
-    std::optional<CCheckOptions> Parse(std::string& error);
+    std::vector<std::string> Paths() const { return Left(CLI::detail::Classifier::NONE); }
+    // The first unknown option in the order typed.
+    std::optional<std::string> FirstUnknownOption() const {
+        for (const auto& [kind, argument] : missing_) {
+            if (kind == CLI::detail::Classifier::SHORT || kind == CLI::detail::Classifier::LONG) {
+                return argument;
+            }
+        }
+        return std::nullopt;
+    }
 
 private:
-    bool TakeOption(const std::string& name, const std::optional<std::string>& inlineValue);
-    bool SetMode(CCheckMode mode);
-    std::optional<std::string> Value(const std::string& name,
-                                     const std::optional<std::string>& inlineValue);
-
-    const std::vector<std::string>& m_arguments;
-    std::size_t m_next = 0;
-    CCheckOptions m_options;
-    std::optional<CCheckMode> m_mode;
-    std::vector<std::string> m_paths;
-    std::string m_error;
+    std::vector<std::string> Left(CLI::detail::Classifier wanted) const {
+        std::vector<std::string> left;
+        for (const auto& [kind, argument] : missing_) {
+            if (kind == wanted) {
+                left.push_back(argument);
+            }
+        }
+        return left;
+    }
 };
 
-std::optional<std::string> CParser::Value(const std::string& name,
-                                          const std::optional<std::string>& inlineValue) {
-    if (inlineValue) {
-        return inlineValue;
-    }
-    if (m_next >= m_arguments.size()) {
-        m_error = name + " needs a value";
-        return std::nullopt;
-    }
-    return m_arguments[m_next++];
+// The usage lines stand where CLI11 would put its own one-line summary.
+class CUsageFormatter : public CLI::Formatter {
+public:
+    CUsageFormatter() { column_width(24); }
+    std::string make_usage(const CLI::App*, std::string) const override { return kUsageLines; }
+};
+
+// The command line as CLI11 reads it. Every option acts when it is read, so the first mistake
+// in the order typed is the one reported, and --help or --version ends the reading where it
+// stands, as long as nothing before it was wrong.
+class CParser {
+public:
+    CParser();
+
+    std::optional<CCheckOptions> Parse(const std::vector<std::string>& arguments,
+                                       std::string& error);
+    std::string Help() const { return m_app.help(); }
+
+private:
+    using CTake = std::function<void(const std::string&)>;
+
+    CLI::Option* AddValue(const std::string& names, const std::string& valueName,
+                          const std::string& description, CTake take);
+    CLI::Option* AddFlag(const std::string& names, const std::string& description,
+                         std::function<void()> take);
+    CLI::Option* AddRunValue(const std::string& names, const std::string& valueName,
+                             const std::string& description, CTake take);
+    CLI::Option* AddRunFlag(const std::string& names, const std::string& description,
+                            std::function<void()> take);
+    void AddSelectionOptions();
+    void AddRunOptions();
+    void AddReportOptions();
+    void AddListingAndGeneralOptions();
+
+    void Fail(const std::string& text);
+    void Stop(CCheckMode mode);
+    void SetListMode(CCheckMode mode);
+    std::optional<std::string> FirstUnknownOption() const;
+    std::vector<std::string> WithInlineValuesKept(const std::vector<std::string>& arguments) const;
+    std::optional<std::string> CheckWhole() const;
+
+    CCheckApp m_app;
+    std::vector<const CLI::Option*> m_runOnly;
+    CCheckOptions m_options;
+    std::optional<CCheckMode> m_listMode;
+    std::optional<CCheckMode> m_stop;
+    std::optional<std::string> m_error;
+};
+
+CParser::CParser() {
+    m_app.formatter(std::make_shared<CUsageFormatter>());
+    m_app.set_help_flag();
+    m_app.allow_extras();
+    m_app.footer(kFooter);
+    AddSelectionOptions();
+    AddRunOptions();
+    AddReportOptions();
+    AddListingAndGeneralOptions();
 }
 
-bool CParser::SetMode(CCheckMode mode) {
-    if (m_mode && *m_mode != mode) {
-        m_error = "--files and --links exclude each other";
-        return false;
-    }
-    m_mode = mode;
-    return true;
+CLI::Option* CParser::AddValue(const std::string& names, const std::string& valueName,
+                               const std::string& description, CTake take) {
+    return m_app.add_option(names, description)
+        ->type_name(valueName)
+        ->expected(1)
+        ->each([take = std::move(take)](const std::string& value) { take(value); })
+        ->trigger_on_parse();
 }
 
-bool TakesValue(const std::string& name) {
-    for (const char* option :
-         {"-t", "--timeout", "-f", "--filter", "--format", "-o", "--output", "--repair"}) {
-        if (name == option) {
-            return true;
-        }
-    }
-    return false;
+CLI::Option* CParser::AddFlag(const std::string& names, const std::string& description,
+                              std::function<void()> take) {
+    CLI::Option* option = m_app.add_flag(names, description);
+    // CLI11 would read "--quiet=yes" as a flag set to yes; a flag here takes no value.
+    const std::string longName = "--" + option->get_lnames().front();
+    return option
+        ->each([this, longName, take = std::move(take)](const std::string& value) {
+            if (value != "true") {
+                Fail(longName + " takes no value");
+            } else {
+                take();
+            }
+        })
+        ->trigger_on_parse();
 }
 
-bool CParser::TakeOption(const std::string& name, const std::optional<std::string>& inlineValue) {
-    if (inlineValue && !TakesValue(name)) {
-        m_error = name + " takes no value";
-        return false;
-    }
-    if (name == "--files") {
-        return SetMode(CCheckMode::ListFiles);
-    }
-    if (name == "--links") {
-        return SetMode(CCheckMode::ListLinks);
-    }
-    if (name == "-a" || name == "--all-files") {
+CLI::Option* CParser::AddRunValue(const std::string& names, const std::string& valueName,
+                                  const std::string& description, CTake take) {
+    CLI::Option* option = AddValue(names, valueName, description, std::move(take));
+    m_runOnly.push_back(option);
+    return option;
+}
+
+CLI::Option* CParser::AddRunFlag(const std::string& names, const std::string& description,
+                                 std::function<void()> take) {
+    CLI::Option* option = AddFlag(names, description, std::move(take));
+    m_runOnly.push_back(option);
+    return option;
+}
+
+void CParser::AddSelectionOptions() {
+    const std::string group = "What to read";
+    AddFlag("-a,--all-files", "test the files of the directory PATH", [this] {
         m_options.choice.allFiles = true;
-    } else if (name == "-r" || name == "--recurse") {
+    })->group(group);
+    AddFlag("-r,--recurse", "also walk its sub-directories (implies -a)", [this] {
         m_options.choice.recurse = true;
         m_options.choice.allFiles = true;
-    } else if (name == "-H" || name == "--html-only") {
+    })->group(group);
+    AddFlag("-H,--html-only", "only files with a web-page extension such as .htm", [this] {
         m_options.choice.htmlOnly = true;
-    } else if (name == "-q" || name == "--quiet") {
-        m_options.quiet = true;
-    } else if (name == "--https") {
-        m_options.https = true;
-    } else if (name == "-t" || name == "--timeout") {
-        const auto value = Value(name, inlineValue);
-        m_options.timeoutSeconds = value ? ParseTimeout(*value) : std::nullopt;
-        if (!m_options.timeoutSeconds && m_error.empty()) {
-            m_error = "the time-out is a number of seconds from 5 to 1000";
-        }
-        return m_options.timeoutSeconds.has_value();
-    } else if (name == "-f" || name == "--filter") {
-        const auto value = Value(name, inlineValue);
-        if (value && !IsFilter(*value)) {
-            m_error = "the filter is 21 characters of 0 and 1";
-            return false;
-        }
-        m_options.filter = value;
-        return value.has_value();
-    } else if (name == "--format") {
-        const auto value = Value(name, inlineValue);
-        if (value && *value != "text" && *value != "html") {
-            m_error = "the format is text or html";
-            return false;
-        }
-        m_options.format = value == "html" ? CReportFormat::Html : CReportFormat::Text;
-        return value.has_value();
-    } else if (name == "-o" || name == "--output") {
-        const auto value = Value(name, inlineValue);
-        if (value && value->empty()) {
-            m_error = "the output file needs a name";
-            return false;
-        }
-        m_options.outputPath = value.value_or("");
-        return value.has_value();
-    } else if (name == "--repair") {
-        const auto value = Value(name, inlineValue);
-        m_options.repairMethod = value ? ParseRepairMethod(*value) : std::nullopt;
-        if (!m_options.repairMethod && m_error.empty()) {
-            m_error = "the repair method is disable, replace or remove";
-        }
-        return m_options.repairMethod.has_value();
-    } else {
-        m_error = "unknown option " + name;
-        return false;
-    }
-    return true;
+    })->group(group);
 }
 
-std::optional<CCheckOptions> CParser::Parse(std::string& error) {
+void CParser::AddRunOptions() {
+    const std::string group = "How to test";
+    AddRunValue("-t,--timeout", "SECS", "how long to wait for slow hosts, 5 to 1000 seconds",
+                [this](const std::string& value) {
+                    m_options.timeoutSeconds = ParseCount(value, kMinTimeout, kMaxTimeout);
+                    if (!m_options.timeoutSeconds) {
+                        Fail("the time-out is a number of seconds from 5 to 1000");
+                    }
+                })
+        ->group(group);
+    AddRunValue("-f,--filter", "BITS", "the report filter, 21 characters of 0 and 1",
+                [this](const std::string& value) {
+                    if (!IsFilter(value)) {
+                        Fail("the filter is 21 characters of 0 and 1");
+                    }
+                    m_options.filter = value;
+                })
+        ->group(group);
+    AddRunValue("--exclude", "REGEX",
+                "leave the links REGEX (ECMAScript) is found in untested and\n"
+                "unreported; may be given more than once",
+                [this](const std::string& value) {
+                    if (!CLinkExcludes().Add(value)) {
+                        Fail("the --exclude expression \"" + value +
+                             "\" is not a valid ECMAScript regular expression");
+                    }
+                    m_options.excludes.push_back(value);
+                })
+        ->group(group);
+    // --https and --scan decide which links a page holds, so the listings take them too.
+    AddFlag("--https", "also test (and list) https links", [this] {
+        m_options.https = true;
+    })->group(group);
+    AddRunValue("-j,--jobs", "N", "test up to N links at once, 1 to 256 (default 1)",
+                [this](const std::string& value) {
+                    const auto jobs = ParseCount(value, 1, kMaxJobs);
+                    if (!jobs) {
+                        Fail("the number of jobs is from 1 to 256");
+                    }
+                    m_options.jobs = jobs.value_or(1);
+                })
+        ->group(group);
+    AddRunValue("--per-host", "M", "at most M connections to one host, 1 to 256 (default 6)",
+                [this](const std::string& value) {
+                    const auto perHost = ParseCount(value, 1, kMaxJobs);
+                    if (!perHost) {
+                        Fail("the connections per host are from 1 to 256");
+                    }
+                    m_options.perHost = perHost.value_or(6);
+                })
+        ->group(group);
+    AddValue("--scan", "SCANNER", "read the pages with the classic or the html scanner",
+                [this](const std::string& value) {
+                    if (value != "classic" && value != "html") {
+                        Fail("the scanner is classic or html");
+                    }
+                    m_options.htmlScan = value == "html";
+                })
+        ->group(group);
+}
+
+void CParser::AddReportOptions() {
+    const std::string group = "The report";
+    AddRunValue("--format", "FORMAT", "the report as text (the default), html, json or junit",
+                [this](const std::string& value) {
+                    const auto format = ParseFormat(value);
+                    if (!format) {
+                        Fail("the format is text, html, json or junit");
+                    }
+                    m_options.format = format.value_or(CReportFormat::Text);
+                })
+        ->group(group);
+    AddRunValue("-o,--output", "FILE", "write the report to FILE instead of standard output",
+                [this](const std::string& value) {
+                    if (value.empty()) {
+                        Fail("the output file needs a name");
+                    }
+                    m_options.outputPath = value;
+                })
+        ->group(group);
+    AddRunFlag("-q,--quiet", "no log lines and no progress on standard error", [this] {
+        m_options.quiet = true;
+    })->group(group);
+    AddRunValue("--repair", "METHOD",
+                "after the run, disable, replace or remove the reported links\n"
+                "in their files; each file keeps its old text in a .rep file",
+                [this](const std::string& value) {
+                    m_options.repairMethod = ParseRepairMethod(value);
+                    if (!m_options.repairMethod) {
+                        Fail("the repair method is disable, replace or remove");
+                    }
+                })
+        ->group(group);
+}
+
+void CParser::AddListingAndGeneralOptions() {
+    const std::string listing = "Listing instead of testing";
+    AddFlag("--files", "print the files the selection yields, one per line", [this] {
+        SetListMode(CCheckMode::ListFiles);
+    })->group(listing);
+    AddFlag("--links", "print each link as FILE<TAB>URL<TAB>ANCHOR NAME", [this] {
+        SetListMode(CCheckMode::ListLinks);
+    })->group(listing);
+    const std::string general = "General";
+    AddFlag("-h,--help", "show this help", [this] { Stop(CCheckMode::ShowHelp); })->group(general);
+    AddFlag("--version", "show the version", [this] {
+        Stop(CCheckMode::ShowVersion);
+    })->group(general);
+}
+
+void CParser::Fail(const std::string& text) {
+    if (m_error || m_stop) {
+        return;
+    }
+    m_error = FirstUnknownOption().value_or(text);
+}
+
+void CParser::Stop(CCheckMode mode) {
+    if (m_error || m_stop) {
+        return;
+    }
+    if (const auto unknown = FirstUnknownOption()) {
+        m_error = unknown;
+        return;
+    }
+    m_stop = mode;
+}
+
+void CParser::SetListMode(CCheckMode mode) {
+    if (m_listMode && *m_listMode != mode) {
+        Fail("--files and --links exclude each other");
+    }
+    m_listMode = mode;
+}
+
+std::optional<std::string> CParser::FirstUnknownOption() const {
+    if (const auto unknown = m_app.FirstUnknownOption()) {
+        return "unknown option " + unknown->substr(0, unknown->find('='));
+    }
+    return std::nullopt;
+}
+
+// Inline values as the old reading took them, where CLI11 reads them otherwise: "--output="
+// names an empty value (CLI11 would take the next argument instead), and a flag given any
+// value, even "true" or none after the "=", is a mistake (CLI11 would take "true" for the
+// flag itself), so its value is marked to fail the flag's check.
+std::vector<std::string> CParser::WithInlineValuesKept(
+    const std::vector<std::string>& arguments) const {
+    std::vector<std::string> kept;
     bool optionsEnded = false;
-    while (m_next < m_arguments.size()) {
-        const std::string& argument = m_arguments[m_next++];
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            m_paths.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "-h" || argument == "--help") {
-            m_options.mode = CCheckMode::ShowHelp;
-            return m_options;
-        } else if (argument == "--version") {
-            m_options.mode = CCheckMode::ShowVersion;
-            return m_options;
-        } else if (const auto [name, value] = SplitInlineValue(argument); !TakeOption(name, value)) {
-            error = m_error;
-            return std::nullopt;
+    for (const std::string& argument : arguments) {
+        optionsEnded = optionsEnded || argument == "--";
+        const std::size_t equals = argument.find('=');
+        const bool inlineValue =
+            !optionsEnded && argument.rfind("--", 0) == 0 && equals != std::string::npos;
+        const CLI::Option* option =
+            inlineValue ? m_app.get_option_no_throw(argument.substr(0, equals)) : nullptr;
+        if (option == nullptr) {
+            kept.push_back(argument);
+        } else if (option->get_items_expected_min() == 0) {
+            kept.push_back(argument.substr(0, equals + 1) + "=" + argument.substr(equals + 1));
+        } else if (equals + 1 == argument.size()) {
+            kept.push_back(argument.substr(0, equals));
+            kept.emplace_back();
+        } else {
+            kept.push_back(argument);
         }
     }
-    if (m_paths.size() != 1) {
-        error = m_paths.empty() ? "no PATH given" : "more than one PATH given";
+    return kept;
+}
+
+std::optional<std::string> CParser::CheckWhole() const {
+    const std::size_t paths = m_app.Paths().size();
+    if (paths != 1) {
+        return paths == 0 ? "no PATH given" : "more than one PATH given";
+    }
+    if (!m_listMode) {
         return std::nullopt;
     }
-    m_options.mode = m_mode.value_or(CCheckMode::RunTest);
-    if (m_options.repairMethod && m_options.mode != CCheckMode::RunTest) {
-        error = "--repair needs a test run";
+    for (const CLI::Option* option : m_app.parse_order()) {
+        if (std::find(m_runOnly.begin(), m_runOnly.end(), option) != m_runOnly.end()) {
+            return "--" + option->get_lnames().front() + " needs a test run";
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<CCheckOptions> CParser::Parse(const std::vector<std::string>& arguments,
+                                            std::string& error) {
+    std::vector<std::string> reversed = WithInlineValuesKept(arguments);
+    std::reverse(reversed.begin(), reversed.end());
+    // Every option acts as it is read; what CLI11 still throws is a value missing at the end.
+    try {
+        m_app.parse(reversed);
+    } catch (const CLI::ParseError&) {
+        Fail(arguments.back() + " needs a value");
+    }
+    if (!m_error && !m_stop) {
+        m_error = FirstUnknownOption();
+    }
+    if (!m_error && !m_stop) {
+        m_error = CheckWhole();
+    }
+    if (m_error) {
+        error = *m_error;
         return std::nullopt;
     }
-    m_options.choice.path = m_paths.front();
+    m_options.mode = m_stop.value_or(m_listMode.value_or(CCheckMode::RunTest));
+    if (!m_stop) {
+        m_options.choice.path = m_app.Paths().front();
+    }
     return m_options;
 }
 
 }  // namespace
 
 std::string UsageText() {
-    return "Usage: linkvet-check [OPTIONS] PATH          test the links and write the report\n"
-           "       linkvet-check --files [-a] [-r] [-H] PATH\n"
-           "       linkvet-check --links [-a] [-r] [-H] PATH\n"
-           "\n"
-           "  -a, --all-files      test the files of the directory PATH\n"
-           "  -r, --recurse        also walk its sub-directories (implies -a)\n"
-           "  -H, --html-only      only files with a web-page extension such as .htm\n"
-           "  -t, --timeout SECS   how long to wait for slow hosts, 5 to 1000 seconds\n"
-           "  -f, --filter BITS    the report filter, 21 characters of 0 and 1\n"
-           "      --https          also check https:// links, over TLS with the certificate\n"
-           "                       checked against the system's trusted authorities\n"
-           "      --format FORMAT  the report as text (the default) or html\n"
-           "  -o, --output FILE    write the report to FILE instead of standard output\n"
-           "  -q, --quiet          no log lines and no progress on standard error\n"
-           "      --repair METHOD  after the run, disable, replace or remove the reported links\n"
-           "                       in their files; each file keeps its old text in a .rep file\n"
-           "      --files          print the files the selection yields, one per line\n"
-           "      --links          print each link as FILE<TAB>URL<TAB>ANCHOR NAME\n"
-           "  -h, --help           show this help\n"
-           "      --version        show the version\n"
-           "\n"
-           "Exit status: 0 no link reported, 1 links reported, 2 bad input or a run that could\n"
-           "not start or finish, 3 a repair stopped at a failure, 130 stopped with Ctrl+C.\n";
+    return CParser().Help();
 }
 
 std::optional<CCheckOptions> ParseCheckOptions(const std::vector<std::string>& arguments,
                                                std::string& error) {
-    return CParser(arguments).Parse(error);
+    return CParser().Parse(arguments, error);
 }
 
 std::string EscapeField(const std::string& field) {

@@ -16,18 +16,24 @@ struct CCheckOptions {
     // Overrides of the stored preferences, for this run only.
     std::optional<int> timeoutSeconds;
     std::optional<std::string> filter;
-    // Also https:// links, over TLS; off leaves the stored setting in force.
-    bool https = false;
     CReportFormat format = CReportFormat::Text;
     // Empty: standard output.
     std::string outputPath;
     bool quiet = false;
     // After the run, rewrite the files around the reported links with this repair method.
     std::optional<int> repairMethod;
+    // Overrides of the window's run options, for this run only; off leaves the stored setting
+    // in force. --https and --scan also choose what the listings list.
+    bool https = false;
+    int jobs = 1;
+    int perHost = 6;
+    bool htmlScan = false;
+    // ECMAScript expressions; a link in which one is found is neither probed nor reported.
+    std::vector<std::string> excludes;
 };
 
-// Parses the command line (without the program name). nullopt on a usage error, with the
-// reason in error.
+// Parses the command line (without the program name), its arguments as bytes. nullopt on a
+// usage error, with the reason in error.
 std::optional<CCheckOptions> ParseCheckOptions(const std::vector<std::string>& arguments,
                                                std::string& error);
 

@@ -1,6 +1,6 @@
 #include "consolerepair.h"
 
-#include <cstdio>
+#include "platform/messagebox.h"
 
 bool CConsoleRepairHost::ShowRepairOptions(int& method, int& saveBadUrls) {
     method = m_method;
@@ -9,9 +9,8 @@ bool CConsoleRepairHost::ShowRepairOptions(int& method, int& saveBadUrls) {
 }
 
 bool CConsoleRepairHost::ShowRepairFailure(const std::string& file, const std::string& url) {
-    const std::string text =
-        "The URL Repair failed in file:\n" + file + "\nPossibly near URL:\n" + url + "\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
+    // Through the message box, so that a link's control bytes are escaped on a terminal.
+    platform::MessageBox("The URL Repair failed in file:\n" + file + "\nPossibly near URL:\n" +
+                         url);
     return false;
 }

@@ -5,6 +5,9 @@
 
 #include <QCoreApplication>
 
+#include "cli/consoletext.h"
+#include "results/bytetext.h"
+
 namespace {
 
 std::size_t TerminalWidth(std::FILE* stream) {
@@ -39,24 +42,37 @@ std::string ProgressLine(const CRunProgress& progress, std::size_t width) {
     std::string line = "File " + progress.m_fileIndex + " of " + progress.m_fileTotal;
     if (!progress.m_urlText.empty()) {
         line += ", link " + progress.m_urlIndex + " of " + progress.m_urlTotal + ": " +
-                progress.m_urlText;
+                EscapeControls(progress.m_urlText);
     }
     // The last column stays free, or the terminal would wrap and break the redraw.
-    if (width > 1 && line.size() > width - 1) {
-        line.resize(width - 1);
-    }
-    return line;
+    return width > 1 ? FitColumns(line, width - 1) : line;
 }
 
-CConsoleScreen::CConsoleScreen(std::FILE* stream, bool quiet, bool showProgress)
-    : m_stream(stream), m_quiet(quiet), m_showProgress(showProgress && !quiet) {}
+CConsoleScreen::CConsoleScreen(std::FILE* stream, bool quiet, bool terminal)
+    : m_stream(stream), m_quiet(quiet), m_terminal(terminal), m_showProgress(terminal && !quiet) {}
+
+std::string CConsoleScreen::Shown(const std::string& text) const {
+    return m_terminal ? TerminalLines(text) : text;
+}
+
+// As the console's message box: the text on its own line, and a question answered with its
+// first button.
+int CConsoleScreen::MessageBox(const std::string& text, unsigned style) {
+    ClearProgress();
+    const std::string shown = Shown(text) + "\n";
+    std::fwrite(shown.data(), 1, shown.size(), m_stream);
+    std::fflush(m_stream);
+    return (style & platform::kMbButtonsMask) == platform::kMbYesNo ? platform::kIdYes
+                                                                    : platform::kIdOk;
+}
 
 void CConsoleScreen::Log(const std::string& text) {
     if (m_quiet) {
         return;
     }
     ClearProgress();
-    std::fwrite(text.data(), 1, text.size(), m_stream);
+    const std::string shown = Shown(text);
+    std::fwrite(shown.data(), 1, shown.size(), m_stream);
     std::fflush(m_stream);
 }
 
@@ -79,8 +95,21 @@ void CConsoleScreen::ClearProgress() {
 CConsoleRun::CConsoleRun(CRegSettings& settings, CConsoleScreen& screen)
     : CTestRun(settings), m_screen(screen) {}
 
-void CConsoleRun::AddResult(const std::string& text, int part) {
-    m_results.AddResult(text, part, m_currentFile);
+void CConsoleRun::AddResult(const std::string& text, int part, ResultCode code) {
+    m_results.AddResult(text, part, m_currentFile, code);
+}
+
+void CConsoleRun::OnFileRead() {
+    m_record.files.push_back(CReadFile{m_currentFile, {}});
+    m_record.linksFound += m_urlCount + m_excludedCount;
+    m_record.linksExcluded += m_excludedCount;
+}
+
+void CConsoleRun::OnLinkTested(ResultCode code, bool reported) {
+    const int last = m_results.RowCount() - 1;
+    m_record.files.back().links.push_back(
+        CTestedLink{m_urlList.front(), m_anchorNameList.front(), code, reported,
+                    reported ? m_results.CellText(last, kColumnReason) : ""});
 }
 
 // The log pane ends every line with CR LF; the console ends it with "\n".

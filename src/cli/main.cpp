@@ -5,13 +5,17 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 
 #include "cli/checkoptions.h"
 #include "cli/consolerepair.h"
 #include "cli/consolerun.h"
+#include "cli/consoletext.h"
 #include "platform/messagebox.h"
 #include "platform/textfile.h"
 #include "repair/repairwalk.h"
+#include "results/bytetext.h"
+#include "results/machinereport.h"
 #include "results/reportwriter.h"
 #include "settings/regsettings.h"
 
@@ -26,6 +30,17 @@ constexpr int kExitInterrupted = 130;
 void WriteLine(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
+}
+
+bool IsTerminal(std::FILE* stream) {
+    return ::isatty(::fileno(stream)) != 0;
+}
+
+// A field of a listing, with its documented escapes, and on a terminal its other control bytes
+// escaped as well.
+std::string ListedField(const std::string& field) {
+    const std::string escaped = EscapeField(field);
+    return IsTerminal(stdout) ? EscapeControls(escaped) : escaped;
 }
 
 // The files of a choice, or the reason there are none (on stderr) and false.
@@ -47,7 +62,7 @@ int OnListFiles(CTestRun& run, const CFileChoice& choice) {
         return kExitUsage;
     }
     for (const std::string& file : files) {
-        WriteLine(EscapeField(file));
+        WriteLine(ListedField(file));
     }
     return kExitClean;
 }
@@ -62,10 +77,10 @@ int OnListLinks(CTestRun& run, const CFileChoice& choice) {
             platform::MessageBox("Processing has stopped");
             return kExitUsage;
         }
-        const std::string escapedFile = EscapeField(file);
+        const std::string listedFile = ListedField(file);
         for (std::size_t i = 0; i < run.m_urlList.size(); ++i) {
-            WriteLine(escapedFile + "\t" + EscapeField(run.m_urlList[i]) + "\t" +
-                      EscapeField(run.m_anchorNameList[i]));
+            WriteLine(listedFile + "\t" + ListedField(run.m_urlList[i]) + "\t" +
+                      ListedField(run.m_anchorNameList[i]));
         }
         run.m_urlList.clear();
         run.m_anchorNameList.clear();
@@ -81,14 +96,28 @@ void OnInterruptSignal(int) {
     [[maybe_unused]] const ssize_t written = ::write(g_interruptPipe[1], &byte, 1);
 }
 
-bool WriteReportTo(const CCheckOptions& options, const CResultRows& rows) {
+bool WriteReportIn(std::FILE* out, CReportFormat format, const CResultRows& rows,
+                   const CRunRecord& record) {
+    if (format == CReportFormat::Json || format == CReportFormat::Junit) {
+        return WriteMachineReport(out, format, rows, record);
+    }
+    // The machine formats escape controls themselves; the others show the cells escaped on a
+    // terminal, and write them as they are into a file or a pipe.
+    if (IsTerminal(out)) {
+        return WriteReport(out, format, TerminalRows(rows));
+    }
+    return WriteReport(out, format, rows);
+}
+
+bool WriteReportTo(const CCheckOptions& options, const CResultRows& rows,
+                   const CRunRecord& record) {
     platform::CFilePtr opened;
     std::FILE* out = stdout;
     if (!options.outputPath.empty()) {
         opened = platform::OpenFile(options.outputPath, "wb");
         out = opened.get();
     }
-    const bool written = out != nullptr && WriteReport(out, options.format, rows) &&
+    const bool written = out != nullptr && WriteReportIn(out, options.format, rows, record) &&
                          (!opened || std::fclose(opened.release()) == 0);
     if (!written) {
         platform::MessageBox("file write error");
@@ -111,9 +140,11 @@ bool RepairAfterRun(CConsoleRun& run, CRegSettings& settings, int method) {
     return CRepairWalk(run.Results(), settings, host).RepairLinks();
 }
 
-int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
-    CConsoleScreen screen(stderr, options.quiet, ::isatty(STDERR_FILENO) != 0);
+int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScreen& screen) {
     CConsoleRun run(settings, screen);
+    for (const std::string& expression : options.excludes) {
+        run.m_excludes.Add(expression);
+    }
     if (options.timeoutSeconds) {
         run.SetTimeoutSeconds(*options.timeoutSeconds);
     }
@@ -127,6 +158,7 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
     if (!run.ValidateChoice(choice)) {
         return kExitUsage;
     }
+    run.Record().started = std::time(nullptr);
     run.StartTest(choice.path, choice.recurse, choice.allFiles, choice.htmlOnly);
     if (!run.m_runTimerActive) {
         return kExitUsage;
@@ -148,11 +180,12 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
     std::signal(SIGINT, OnInterruptSignal);
     QCoreApplication::exec();
     std::signal(SIGINT, SIG_DFL);
+    run.Record().ended = std::time(nullptr);
 
     // A run stopped by the user or cut short by a file is no ground for rewriting files.
     const bool repaired = !options.repairMethod || interrupted || run.m_scanFailed ||
                           RepairAfterRun(run, settings, *options.repairMethod);
-    const bool reported = WriteReportTo(options, run.Results());
+    const bool reported = WriteReportTo(options, run.Results(), run.Record());
     if (interrupted) {
         return kExitInterrupted;
     }
@@ -163,6 +196,23 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
         return kExitRepairFailed;
     }
     return run.Results().RowCount() > 0 ? kExitRowsReported : kExitClean;
+}
+
+// A run or a listing, with every message of it and of the settings going through the screen.
+int OnCheck(const CCheckOptions& options) {
+    CConsoleScreen screen(stderr, options.quiet || options.mode != CCheckMode::RunTest,
+                          IsTerminal(stderr));
+    platform::SetUserInterface(&screen);
+    CRegSettings settings;
+    OpenSettingsAtStartup(settings);
+    // The console reads the window's preferences but never changes a setting.
+    settings.SetReadOnly(true);
+    if (options.mode == CCheckMode::RunTest) {
+        return OnRunTest(settings, options, screen);
+    }
+    CConsoleRun run(settings, screen);
+    return options.mode == CCheckMode::ListFiles ? OnListFiles(run, options.choice)
+                                                 : OnListLinks(run, options.choice);
 }
 
 }  // namespace
@@ -186,18 +236,7 @@ int main(int argc, char* argv[]) {
         default:
             break;
     }
-    CRegSettings settings;
-    OpenSettingsAtStartup(settings);
-    // The console reads the window's preferences but never changes a setting.
-    settings.SetReadOnly(true);
-    if (options->mode == CCheckMode::RunTest) {
-        return OnRunTest(settings, *options);
-    }
-    CConsoleScreen screen(stderr, true, false);
-    CConsoleRun run(settings, screen);
-    if (options->https) {
-        run.m_https = true;
-    }
-    return options->mode == CCheckMode::ListFiles ? OnListFiles(run, options->choice)
-                                                   : OnListLinks(run, options->choice);
+    const int status = OnCheck(*options);
+    platform::SetUserInterface(nullptr);
+    return status;
 }

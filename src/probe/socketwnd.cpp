@@ -55,15 +55,14 @@ ResultCode ResolveIpv4(const std::string& host, in_addr& address) {
     return 0;
 }
 
-// A connect that waits at most timeoutMillis: Linux would otherwise wait about two minutes for
-// a host that drops the handshake.
-bool ConnectWithin(int fd, const sockaddr_in& address, int timeoutMillis) {
+// A connect that waits no later than the deadline: Linux would otherwise wait about two
+// minutes for a host that drops the handshake.
+bool ConnectWithin(int fd, const sockaddr_in& address,
+                   std::chrono::steady_clock::time_point deadline) {
     const int flags = ::fcntl(fd, F_GETFL);
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     if (result != 0 && errno == EINPROGRESS) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
         pollfd waiting{fd, POLLOUT, 0};
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -117,6 +116,9 @@ ResultCode CSocketWnd::Connect(const std::string& host, const std::string& port,
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(portNumber & 0xFFFF));
+    // The link's time-out bounds resolving and connecting together, not each of them.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
     if (const ResultCode failure = ResolveIpv4(name, address.sin_addr); failure != 0) {
         return failure;
     }
@@ -124,7 +126,7 @@ ResultCode CSocketWnd::Connect(const std::string& host, const std::string& port,
     if (fd < 0) {
         return kNoSocket;
     }
-    if (!ConnectWithin(fd, address, timeoutMillis)) {
+    if (!ConnectWithin(fd, address, deadline)) {
         ::close(fd);
         return kCannotConnect;
     }

@@ -53,7 +53,8 @@ public:
     void SetTls(bool on) { m_useTls = on; }
 
     // Resolves the host (IPv4; a host that begins with a digit is taken as a dotted address and
-    // never looked up), creates a stream socket and connects, waiting at most timeoutMillis.
+    // never looked up), creates a stream socket and connects, resolving and connecting together
+    // taking at most timeoutMillis.
     // 0 when connected, else 10001 (empty host or port 0), 10002 (name not resolved), 10003
     // (no socket) or 10004 (refused, failed or timed out).
     ResultCode Connect(const std::string& host, const std::string& port, int timeoutMillis);

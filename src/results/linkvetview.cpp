@@ -100,8 +100,8 @@ void CLinkvetView::resizeEvent(QResizeEvent* event) {
     }
 }
 
-void CLinkvetView::AddResult(const std::string& text, int part) {
-    m_rows.AddResult(text, part, m_currentFile);
+void CLinkvetView::AddResult(const std::string& text, int part, ResultCode code) {
+    m_rows.AddResult(text, part, m_currentFile, code);
 }
 
 void CLinkvetView::AppendLog(const std::string& text) {

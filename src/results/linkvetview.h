@@ -76,7 +76,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
-    void AddResult(const std::string& text, int part) override;
+    void AddResult(const std::string& text, int part, ResultCode code) override;
     void AppendLog(const std::string& text) override;
     void ClearResults() override;
     void SetStatusText(int pane, const std::string& text) override;

@@ -20,9 +20,9 @@ void ExportAsText(std::FILE* file, const CResultRows& rows);
 void ExportAsHtml(std::FILE* file, const CResultRows& rows, const std::string& userName,
                   const std::string& dateTime);
 
-enum class CReportFormat { Text = 0, Html = 1 };
+enum class CReportFormat { Text = 0, Html = 1, Json = 2, Junit = 3 };
 
-// Writes the report of the rows in one format, dated now, and says whether every byte reached
+// Writes the text or HTML report of the rows, dated now, and says whether every byte reached
 // the stream: a report cut short by a full disk is a failure, not a success.
 bool WriteReport(std::FILE* file, CReportFormat format, const CResultRows& rows);
 

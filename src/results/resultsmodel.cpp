@@ -16,11 +16,12 @@ QString DisplayText(const std::string& bytes) {
 
 CResultsModel::CResultsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void CResultsModel::AddResult(const std::string& text, int part, const std::string& currentFile) {
+void CResultsModel::AddResult(const std::string& text, int part, const std::string& currentFile,
+                              std::uint32_t code) {
     const int last = m_table.RowCount() - 1;
     if (part == 0) {
         beginInsertRows(QModelIndex(), last + 1, last + 1);
-        m_table.AddResult(text, part, currentFile);
+        m_table.AddResult(text, part, currentFile, code);
         endInsertRows();
         return;
     }
@@ -68,6 +69,8 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
             return QByteArray(cell.data(), static_cast<qsizetype>(cell.size()));
         case kTagRole:
             return static_cast<uint>(m_table.Tag(index.row()));
+        case kCodeRole:
+            return static_cast<uint>(m_table.Code(index.row()));
         default:
             return {};
     }

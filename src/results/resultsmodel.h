@@ -15,11 +15,13 @@ class CResultsModel : public QAbstractTableModel, public CEditableRows {
 public:
     static constexpr int kTagRole = Qt::UserRole;
     static constexpr int kBytesRole = Qt::UserRole + 1;
+    static constexpr int kCodeRole = Qt::UserRole + 2;
 
     explicit CResultsModel(QObject* parent = nullptr);
 
     // Builds a row in three parts, as CResultTable does, telling the views as it goes.
-    void AddResult(const std::string& text, int part, const std::string& currentFile);
+    void AddResult(const std::string& text, int part, const std::string& currentFile,
+                   std::uint32_t code = 0);
     void Clear();
 
     // CEditableRows.
@@ -27,6 +29,7 @@ public:
     const std::string& CellText(int row, int column) const override {
         return m_table.CellText(row, column);
     }
+    std::uint32_t Code(int row) const override { return m_table.Code(row); }
     std::uint32_t Tag(int row) const override { return m_table.Tag(row); }
     void SetTag(int row, std::uint32_t tag) override;
     void DeleteRow(int row) override;

@@ -1,9 +1,10 @@
 #include "resulttable.h"
 
-void CResultTable::AddResult(const std::string& text, int part, const std::string& currentFile) {
+void CResultTable::AddResult(const std::string& text, int part, const std::string& currentFile,
+                             std::uint32_t code) {
     switch (part) {
         case 0:
-            m_rows.push_back(CResultRow{{text, "", "", ""}, 0});
+            m_rows.push_back(CResultRow{{text, "", "", ""}, 0, code});
             break;
         case 1:
             if (!m_rows.empty()) {

@@ -9,11 +9,13 @@
 enum CResultColumn : int { kColumnUrl = 0, kColumnReason = 1, kColumnSiteName = 2, kColumnFile = 3 };
 inline constexpr int kResultColumnCount = 4;
 
-// One row of results: its four cells as the bytes the scanner found, and its tag, whose low
-// 16 bits are the repaired mark and high 16 bits the file-done mark.
+// One row of results: its four cells as the bytes the scanner found, its tag, whose low
+// 16 bits are the repaired mark and high 16 bits the file-done mark, and the result code of
+// its verdict (whether or not the code table knows it).
 struct CResultRow {
     std::array<std::string, kResultColumnCount> cells;
     std::uint32_t tag = 0;
+    std::uint32_t code = 0;
 };
 
 // What report writers and the repair walk read of the results.
@@ -22,6 +24,7 @@ public:
     virtual ~CResultRows() = default;
     virtual int RowCount() const = 0;
     virtual const std::string& CellText(int row, int column) const = 0;
+    virtual std::uint32_t Code(int row) const = 0;
 };
 
 // The rows as the repair walk and the quit check change them: tags and deletions.
@@ -36,14 +39,18 @@ public:
 // reordered; appending costs the same at row 100,000 as at row 1.
 class CResultTable : public CEditableRows {
 public:
-    // Builds a row in three calls: part=0 appends a row with the link, part=1 sets the reason
-    // of the last row, part=2 its anchor name and file name; any other part does nothing, and
-    // the last two do nothing while there is no row.
-    void AddResult(const std::string& text, int part, const std::string& currentFile);
+    // Builds a row in three calls: part=0 appends a row with the link and the verdict's code,
+    // part=1 sets the reason of the last row, part=2 its anchor name and file name; any other
+    // part does nothing, and the last two do nothing while there is no row.
+    void AddResult(const std::string& text, int part, const std::string& currentFile,
+                   std::uint32_t code = 0);
 
     int RowCount() const override { return static_cast<int>(m_rows.size()); }
     const std::string& CellText(int row, int column) const override {
         return m_rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+    }
+    std::uint32_t Code(int row) const override {
+        return m_rows[static_cast<std::size_t>(row)].code;
     }
     const CResultRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
     std::uint32_t Tag(int row) const override { return m_rows[static_cast<std::size_t>(row)].tag; }

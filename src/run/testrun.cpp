@@ -75,7 +75,12 @@ int CTestRun::ScanFile(std::string path) {
         platform::MessageBox("Error: Cannot open file:\n\n" + path);
         return 0;
     }
+    m_excludedCount = 0;
     for (std::size_t i = 0; i < urls.size(); ++i) {
+        if (m_excludes.Matches(urls[i])) {
+            ++m_excludedCount;
+            continue;
+        }
         m_urlList.push_back(std::move(urls[i]));
         m_anchorNameList.push_back(std::move(anchorNames[i]));
     }
@@ -164,6 +169,7 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
     m_scanFailed = false;
     // A first file that cannot be scanned must not report the links of an earlier run.
     m_urlCount = 0;
+    m_excludedCount = 0;
     ClearResults();
     AppendLog("Start of test " + Now() + "\r\n");
     SetTimer(kRunTimer, kRunTickMillis);
@@ -184,6 +190,10 @@ void CTestRun::OnRunTick() {
 }
 
 void CTestRun::AppendResultsLine() {
+    // Only a run with excludes says so, so that the log of any other run stays as it was.
+    if (!m_excludes.Empty()) {
+        AppendLog("URLs excluded: " + std::to_string(m_excludedCount) + ".");
+    }
     AppendLog("Results for " + m_currentFile + ": URLs tested: " + std::to_string(m_urlCount) +
               ". URL errors: " + std::to_string(m_errorCount) + ".\r\n");
 }
@@ -210,6 +220,7 @@ void CTestRun::TakeUpNextFile() {
         EndTest();
         return;
     }
+    OnFileRead();
     AppendLog("Testing: " + m_currentFile);
     m_fileList.pop_front();
     if (!m_urlList.empty()) {
@@ -373,23 +384,27 @@ void CTestRun::HandleReply() {
     }
     m_awaitingReply = false;
     const ResultCode code = ReadStatusCode(CutFirstLine(m_replyBuffer.data(), kReplyBufferSize));
-    if (SpeaksHttp(m_scheme) && IsReportable(code) == 1) {
+    const bool reported = SpeaksHttp(m_scheme) && IsReportable(code) == 1;
+    if (reported) {
         const std::string reason = GetReasonText(code);
-        AddResult(m_urlList.front(), 0);
-        AddResult(reason, 1);
-        AddResult(m_anchorNameList.front(), 2);
+        AddResult(m_urlList.front(), 0, code);
+        AddResult(reason, 1, code);
+        AddResult(m_anchorNameList.front(), 2, code);
         ++m_errorCount;
     }
+    OnLinkTested(code, reported);
     FinishVerdict();
 }
 
 void CTestRun::FailLink(ResultCode code) {
-    if (IsReportable(code) == 1) {
-        AddResult(m_urlList.front(), 0);
-        AddResult(GetReasonText(code), 1);
-        AddResult(m_anchorNameList.front(), 2);
+    const bool reported = IsReportable(code) == 1;
+    if (reported) {
+        AddResult(m_urlList.front(), 0, code);
+        AddResult(GetReasonText(code), 1, code);
+        AddResult(m_anchorNameList.front(), 2, code);
         ++m_errorCount;
     }
+    OnLinkTested(code, reported);
     FinishVerdict();
     m_awaitingReply = false;
 }

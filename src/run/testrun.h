@@ -9,6 +9,7 @@
 #include "platform/timerhost.h"
 #include "probe/resultcodes.h"
 #include "probe/socketwnd.h"
+#include "run/linkexcludes.h"
 #include "run/runprogress.h"
 
 class CRegSettings;
@@ -35,8 +36,9 @@ public:
     // warning text, a warning beep, and marks the run (m_unknownErrorSeen).
     std::string GetReasonText(ResultCode code);
 
-    // Appends the links of one file to m_urlList and m_anchorNameList and sets m_urlCount;
-    // 1 on success. On 0 the timers are stopped and the user has been told.
+    // Appends the links of one file to m_urlList and m_anchorNameList, but for those that
+    // m_excludes matches (counted in m_excludedCount), and sets m_urlCount; 1 on success. On 0
+    // the timers are stopped and the user has been told.
     int ScanFile(std::string path);
 
     // The existence checks a choice must pass before a run starts; shows the reason when not.
@@ -97,6 +99,9 @@ public:
     int m_timeoutMillis = 15000;
     // https:// links are collected and probed over TLS.
     bool m_https = false;
+    // Links the run leaves alone, and how many of them the last scanned file held.
+    CLinkExcludes m_excludes;
+    int m_excludedCount = 0;
 
 protected:
     CRegSettings& Settings() const { return m_settings; }
@@ -106,9 +111,10 @@ protected:
     void StopRunTimers();
     void SetTimer(int id, int periodMillis);
 
-    // The front end's side. A grid row is built in three calls, part=0, 1 and 2 (the last
-    // also fills the file name from m_currentFile); any other part does nothing.
-    virtual void AddResult(const std::string& text, int part) = 0;
+    // The front end's side. A grid row is built in three calls, part=0, 1 and 2 (the first
+    // also keeps the verdict's code, the last fills the file name from m_currentFile); any
+    // other part does nothing.
+    virtual void AddResult(const std::string& text, int part, ResultCode code) = 0;
     // Appends the text and a CR LF to the log.
     virtual void AppendLog(const std::string& text) = 0;
     // Empties the log and deletes every grid row.
@@ -118,6 +124,10 @@ protected:
     virtual std::unique_ptr<CRunProgress> CreateProgressDlg() = 0;
     // Called when a run has ended or been stopped.
     virtual void OnRunEnded() {}
+    // Called when m_currentFile has been scanned, its links waiting in the lists.
+    virtual void OnFileRead() {}
+    // Called for every verdict, reported or not, while its link heads the lists.
+    virtual void OnLinkTested(ResultCode, bool) {}
 
 private:
     void TakeUpNextFile();

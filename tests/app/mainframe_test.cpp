@@ -309,7 +309,7 @@ TEST(ResultsModel, TextsThatAreNotUtf8ShowReadablyAndKeepTheirBytes) {
     CResultsModel rows;
     const std::string latin1 = "http://h/caf\xe9.htm";
     const std::string utf8 = "Caf\xc3\xa9";
-    rows.AddResult(latin1, 0, "/site/\xff.htm");
+    rows.AddResult(latin1, 0, "/site/\xff.htm", 10404);
     rows.AddResult("HTTP Code 404 Not Found", 1, "/site/\xff.htm");
     rows.AddResult(utf8, 2, "/site/\xff.htm");
     EXPECT_EQ(rows.data(rows.index(0, 0), Qt::DisplayRole).toString(),
@@ -321,6 +321,9 @@ TEST(ResultsModel, TextsThatAreNotUtf8ShowReadablyAndKeepTheirBytes) {
     EXPECT_EQ(rows.CellText(0, 3), "/site/\xff.htm");
     EXPECT_EQ(rows.data(rows.index(0, 0), CResultsModel::kBytesRole).toByteArray().toStdString(),
               latin1);
+    EXPECT_EQ(rows.data(rows.index(0, 1), CResultsModel::kCodeRole).toUInt(), 10404u)
+        << "the row keeps its verdict's code, also one outside the table";
+    EXPECT_EQ(rows.Code(0), 10404u);
 }
 
 }  // namespace

@@ -1,5 +1,15 @@
-#include "cli/checkoptions.h"
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <clocale>
+#include <functional>
+
+#include "cli/checkoptions.h"
+#include "cli/consolerun.h"
+#include "cli/consoletext.h"
 #include "platform/systemdir.h"
 #include "repair/repairtext.h"
 #include "support/runprogram.h"
@@ -82,6 +92,213 @@ TEST(CheckOptions, RepairTakesOneOfThreeMethodsAndNeedsATestRun) {
         EXPECT_FALSE(ParseCheckOptions(arguments, error));
         EXPECT_FALSE(error.empty());
     }
+}
+
+const std::string kFilter = "000000011110000001000";
+
+TEST(CheckOptions, EachMistakeGetsItsOwnMessage) {
+    struct CCase {
+        std::vector<std::string> arguments;
+        std::string error;
+    };
+    const std::vector<CCase> cases = {
+        {{"--files"}, "no PATH given"},
+        {{"--files", "a", "b"}, "more than one PATH given"},
+        {{"-x", "a"}, "unknown option -x"},
+        {{"a", "--bogus=1"}, "unknown option --bogus"},
+        {{"--files", "--links", "a"}, "--files and --links exclude each other"},
+        {{"-t", "4", "a"}, "the time-out is a number of seconds from 5 to 1000"},
+        {{"--timeout=1x", "a"}, "the time-out is a number of seconds from 5 to 1000"},
+        {{"a", "-t"}, "-t needs a value"},
+        {{"a", "--timeout"}, "--timeout needs a value"},
+        {{"-f", "0101", "a"}, "the filter is 21 characters of 0 and 1"},
+        {{"--format", "pdf", "a"}, "the format is text, html, json or junit"},
+        {{"-o", "", "a"}, "the output file needs a name"},
+        {{"--output=", "a"}, "the output file needs a name"},
+        {{"--quiet=yes", "a"}, "--quiet takes no value"},
+        {{"--https=1", "a"}, "--https takes no value"},
+        {{"--quiet=true", "a"}, "--quiet takes no value"},
+        {{"--files=", "a"}, "--files takes no value"},
+        {{"--repair", "Remove", "a"}, "the repair method is disable, replace or remove"},
+        {{"--repair=", "a"}, "the repair method is disable, replace or remove"},
+        {{"-j", "0", "a"}, "the number of jobs is from 1 to 256"},
+        {{"--jobs=257", "a"}, "the number of jobs is from 1 to 256"},
+        {{"--per-host", "x", "a"}, "the connections per host are from 1 to 256"},
+        {{"--scan", "fast", "a"}, "the scanner is classic or html"},
+        {{"--exclude", "(", "a"},
+         "the --exclude expression \"(\" is not a valid ECMAScript regular expression"},
+        {{"--links", "--repair", "remove", "a"}, "--repair needs a test run"},
+        {{"--files", "-t", "30", "a"}, "--timeout needs a test run"},
+        {{"--links", "-f", kFilter, "a"}, "--filter needs a test run"},
+        {{"a", "-o", "r.txt", "--files"}, "--output needs a test run"},
+        {{"--links", "--format", "json", "a"}, "--format needs a test run"},
+        {{"--files", "-q", "a"}, "--quiet needs a test run"},
+        {{"--links", "--exclude", "x", "a"}, "--exclude needs a test run"},
+        {{"--files", "-j", "2", "a"}, "--jobs needs a test run"},
+        {{"--links", "--per-host", "2", "a"}, "--per-host needs a test run"},
+        {{"-x", "-h"}, "unknown option -x"},
+        {{"-t", "4", "--version"}, "the time-out is a number of seconds from 5 to 1000"},
+        {{"-t", "4", "-x", "a"}, "the time-out is a number of seconds from 5 to 1000"},
+    };
+    for (const CCase& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseCheckOptions(c.arguments, error)) << c.error;
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST(CheckOptions, EveryOptionReachesItsField) {
+    struct CCase {
+        std::vector<std::string> arguments;
+        std::function<void(const CCheckOptions&)> check;
+    };
+    const std::vector<CCase> cases = {
+        {{"-h", "-x"}, [](const CCheckOptions& o) { EXPECT_EQ(o.mode, CCheckMode::ShowHelp); }},
+        {{"a", "--version"},
+         [](const CCheckOptions& o) { EXPECT_EQ(o.mode, CCheckMode::ShowVersion); }},
+        {{"-o", "-h", "a"},
+         [](const CCheckOptions& o) {
+             EXPECT_EQ(o.mode, CCheckMode::RunTest);
+             EXPECT_EQ(o.outputPath, "-h");
+         }},
+        {{"--", "-h"}, [](const CCheckOptions& o) { EXPECT_EQ(o.choice.path, "-h"); }},
+        {{"--files", "[a,b]"}, [](const CCheckOptions& o) { EXPECT_EQ(o.choice.path, "[a,b]"); }},
+        {{"-"}, [](const CCheckOptions& o) { EXPECT_EQ(o.choice.path, "-"); }},
+        {{"-t5", "--format=json", "a"},
+         [](const CCheckOptions& o) {
+             EXPECT_EQ(o.timeoutSeconds, 5);
+             EXPECT_EQ(o.format, CReportFormat::Json);
+         }},
+        {{"--format", "junit", "a"},
+         [](const CCheckOptions& o) { EXPECT_EQ(o.format, CReportFormat::Junit); }},
+        {{"a"},
+         [](const CCheckOptions& o) {
+             EXPECT_FALSE(o.https);
+             EXPECT_EQ(o.jobs, 1);
+             EXPECT_EQ(o.perHost, 6);
+             EXPECT_FALSE(o.htmlScan);
+             EXPECT_TRUE(o.excludes.empty());
+         }},
+        {{"--https", "-j", "256", "--per-host=1", "--scan", "html", "--exclude", "\\.pdf$",
+          "--exclude=^ftp:", "site"},
+         [](const CCheckOptions& o) {
+             EXPECT_TRUE(o.https);
+             EXPECT_EQ(o.jobs, 256);
+             EXPECT_EQ(o.perHost, 1);
+             EXPECT_TRUE(o.htmlScan);
+             EXPECT_EQ(o.excludes, (std::vector<std::string>{"\\.pdf$", "^ftp:"}));
+         }},
+        {{"--scan=classic", "--jobs", "3", "site"},
+         [](const CCheckOptions& o) {
+             EXPECT_FALSE(o.htmlScan);
+             EXPECT_EQ(o.jobs, 3);
+         }},
+        {{"--links", "-ar", "\xff\xfe dir"},
+         [](const CCheckOptions& o) {
+             EXPECT_EQ(o.mode, CCheckMode::ListLinks);
+             EXPECT_TRUE(o.choice.recurse);
+             EXPECT_EQ(o.choice.path, "\xff\xfe dir") << "arguments are bytes";
+         }},
+        {{"-t", "30", "-t", "40", "a"},
+         [](const CCheckOptions& o) { EXPECT_EQ(o.timeoutSeconds, 40) << "the last one counts"; }},
+    };
+    for (const CCase& c : cases) {
+        std::string error;
+        const auto options = ParseCheckOptions(c.arguments, error);
+        ASSERT_TRUE(options) << error;
+        c.check(*options);
+    }
+}
+
+TEST(CheckOptions, HelpShowsEveryOptionInItsGroup) {
+    const std::string help = UsageText();
+    EXPECT_EQ(help.rfind("Usage: linkvet-check [OPTIONS] PATH", 0), 0u) << help;
+    for (const char* text :
+         {"What to read", "How to test", "The report", "-t,--timeout SECS", "--exclude REGEX",
+          "-j,--jobs N", "--per-host M", "--scan SCANNER", "--https", "--format FORMAT",
+          "--repair METHOD", "--files", "--links", "_base64", "Exit status: 0 no link reported"}) {
+        EXPECT_NE(help.find(text), std::string::npos) << text;
+    }
+}
+
+TEST(ConsoleText, ControlsAreEscapedForTheTerminalAndLinesCutByColumns) {
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    EXPECT_EQ(TerminalLines("a\x1b[2Jb\nc\rd\te\x7f\n"), "a\\x1b[2Jb\nc\\x0dd\\x09e\\x7f\n");
+    EXPECT_EQ(TerminalLines("caf\xc3\xa9 \xc2\x9b"
+                            "1m \xe9"),
+              "caf\xc3\xa9 \\xc2\\x9b1m \\xe9")
+        << "UTF-8 stays, the C1 control and the stray byte do not";
+    struct CCase {
+        std::string text;
+        std::size_t columns;
+        std::string fitted;
+    };
+    const std::vector<CCase> cases = {
+        {"abcdef", 4, "abcd"},
+        {"abc", 4, "abc"},
+        {"\xc3\xa9\xc3\xa9\xc3\xa9", 2, "\xc3\xa9\xc3\xa9"},
+        {"\xe4\xb8\xad\xe6\x96\x87x", 3, "\xe4\xb8\xad"},
+        {"\xe4\xb8\xad\xe6\x96\x87x", 4, "\xe4\xb8\xad\xe6\x96\x87"},
+        {"e\xcc\x81x", 2, "e\xcc\x81x"},
+    };
+    for (const CCase& c : cases) {
+        EXPECT_EQ(FitColumns(c.text, c.columns), c.fitted) << c.text;
+    }
+    std::setlocale(LC_CTYPE, "C");
+}
+
+// What a screen writes into memory.
+std::string ScreenOutput(bool terminal, const std::function<void(CConsoleScreen&)>& use) {
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* stream = ::open_memstream(&data, &size);
+    {
+        CConsoleScreen screen(stream, false, terminal);
+        use(screen);
+    }
+    std::fclose(stream);
+    std::string text(data, size);
+    std::free(data);
+    return text;
+}
+
+TEST(ConsoleScreen, TheProgressLineGoesBeforeEveryMessageAndControlsAreEscapedOnATerminal) {
+    const auto use = [](CConsoleScreen& screen) {
+        screen.ShowProgress("File 1 of 2");
+        EXPECT_EQ(screen.MessageBox("Error: Cannot open file:\n\n/p\x1b.htm", platform::kMbOk),
+                  platform::kIdOk);
+        screen.ShowProgress("File 2 of 2");
+        screen.Log("Testing: /q\x07\r.htm\n");
+        screen.ShowProgress("File 2 of 2");
+    };
+    EXPECT_EQ(ScreenOutput(true, use),
+              "\r\x1b[KFile 1 of 2\r\x1b[KError: Cannot open file:\n\n/p\\x1b.htm\n"
+              "\r\x1b[KFile 2 of 2\r\x1b[KTesting: /q\\x07\\x0d.htm\n\r\x1b[KFile 2 of 2");
+    EXPECT_EQ(ScreenOutput(false, use),
+              "Error: Cannot open file:\n\n/p\x1b.htm\nTesting: /q\x07\r.htm\n")
+        << "no progress line, and every byte as it is";
+}
+
+TEST(ConsoleScreen, TheProgressLineShowsTheLinkEscapedAndFitsTheTerminal) {
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    struct CProgress : CRunProgress {
+        void UpdateData() override {}
+        CProgressBar& FileBar() override { return m_bar; }
+        CProgressBar& UrlBar() override { return m_bar; }
+        CProgressBar m_bar;
+    } progress;
+    progress.m_fileIndex = "1";
+    progress.m_fileTotal = "2";
+    progress.m_urlIndex = "3";
+    progress.m_urlTotal = "4";
+    progress.m_urlText = "http://h/\x1b[2J\xe4\xb8\xad\xe6\x96\x87";
+    const std::string full = "File 1 of 2, link 3 of 4: http://h/\\x1b[2J\xe4\xb8\xad\xe6\x96\x87";
+    EXPECT_EQ(ProgressLine(progress, 80), full);
+    EXPECT_EQ(ProgressLine(progress, 47), full)
+        << "46 columns, 48 bytes: the last column stays free";
+    EXPECT_EQ(ProgressLine(progress, 46), full.substr(0, full.size() - 3))
+        << "a wide character that would take the last free column is left out whole";
+    std::setlocale(LC_CTYPE, "C");
 }
 
 TEST(CheckOptions, FieldsEscapeBackslashTabAndLineBreaks) {
@@ -172,6 +389,120 @@ TEST_F(LinkvetCheck, StartUpImportsTheLegacyFileIntoTheSharedStore) {
                        "registry/HKEY_LOCAL_MACHINE/software/orvell software/linkvet/settings/"
                        "timeout.val"),
               std::string("42\0", 3));
+}
+
+// Runs linkvet-check with its arguments as bytes, standard output and error both on one new
+// terminal (a pty in raw mode, so that no line end is translated) or on one pipe.
+CProgramResult RunWithBytes(const std::vector<std::string>& arguments, const std::string& home,
+                            bool onTerminal) {
+    std::vector<std::string> all = {LINKVET_CHECK};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : all) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    int reader = -1;
+    pid_t child = -1;
+    if (onTerminal) {
+        termios raw{};
+        ::cfmakeraw(&raw);
+        winsize size{24, 200, 0, 0};
+        child = ::forkpty(&reader, nullptr, &raw, &size);
+    } else {
+        int ends[2];
+        if (::pipe(ends) != 0) {
+            return {};
+        }
+        child = ::fork();
+        if (child == 0) {
+            ::dup2(ends[1], STDOUT_FILENO);
+            ::dup2(ends[1], STDERR_FILENO);
+        }
+        ::close(ends[1]);
+        reader = ends[0];
+    }
+    if (child == 0) {
+        ::setenv("LINKVET_HOME", home.c_str(), 1);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    CProgramResult result;
+    char buffer[4096];
+    for (ssize_t got = 0; (got = ::read(reader, buffer, sizeof buffer)) > 0;) {
+        result.out.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(reader);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+TEST_F(LinkvetCheck, ControlBytesAreEscapedOnATerminalAndKeptInAPipe) {
+    const std::string page = m_scratch / "p\x01.htm";
+    WriteFile(page, "<A HREF=\"http:///\x1b]0;owned\x07x\">\x1b[2J\\A\x7f</A>");
+    const std::string listed = "\thttp:///\x1b]0;owned\x07x\t\x1b[2J\\\\A\x7f\n";
+    EXPECT_EQ(RunWithBytes({"--links", page}, m_home.Path(), false).out, page + listed);
+    const CProgramResult terminal = RunWithBytes({"--links", page}, m_home.Path(), true);
+    EXPECT_EQ(terminal.exitCode, 0);
+    EXPECT_EQ(terminal.out,
+              m_scratch / "p\\x01.htm\thttp:///\\x1b]0;owned\\x07x\t\\x1b[2J\\\\A\\x7f\n");
+
+    // A run: the link fails at once (no host), so its row, the log and the progress line all
+    // hold it. Only the progress line's own clearing may reach the terminal as ESC.
+    const CProgramResult run = RunWithBytes({page}, m_home.Path(), true);
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.out.find("http:///\\x1b]0;owned\\x07x\tRequest for Invalid Port or Name\t"
+                           "\\x1b[2J\\A\\x7f\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Testing: " + m_scratch / "p\\x01.htm"), std::string::npos);
+    for (std::size_t at = run.out.find('\x1b'); at != std::string::npos;
+         at = run.out.find('\x1b', at + 1)) {
+        EXPECT_EQ(run.out.compare(at, 3, "\x1b[K"), 0) << run.out.substr(at);
+    }
+    EXPECT_EQ(run.out.find('\x07'), std::string::npos);
+    EXPECT_EQ(run.out.find('\x7f'), std::string::npos);
+
+    const CProgramResult piped = RunWithBytes({page}, m_home.Path(), false);
+    EXPECT_NE(piped.out.find("http:///\x1b]0;owned\x07x\tRequest for Invalid Port or Name\t"
+                             "\x1b[2J\\A\x7f\n"),
+              std::string::npos)
+        << "into a pipe every byte is written as it is";
+}
+
+TEST_F(LinkvetCheck, FileNamesThatAreNotUtf8AreFound) {
+    MakeDirectory(m_scratch / "d\xff");
+    WriteFile(m_scratch / "d\xff/\xe9t\xe9.htm", "");
+    const CProgramResult result =
+        RunWithBytes({"--files", "-a", m_scratch / "d\xff"}, m_home.Path(), false);
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_EQ(result.out, m_scratch / "d\xff/\xe9t\xe9.htm\n");
+}
+
+TEST_F(LinkvetCheck, AReportThatCannotBeWrittenIsAFailure) {
+    WriteFile(m_scratch / "p.htm", "no links");
+    for (const char* format : {"html", "json", "junit"}) {
+        const CProgramResult result =
+            Check({"-q", "--format", format, "-o", "/dev/full", m_scratch / "p.htm"});
+        EXPECT_EQ(result.exitCode, 2) << format;
+        EXPECT_EQ(result.err, "file write error\n") << format;
+    }
+}
+
+TEST_F(LinkvetCheck, RunOptionsWithAListingAreUsageErrors) {
+    WriteFile(m_scratch / "p.htm", "");
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"--files", "-q", m_scratch / "p.htm"},
+             {"--links", "--format=json", m_scratch / "p.htm"},
+             {"--links", "--exclude", "x", m_scratch / "p.htm"}}) {
+        const CProgramResult result = Check(arguments);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_NE(result.err.find("needs a test run\nUsage: linkvet-check"), std::string::npos)
+            << result.err;
+        EXPECT_TRUE(result.out.empty());
+    }
 }
 
 TEST_F(LinkvetCheck, HelpAndVersionSucceed) {

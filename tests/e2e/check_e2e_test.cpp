@@ -2,6 +2,9 @@
 
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 
@@ -119,6 +122,49 @@ TEST_F(Check, WritesAnEscapedHtmlReportToAFile) {
         Run({"-q", "-o", m_scratch / "no/such/dir/r.txt", Site() + "/a.htm"});
     EXPECT_EQ(unwritable.exitCode, 2);
     EXPECT_EQ(unwritable.err, "file write error\n");
+}
+
+TEST_F(Check, MachineReportsCarryEachVerdictsCodeAndSkipExcludedLinks) {
+    const CScriptedServer notFound("127.0.0.11", 80, CScriptedServer::Reply(Status(404)));
+    const CScriptedServer odd("127.0.0.12", 80, CScriptedServer::Reply(Status(405)));
+    WritePage("a.htm",
+              "<A HREF=\"http://h1.test/x\">X</A><A HREF=\"http://h2.test/y\">Y</A>"
+              "<A HREF=\"http://h1.test/skip/z\">Z</A><A HREF=\"http://h9.test/\">W</A>");
+    const CProgramResult result =
+        Run({"--format", "json", "--exclude", "/skip/", "--exclude=h9", Site() + "/a.htm"});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find("/a.htm\nURLs excluded: 2.\nResults for " + Site() + "/a.htm: URLs tested: 2. URL errors: 2.\n"),
+              std::string::npos)
+        << result.err;
+    QJsonParseError error{};
+    const QJsonObject report =
+        QJsonDocument::fromJson(QByteArray::fromStdString(result.out), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << result.out;
+    const QJsonObject run = report["run"].toObject();
+    EXPECT_EQ(run["files_read"].toInt(), 1);
+    EXPECT_EQ(run["links_found"].toInt(), 4);
+    EXPECT_EQ(run["links_excluded"].toInt(), 2);
+    EXPECT_EQ(run["links_tested"].toInt(), 2);
+    EXPECT_EQ(run["rows_reported"].toInt(), 2);
+    const QJsonArray rows = report["rows"].toArray();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].toObject()["code"].toInt(), 404);
+    EXPECT_EQ(rows[1].toObject()["code"].toInt(), 405)
+        << "a code outside the table keeps its number";
+    EXPECT_EQ(rows[1].toObject()["reason"].toString(), "--------------> UNKNOWN REASON !!!!!");
+    EXPECT_EQ(rows[1].toObject()["link"].toString(), "http://h2.test/y");
+    EXPECT_EQ(rows[1].toObject()["anchor"].toString(), "Y");
+    EXPECT_EQ(rows[1].toObject()["file"].toString(), QString::fromStdString(Site() + "/a.htm"));
+
+    const CProgramResult junit = Run({"-q", "--format=junit", Site() + "/a.htm"});
+    EXPECT_EQ(junit.exitCode, 1);
+    EXPECT_NE(junit.out.find("<testsuites name=\"linkvet-check\" tests=\"4\" failures=\"4\""),
+              std::string::npos)
+        << junit.out;
+    EXPECT_NE(junit.out.find("<failure message=\"--------------&gt; UNKNOWN REASON !!!!!\" "
+                             "type=\"405\">"),
+              std::string::npos)
+        << junit.out;
 }
 
 TEST_F(Check, AFileThatCannotBeOpenedStopsTheRunWithStatusTwo) {

@@ -1,8 +1,17 @@
 #include "results/reportwriter.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QXmlStreamReader>
+
+#include "platform/clock.h"
 #include "platform/messagebox.h"
+#include "results/machinereport.h"
 
 namespace {
 
@@ -89,6 +98,156 @@ TEST_F(Reports, ANullFileIsRefusedWithAMessage) {
     EXPECT_EQ(ui.m_messages, (std::vector<std::string>{"File Error"}));
 }
 
+TEST_F(Reports, TheHtmlHeadingNamesTheAccountAndTheMomentOfWriting) {
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    const std::time_t before = std::time(nullptr);
+    const std::string html =
+        Report([&](std::FILE* out) { EXPECT_TRUE(WriteReport(out, CReportFormat::Html, m_rows)); });
+    const std::time_t after = std::time(nullptr);
+    const std::string lead =
+        std::string("</A> results for ") + account->pw_name + "</H3>\n<b>Start of report: </b>";
+    const std::size_t at = html.find(lead);
+    ASSERT_NE(at, std::string::npos) << html;
+    const std::size_t dateStart = at + lead.size();
+    const std::string date = html.substr(dateStart, html.find('\n', dateStart) - dateStart);
+    bool matched = false;
+    for (std::time_t moment = before; moment <= after; ++moment) {
+        matched = matched || date == platform::LongDateTime(moment);
+    }
+    EXPECT_TRUE(matched) << date;
+}
+
+QString Utf8(const std::string& bytes) {
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+TEST_F(Reports, JsonHoldsTheRunAndEveryRowLosslessly) {
+    struct CCase {
+        std::string link;
+        std::uint32_t code;
+        std::string reason;
+        std::string anchor;
+        std::string file;
+    };
+    const std::vector<CCase> cases = {
+        {"http://h/a", 404, "HTTP Code 404 Not Found", "A", "/s/p.htm"},
+        {"http://h/\xc3\xbc", 10002, "Can't Find Named Host", "\xe6\x97\xa5\xe6\x9c\xac",
+         "/s/p.htm"},
+        {"http://h/\xe9", 405, "--------------> UNKNOWN REASON !!!!!", "caf\xe9", "/s/\xff.htm"},
+        {"http://h/\"q\\", 4294967295u, "--------------> UNKNOWN REASON !!!!!",
+         "\x1b[2J\x7f\xc2\x9b\t", "/s/q.htm"},
+    };
+    for (const CCase& c : cases) {
+        m_rows.AddResult(c.link, 0, c.file, c.code);
+        m_rows.AddResult(c.reason, 1, c.file);
+        m_rows.AddResult(c.anchor, 2, c.file);
+    }
+    CRunRecord run;
+    run.started = 1700000000;
+    run.ended = 1700000042;
+    run.files = {CReadFile{"/s/p.htm", {CTestedLink{}, CTestedLink{}, CTestedLink{}}},
+                 CReadFile{"/s/q.htm", {}}};
+    run.linksFound = 5;
+    run.linksExcluded = 2;
+    const std::string json = JsonReport(m_rows, run);
+    for (char c : json) {
+        const auto byte = static_cast<unsigned char>(c);
+        EXPECT_TRUE(byte == '\n' || (byte >= 0x20 && byte != 0x7F)) << "no raw control byte";
+    }
+    EXPECT_EQ(json.find("\xc2\x9b"), std::string::npos);
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << json;
+    const QJsonObject runObject = document.object()["run"].toObject();
+    EXPECT_EQ(runObject["start"].toString(), "2023-11-14T22:13:20Z");
+    EXPECT_EQ(runObject["end"].toString(), "2023-11-14T22:14:02Z");
+    EXPECT_EQ(runObject["files_read"].toInt(), 2);
+    EXPECT_EQ(runObject["links_found"].toInt(), 5);
+    EXPECT_EQ(runObject["links_excluded"].toInt(), 2);
+    EXPECT_EQ(runObject["links_tested"].toInt(), 3);
+    EXPECT_EQ(runObject["rows_reported"].toInt(), 4);
+    const QJsonArray rows = document.object()["rows"].toArray();
+    ASSERT_EQ(rows.size(), static_cast<qsizetype>(cases.size()));
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const QJsonObject row = rows[static_cast<qsizetype>(i)].toObject();
+        EXPECT_EQ(row["code"].toInteger(), static_cast<qint64>(cases[i].code));
+        const std::vector<std::pair<QString, std::string>> texts = {{"link", cases[i].link},
+                                                                    {"reason", cases[i].reason},
+                                                                    {"anchor", cases[i].anchor},
+                                                                    {"file", cases[i].file}};
+        for (const auto& [name, bytes] : texts) {
+            const bool utf8 = Utf8(bytes).toUtf8().toStdString() == bytes;
+            EXPECT_EQ(row[name].toString(), Utf8(bytes)) << i << " " << name.toStdString();
+            EXPECT_EQ(row.contains(name + "_base64"), !utf8) << i << " " << name.toStdString();
+            if (!utf8) {
+                EXPECT_EQ(QByteArray::fromBase64(row[name + "_base64"].toString().toLatin1())
+                              .toStdString(),
+                          bytes);
+            }
+        }
+    }
+}
+
+TEST(MachineReports, JunitHasOneSuitePerFileAndOneCasePerLinkTested) {
+    CRunRecord run;
+    run.files = {
+        CReadFile{"/s/a.htm",
+                  {CTestedLink{"http://h/1", "One", 200, false, ""},
+                   CTestedLink{"http://h/2", "Two", 404, true, "HTTP Code 404 Not Found"},
+                   CTestedLink{"http://h/\x1b\xe9", "\x01", 10004, true, "Can't Connect to Host"}}},
+        CReadFile{"/s/empty.htm", {}},
+        CReadFile{"/s/\xc3\xa9.htm", {CTestedLink{"ftp://h/", "", 220, false, ""}}},
+    };
+    struct CExpected {
+        QString suite;
+        int tests;
+        int failures;
+    };
+    const std::vector<CExpected> suites = {
+        {"/s/a.htm", 3, 2}, {"/s/empty.htm", 0, 0}, {"/s/\u00e9.htm", 1, 0}};
+    const std::vector<std::pair<QString, QString>> failures = {
+        {"http://h/2", "HTTP Code 404 Not Found"},
+        {"http://h/\\x1b\\xe9", "Can't Connect to Host"}};
+    const std::string xml = JunitReport(run);
+    QXmlStreamReader reader(QByteArray::fromStdString(xml));
+    std::size_t suite = 0;
+    std::size_t failure = 0;
+    int cases = 0;
+    QString testCase;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement) {
+            continue;
+        }
+        const QXmlStreamAttributes attributes = reader.attributes();
+        if (reader.name() == u"testsuites") {
+            EXPECT_EQ(attributes.value("tests"), u"4");
+            EXPECT_EQ(attributes.value("failures"), u"2");
+            EXPECT_EQ(attributes.value("errors"), u"0");
+        } else if (reader.name() == u"testsuite") {
+            ASSERT_LT(suite, suites.size());
+            EXPECT_EQ(attributes.value("name"), suites[suite].suite);
+            EXPECT_EQ(attributes.value("tests").toInt(), suites[suite].tests);
+            EXPECT_EQ(attributes.value("failures").toInt(), suites[suite].failures);
+            EXPECT_EQ(attributes.value("errors"), u"0");
+            ++suite;
+        } else if (reader.name() == u"testcase") {
+            EXPECT_EQ(attributes.value("classname"), suites[suite - 1].suite);
+            testCase = attributes.value("name").toString();
+            ++cases;
+        } else if (reader.name() == u"failure") {
+            ASSERT_LT(failure, failures.size());
+            EXPECT_EQ(testCase, failures[failure].first);
+            EXPECT_EQ(attributes.value("message"), failures[failure].second);
+            ++failure;
+        }
+    }
+    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString() << xml;
+    EXPECT_EQ(suite, suites.size());
+    EXPECT_EQ(failure, failures.size());
+    EXPECT_EQ(cases, 4);
+}
+
 TEST(ResultTable, RowsAreBuiltInThreeParts) {
     CResultTable rows;
     rows.AddResult("ignored", 1, "F");
@@ -102,6 +261,9 @@ TEST(ResultTable, RowsAreBuiltInThreeParts) {
     EXPECT_EQ(rows.Row(0).cells,
               (std::array<std::string, 4>{"L", "HTTP Code 404 Not Found", "A", "F"}));
     EXPECT_EQ(rows.Row(0).tag, 0u);
+    rows.AddResult("M", 0, "F", 405);
+    EXPECT_EQ(rows.Code(0), 0u);
+    EXPECT_EQ(rows.Code(1), 405u) << "a code outside the table keeps its number";
 }
 
 }  // namespace

@@ -62,8 +62,8 @@ public:
     int m_endedCount = 0;
 
 protected:
-    void AddResult(const std::string& text, int part) override {
-        m_rows.AddResult(text, part, m_currentFile);
+    void AddResult(const std::string& text, int part, ResultCode code) override {
+        m_rows.AddResult(text, part, m_currentFile, code);
     }
     void AppendLog(const std::string& text) override { m_log.push_back(text); }
     void ClearResults() override {

@@ -211,6 +211,21 @@ TEST_F(RunDriver, ARunOverThreeFilesLogsEachFileAndItsResults) {
     EXPECT_EQ(m_ui.m_beeps.back(), 0u) << "the end of a run beeps";
 }
 
+TEST_F(RunDriver, ExcludedLinksAreNeitherProbedNorReportedAndTheLogCountsThem) {
+    WriteFile(m_scratch / "one.htm", "<A HREF=\"http:///skip/a\">a</A>" + kFailingLink +
+                                         "<A HREF=\"http:///b/SKIP\">b</A>");
+    ASSERT_TRUE(m_run.m_excludes.Add("skip|SKIP$"));
+    m_run.StartTest(m_scratch / "one.htm", false, false, false);
+    ASSERT_TRUE(m_run.RunToEnd(10000));
+    ASSERT_EQ(m_run.m_rows.RowCount(), 1);
+    EXPECT_EQ(m_run.m_rows.CellText(0, 0), "http:///x.htm");
+    EXPECT_EQ(m_run.m_rows.Code(0), kInvalidPortOrName) << "the row keeps its verdict's code";
+    ASSERT_EQ(m_run.m_log.size(), 5u);
+    EXPECT_EQ(m_run.m_log[2], "URLs excluded: 2.");
+    EXPECT_EQ(m_run.m_log[3],
+              "Results for " + m_scratch / "one.htm" + ": URLs tested: 1. URL errors: 1.\r\n");
+}
+
 TEST_F(RunDriver, TheProgressWindowShowsFileAndLinkNumbers) {
     WriteFile(m_scratch / "one.htm", kFailingLink + "<A HREF=\"http:///y\">why</A>");
     m_run.StartTest(m_scratch / "one.htm", false, false, false);
