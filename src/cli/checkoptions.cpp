@@ -9,6 +9,19 @@ namespace {
 
 constexpr int kMinTimeout = 5;
 constexpr int kMaxTimeout = 1000;
+constexpr int kMaxJobs = 256;
+
+// A whole number from 1 to kMaxJobs.
+std::optional<int> ParseCount(const std::string& text) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const int count = std::atoi(text.c_str());
+    if (count < 1 || count > kMaxJobs) {
+        return std::nullopt;
+    }
+    return count;
+}
 
 std::optional<int> ParseTimeout(const std::string& text) {
     if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) {
@@ -90,7 +103,8 @@ bool CParser::SetMode(CCheckMode mode) {
 
 bool TakesValue(const std::string& name) {
     for (const char* option :
-         {"-t", "--timeout", "-f", "--filter", "--format", "-o", "--output", "--repair"}) {
+         {"-t", "--timeout", "-f", "--filter", "--format", "-o", "--output", "--repair", "-j",
+          "--jobs", "--per-host"}) {
         if (name == option) {
             return true;
         }
@@ -149,6 +163,16 @@ bool CParser::TakeOption(const std::string& name, const std::optional<std::strin
         }
         m_options.outputPath = value.value_or("");
         return value.has_value();
+    } else if (name == "-j" || name == "--jobs" || name == "--per-host") {
+        const auto value = Value(name, inlineValue);
+        const std::optional<int> count = value ? ParseCount(*value) : std::nullopt;
+        if (!count) {
+            if (m_error.empty()) {
+                m_error = name + " takes a number from 1 to 256";
+            }
+            return false;
+        }
+        (name == "--per-host" ? m_options.perHost : m_options.jobs) = *count;
     } else if (name == "--repair") {
         const auto value = Value(name, inlineValue);
         m_options.repairMethod = value ? ParseRepairMethod(*value) : std::nullopt;
@@ -210,6 +234,10 @@ std::string UsageText() {
            "      --format FORMAT  the report as text (the default) or html\n"
            "  -o, --output FILE    write the report to FILE instead of standard output\n"
            "  -q, --quiet          no log lines and no progress on standard error\n"
+           "  -j, --jobs N         probe up to N links at once, 1 to 256 (default 1: one link\n"
+           "                       at a time); the report and the log are the same for any N\n"
+           "      --per-host M     with -j, at most M connections to one host, 1 to 256\n"
+           "                       (default 6)\n"
            "      --repair METHOD  after the run, disable, replace or remove the reported links\n"
            "                       in their files; each file keeps its old text in a .rep file\n"
            "      --files          print the files the selection yields, one per line\n"

@@ -22,6 +22,9 @@ struct CCheckOptions {
     bool quiet = false;
     // After the run, rewrite the files around the reported links with this repair method.
     std::optional<int> repairMethod;
+    // Connections open at once (1 to 256; 1 is one link per tick) and to one host (1 to 256).
+    int jobs = 1;
+    int perHost = 6;
 };
 
 // Parses the command line (without the program name). nullopt on a usage error, with the

@@ -115,6 +115,8 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
     if (options.filter) {
         run.m_filter = *options.filter;
     }
+    run.m_jobs = options.jobs;
+    run.m_perHost = options.perHost;
     const CFileChoice& choice = options.choice;
     if (!run.ValidateChoice(choice)) {
         return kExitUsage;

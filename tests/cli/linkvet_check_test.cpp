@@ -74,6 +74,25 @@ TEST(CheckOptions, RepairTakesOneOfThreeMethodsAndNeedsATestRun) {
     }
 }
 
+TEST(CheckOptions, JobsAndPerHostTakeOneTo256) {
+    const auto defaults = Parse({"site"});
+    EXPECT_EQ(defaults->jobs, 1);
+    EXPECT_EQ(defaults->perHost, 6);
+    const auto many = Parse({"-j", "64", "--per-host=2", "site"});
+    ASSERT_TRUE(many);
+    EXPECT_EQ(many->jobs, 64);
+    EXPECT_EQ(many->perHost, 2);
+    EXPECT_EQ(Parse({"--jobs=256", "--per-host", "1", "site"})->jobs, 256);
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{
+             {"-j", "0", "site"}, {"--jobs", "257", "site"}, {"--jobs=", "site"}, {"-j", "x", "site"},
+             {"--per-host", "0", "site"}, {"--per-host=1000", "site"}, {"site", "-j"}}) {
+        std::string error;
+        EXPECT_FALSE(ParseCheckOptions(arguments, error));
+        EXPECT_FALSE(error.empty());
+    }
+}
+
 TEST(CheckOptions, FieldsEscapeBackslashTabAndLineBreaks) {
     EXPECT_EQ(EscapeField("a\\b\tc\nd\re"), "a\\\\b\\tc\\nd\\re");
     EXPECT_EQ(EscapeField("plain"), "plain");

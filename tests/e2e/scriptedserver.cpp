@@ -22,8 +22,8 @@ constexpr int kPollMillis = 50;
 }  // namespace
 
 CScriptedServer::CScriptedServer(const std::string& address, int port, Behaviour behaviour,
-                                 int backlog)
-    : m_behaviour(std::move(behaviour)) {
+                                 int backlog, bool concurrent)
+    : m_behaviour(std::move(behaviour)), m_concurrent(concurrent) {
     if (::pipe2(m_stopPipe, O_CLOEXEC) != 0) {
         return;
     }
@@ -51,6 +51,9 @@ CScriptedServer::~CScriptedServer() {
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    for (std::thread& worker : m_workers) {
+        worker.join();
+    }
     for (int fd : {m_listener, m_stopPipe[0], m_stopPipe[1]}) {
         if (fd >= 0) {
             ::close(fd);
@@ -69,8 +72,15 @@ void CScriptedServer::Serve() {
             continue;
         }
         ++m_connections;
-        m_behaviour(client, *this);
-        ::close(client);
+        const auto serve = [this, client] {
+            m_behaviour(client, *this);
+            ::close(client);
+        };
+        if (m_concurrent) {
+            m_workers.emplace_back(serve);
+        } else {
+            serve();
+        }
     }
 }
 

@@ -15,7 +15,10 @@ public:
     // Called once per accepted connection; the server closes the socket afterwards.
     using Behaviour = std::function<void(int socket, CScriptedServer& server)>;
 
-    CScriptedServer(const std::string& address, int port, Behaviour behaviour, int backlog = 16);
+    // concurrent: each connection gets a thread of its own, as a real host serves many
+    // clients at once; otherwise connections are served one after another.
+    CScriptedServer(const std::string& address, int port, Behaviour behaviour, int backlog = 16,
+                    bool concurrent = false);
     ~CScriptedServer();
     CScriptedServer(const CScriptedServer&) = delete;
     CScriptedServer& operator=(const CScriptedServer&) = delete;
@@ -56,6 +59,8 @@ private:
     std::atomic<int> m_connections{0};
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;
+    bool m_concurrent;
+    std::vector<std::thread> m_workers;
     std::thread m_thread;
 };
 
