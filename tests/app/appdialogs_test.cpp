@@ -192,7 +192,7 @@ TEST(OptionsDlg, ShowsTheOptionsAndHandsBackWhatTheControlsHold) {
     EXPECT_EQ(dialog.Options(), (CWebOptions{true, 64, 2, 1}));
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    QTest::mouseClick(dialog.m_https, Qt::LeftButton);
+    dialog.m_https->click();
     dialog.m_jobs->selectAll();
     QTest::keyClicks(dialog.m_jobs, "300");
     dialog.m_perHost->selectAll();
