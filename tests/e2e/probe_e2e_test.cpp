@@ -238,7 +238,7 @@ TEST_F(Probe, StoppingWhileAReplyIsAwaitedTearsTheRunDown) {
 
 TEST_F(Probe, ManyAtOnceGiveEachFailureTheCodeOfOneAtATime) {
     // h1 drops handshakes (its queue is full), h2 is silent, h3 closes without a word, h4 is
-    // not there, nohost.test is not known.
+    // not there, nohost.test is not known, and a host that begins with a digit is an address.
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in where = LoopbackAddress("127.0.0.11", 80);
     ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&where), sizeof where), 0);
@@ -256,7 +256,8 @@ TEST_F(Probe, ManyAtOnceGiveEachFailureTheCodeOfOneAtATime) {
     m_run.m_jobs = 8;
     RunPage({"http://h1.test/a.htm", "http://h2.test/b.htm", "http://h3.test/c.htm",
              "http://h4.test/d.htm", "http://nohost.test/e.htm", "http:///f.htm",
-             "http://h5.test/g.htm", "http://h2.test/b.htm"});
+             "http://h5.test/g.htm", "http://h2.test/b.htm", "http://127.0.0.15/i.htm",
+             "http://9host.test/j.htm"});
     for (int fd : fillers) {
         ::close(fd);
     }
@@ -269,10 +270,12 @@ TEST_F(Probe, ManyAtOnceGiveEachFailureTheCodeOfOneAtATime) {
                           "http://nohost.test/e.htm | Can't Find Named Host",
                           "http:///f.htm | Request for Invalid Port or Name",
                           "http://h5.test/g.htm | HTTP Code 404 Not Found",
-                          "http://h2.test/b.htm | Host Took Too Long to Respond"}));
+                          "http://h2.test/b.htm | Host Took Too Long to Respond",
+                          "http://127.0.0.15/i.htm | HTTP Code 404 Not Found",
+                          "http://9host.test/j.htm | Can't Connect to Host"}));
     EXPECT_EQ(silent.Connections(), 1) << "a URL is asked for once";
     const std::string waitingForTheFirst =
-        "file 1/1 " + (m_scratch / "page.htm") + " | url 0/8 http://h1.test/a.htm | link 0";
+        "file 1/1 " + (m_scratch / "page.htm") + " | url 0/10 http://h1.test/a.htm | link 0";
     EXPECT_NE(std::find(m_run.m_progressShown.begin(), m_run.m_progressShown.end(),
                         waitingForTheFirst),
               m_run.m_progressShown.end())
