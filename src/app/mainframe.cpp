@@ -331,10 +331,9 @@ void CMainFrame::OnPreferences() {
 
 void CMainFrame::OnWebOptions() {
     CRegSettings& settings = m_app.Settings();
-    const CWebOptions stored{settings.GetInt("Settings", "Https", 0) == 1,
-                             settings.GetInt("Settings", "Jobs", 1),
-                             settings.GetInt("Settings", "PerHost", 6),
-                             settings.GetInt("Settings", "Scanner", 0)};
+    const CWebOptions stored{
+        settings.GetInt("Settings", "Https", 0) == 1, settings.GetInt("Settings", "Jobs", 1),
+        settings.GetInt("Settings", "PerHost", 6), settings.GetInt("Settings", "Scanner", 0)};
     COptionsDlg dialog(stored, this);
     if (dialog.exec() != QDialog::Accepted) {
         return;

@@ -13,7 +13,8 @@ constexpr int kMaxJobs = 256;
 
 // A whole number from 1 to kMaxJobs.
 std::optional<int> ParseCount(const std::string& text) {
-    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
     const int count = std::atoi(text.c_str());
@@ -102,9 +103,8 @@ bool CParser::SetMode(CCheckMode mode) {
 }
 
 bool TakesValue(const std::string& name) {
-    for (const char* option :
-         {"-t", "--timeout", "-f", "--filter", "--format", "-o", "--output", "--repair", "-j",
-          "--jobs", "--per-host"}) {
+    for (const char* option : {"-t", "--timeout", "-f", "--filter", "--format", "-o", "--output",
+                               "--repair", "-j", "--jobs", "--per-host"}) {
         if (name == option) {
             return true;
         }

@@ -84,9 +84,13 @@ TEST(CheckOptions, JobsAndPerHostTakeOneTo256) {
     EXPECT_EQ(many->perHost, 2);
     EXPECT_EQ(Parse({"--jobs=256", "--per-host", "1", "site"})->jobs, 256);
     for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{
-             {"-j", "0", "site"}, {"--jobs", "257", "site"}, {"--jobs=", "site"}, {"-j", "x", "site"},
-             {"--per-host", "0", "site"}, {"--per-host=1000", "site"}, {"site", "-j"}}) {
+         std::vector<std::vector<std::string>>{{"-j", "0", "site"},
+                                               {"--jobs", "257", "site"},
+                                               {"--jobs=", "site"},
+                                               {"-j", "x", "site"},
+                                               {"--per-host", "0", "site"},
+                                               {"--per-host=1000", "site"},
+                                               {"site", "-j"}}) {
         std::string error;
         EXPECT_FALSE(ParseCheckOptions(arguments, error));
         EXPECT_FALSE(error.empty());

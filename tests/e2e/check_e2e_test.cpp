@@ -191,10 +191,14 @@ protected:
             seed = seed * 1103515245u + 12345u;
             return (seed >> 16) % range;
         };
-        const std::vector<std::string> specials = {
-            "http://h1.test/silent", "http://h2.test/close",  "http://nohost.test/x",
-            "http://h30.test/refused", "http:///x",           "ftp://h7.test/",
-            "ftp://h31.test/",       "HTTP://H3.TEST/ok1"};
+        const std::vector<std::string> specials = {"http://h1.test/silent",
+                                                   "http://h2.test/close",
+                                                   "http://nohost.test/x",
+                                                   "http://h30.test/refused",
+                                                   "http:///x",
+                                                   "ftp://h7.test/",
+                                                   "ftp://h31.test/",
+                                                   "HTTP://H3.TEST/ok1"};
         for (int page = 0; page < 10; ++page) {
             std::string links;
             for (int link = 0; link < 20; ++link) {
@@ -271,19 +275,20 @@ TEST_F(ManyLinks, SixtyFourAtOnceGiveTheReportAndLogOfOneAtATime) {
 class CCountingHost {
 public:
     CCountingHost()
-        : m_server("127.0.0.11", 80,
-                   [this](int socket, CScriptedServer& server) {
-                       server.ReadRequest(socket);
-                       const int now = ++m_active;
-                       int seen = m_most.load();
-                       while (now > seen && !m_most.compare_exchange_weak(seen, now)) {
-                       }
-                       server.PeerClosesWithin(socket, 150);
-                       --m_active;
-                       server.SendAll(socket, Status(200));
-                       server.WaitForPeerClose(socket);
-                   },
-                   128, true) {}
+        : m_server(
+              "127.0.0.11", 80,
+              [this](int socket, CScriptedServer& server) {
+                  server.ReadRequest(socket);
+                  const int now = ++m_active;
+                  int seen = m_most.load();
+                  while (now > seen && !m_most.compare_exchange_weak(seen, now)) {
+                  }
+                  server.PeerClosesWithin(socket, 150);
+                  --m_active;
+                  server.SendAll(socket, Status(200));
+                  server.WaitForPeerClose(socket);
+              },
+              128, true) {}
 
     int Most() const { return m_most; }
     int Connections() const { return m_server.Connections(); }
@@ -297,8 +302,8 @@ private:
 TEST_F(ManyLinks, NoHostEverGetsMoreConnectionsThanItsLimitNorTheRunMoreThanItsJobs) {
     std::string links;
     for (int i = 0; i < 30; ++i) {
-        links += "<A HREF=\"http://h1.test/ok" + std::to_string(i) + ".htm\">" +
-                 std::to_string(i) + "</A>";
+        links += "<A HREF=\"http://h1.test/ok" + std::to_string(i) + ".htm\">" + std::to_string(i) +
+                 "</A>";
     }
     WritePage("a.htm", links);
     {

@@ -262,23 +262,23 @@ TEST_F(Probe, ManyAtOnceGiveEachFailureTheCodeOfOneAtATime) {
         ::close(fd);
     }
     ::close(listener);
-    EXPECT_EQ(Rows(), (std::vector<std::string>{
-                          "http://h1.test/a.htm | Can't Connect to Host",
-                          "http://h2.test/b.htm | Host Took Too Long to Respond",
-                          "http://h3.test/c.htm | Host Took Too Long to Respond",
-                          "http://h4.test/d.htm | Can't Connect to Host",
-                          "http://nohost.test/e.htm | Can't Find Named Host",
-                          "http:///f.htm | Request for Invalid Port or Name",
-                          "http://h5.test/g.htm | HTTP Code 404 Not Found",
-                          "http://h2.test/b.htm | Host Took Too Long to Respond",
-                          "http://127.0.0.15/i.htm | HTTP Code 404 Not Found",
-                          "http://9host.test/j.htm | Can't Connect to Host"}));
+    EXPECT_EQ(Rows(),
+              (std::vector<std::string>{"http://h1.test/a.htm | Can't Connect to Host",
+                                        "http://h2.test/b.htm | Host Took Too Long to Respond",
+                                        "http://h3.test/c.htm | Host Took Too Long to Respond",
+                                        "http://h4.test/d.htm | Can't Connect to Host",
+                                        "http://nohost.test/e.htm | Can't Find Named Host",
+                                        "http:///f.htm | Request for Invalid Port or Name",
+                                        "http://h5.test/g.htm | HTTP Code 404 Not Found",
+                                        "http://h2.test/b.htm | Host Took Too Long to Respond",
+                                        "http://127.0.0.15/i.htm | HTTP Code 404 Not Found",
+                                        "http://9host.test/j.htm | Can't Connect to Host"}));
     EXPECT_EQ(silent.Connections(), 1) << "a URL is asked for once";
     const std::string waitingForTheFirst =
         "file 1/1 " + (m_scratch / "page.htm") + " | url 0/10 http://h1.test/a.htm | link 0";
-    EXPECT_NE(std::find(m_run.m_progressShown.begin(), m_run.m_progressShown.end(),
-                        waitingForTheFirst),
-              m_run.m_progressShown.end())
+    EXPECT_NE(
+        std::find(m_run.m_progressShown.begin(), m_run.m_progressShown.end(), waitingForTheFirst),
+        m_run.m_progressShown.end())
         << "the progress counts the links done of the links found";
     EXPECT_LT(m_elapsed, 5000) << "the time-outs ran side by side";
     EXPECT_EQ(CSocketWnd::LiveCount(), 0);
@@ -330,10 +330,12 @@ TEST_F(Probe, StoppingWithManyInFlightClosesEveryConnectionAtOnce) {
     }
     EXPECT_EQ(closedByPeer, 12) << "every host saw its connections closed";
     EXPECT_EQ(m_run.m_log.back(), "Testing Stopped by User");
-    EXPECT_EQ(std::count_if(m_run.m_log.begin(), m_run.m_log.end(),
-                            [](const std::string& line) { return line.rfind("End of test", 0) == 0; }),
-              0);
-    EXPECT_EQ(Rows(), (std::vector<std::string>{"http://h4.test/first.htm | HTTP Code 404 Not Found"}));
+    EXPECT_EQ(
+        std::count_if(m_run.m_log.begin(), m_run.m_log.end(),
+                      [](const std::string& line) { return line.rfind("End of test", 0) == 0; }),
+        0);
+    EXPECT_EQ(Rows(),
+              (std::vector<std::string>{"http://h4.test/first.htm | HTTP Code 404 Not Found"}));
     EXPECT_EQ(m_run.m_progressDestroyed, 1);
     EXPECT_TRUE(m_run.m_runEnded);
     EXPECT_FALSE(m_run.m_runTimerActive);
