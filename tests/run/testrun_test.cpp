@@ -295,8 +295,9 @@ protected:
         CRunOutcome outcome;
         outcome.log.assign(run.m_log.begin() + 1, run.m_log.end() - 1);
         for (int row = 0; row < run.m_rows.RowCount(); ++row) {
-            outcome.rows.push_back(run.m_rows.CellText(row, 0) + " | " + run.m_rows.CellText(row, 2) +
-                                   " | " + run.m_rows.CellText(row, 3));
+            outcome.rows.push_back(run.m_rows.CellText(row, 0) + " | " +
+                                   run.m_rows.CellText(row, 2) + " | " +
+                                   run.m_rows.CellText(row, 3));
         }
         outcome.messages = m_ui.m_messages;
         outcome.scanFailed = run.m_scanFailed;
@@ -308,7 +309,8 @@ protected:
 
 TEST_F(ManyAtOnce, TheRunShowsWhatOneAtATimeShowsUpToAnUnreadableFile) {
     MakeDirectory(m_scratch / "site");
-    WriteFile(m_scratch / "site/a.htm", kFailingLink + "<A HREF=\"http:///y\">y</A>" + kFailingLink);
+    WriteFile(m_scratch / "site/a.htm",
+              kFailingLink + "<A HREF=\"http:///y\">y</A>" + kFailingLink);
     WriteFile(m_scratch / "site/b.htm", "no links here");
     WriteFile(m_scratch / "site/c.htm", "<A HREF=\"http:///y\">again</A>");
     ASSERT_EQ(::symlink("gone.htm", (m_scratch / "site/d.htm").c_str()), 0);
