@@ -322,6 +322,21 @@ TEST_F(ManyLinks, NoHostEverGetsMoreConnectionsThanItsLimitNorTheRunMoreThanItsJ
     }
 }
 
+TEST_F(ManyLinks, CtrlCStopsARunWithManyInFlightAndStillWritesTheReport) {
+    const CScriptedServer notFound("127.0.0.11", 80, CScriptedServer::Reply(Status(404)), 16, true);
+    const CScriptedServer silent("127.0.0.12", 80, CScriptedServer::Silent(), 16, true);
+    WritePage("a.htm",
+              "<A HREF=\"http://h1.test/x.htm\">X</A><A HREF=\"http://h2.test/y.htm\">Y</A>"
+              "<A HREF=\"http://h2.test/z.htm\">Z</A>");
+    const CProgramResult result = InterruptWhenConnected(
+        LINKVET_CHECK, {"-t", "60", "-j", "8", Site() + "/a.htm"}, m_home.Path(), silent);
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_NE(result.err.find("Testing Stopped by User\n"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("End of test"), std::string::npos);
+    EXPECT_EQ(result.out,
+              "FILE: " + Site() + "/a.htm\nhttp://h1.test/x.htm\tHTTP Code 404 Not Found\tX\n");
+}
+
 // A real peer: Debian's nginx serving a small site with real answers.
 class RealServer : public Check {
 protected:
