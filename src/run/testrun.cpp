@@ -63,7 +63,7 @@ std::string CTestRun::WorkFilePath() const {
 int CTestRun::ScanFile(std::string path) {
     StringList urls;
     StringList anchorNames;
-    if (ScanLinks(path, WorkFilePath(), urls, anchorNames) != ScanResult::Scanned) {
+    if (!ReadLinks(path, urls, anchorNames)) {
         ReportUnreadableFile(path);
         return 0;
     }
@@ -73,6 +73,10 @@ int CTestRun::ScanFile(std::string path) {
     }
     m_urlCount = static_cast<int>(m_urlList.size());
     return 1;
+}
+
+bool CTestRun::ReadLinks(const std::string& path, StringList& urls, StringList& anchorNames) const {
+    return ScanLinks(path, WorkFilePath(), urls, anchorNames) == ScanResult::Scanned;
 }
 
 void CTestRun::ReportUnreadableFile(const std::string& path) {

@@ -129,6 +129,9 @@ protected:
 
 private:
     void TakeUpNextFile();
+    // The links of one file, as the run scans them whether it scans ahead or not; false when
+    // the file or the work file cannot be opened.
+    bool ReadLinks(const std::string& path, StringList& urls, StringList& anchorNames) const;
     // The first half of taking up the head of m_fileList: the results line of the file
     // before, the progress window, a fresh error count.
     void BeginFile();

@@ -3,7 +3,6 @@
 #include <QMetaObject>
 #include <algorithm>
 
-#include "model/linkscanner.h"
 #include "probe/urlsplit.h"
 #include "run/testrun.h"
 
@@ -78,7 +77,7 @@ bool CTestRun::ScanAhead() {
         const std::string path = m_fileList[m_filesScanned++];
         StringList urls;
         StringList anchorNames;
-        const bool read = ScanLinks(path, WorkFilePath(), urls, anchorNames) == ScanResult::Scanned;
+        const bool read = ReadLinks(path, urls, anchorNames);
         m_schedule->AddFile(path, read, static_cast<int>(urls.size()));
         scanned = true;
         if (!read) {
