@@ -7,6 +7,7 @@ enum CCommandId : int {
     ID_STOP_TEST = 32778,
     ID_PREFERENCES = 32780,
     ID_REPAIR_LINKS = 32781,
+    ID_WEB_OPTIONS = 32782,
     ID_FILE_PRINT_SETUP = 57606,
     ID_FILE_PRINT = 57607,
     ID_FILE_PRINT_PREVIEW = 57609,
@@ -29,5 +30,6 @@ enum CHelpTopic : unsigned {
     kHelpPreferences = 0x20088,
     kHelpRepair = 0x20089,
     kHelpRepairFailure = 0x2008A,
+    kHelpWebOptions = 0x2008B,
     kHelpAbout = 0x20064,
 };

@@ -85,6 +85,8 @@ std::string HelpAnchor(unsigned topic) {
             return "repair";
         case kHelpRepairFailure:
             return "repair-failure";
+        case kHelpWebOptions:
+            return "web-options";
         case kHelpAbout:
             return "about";
         default:

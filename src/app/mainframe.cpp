@@ -20,6 +20,7 @@
 #include <QWhatsThis>
 
 #include "app/linkvetapp.h"
+#include "app/optionsdlg.h"
 #include "app/preferencesdlg.h"
 #include "platform/messagebox.h"
 #include "platform/profile.h"
@@ -156,6 +157,9 @@ void CMainFrame::CreateActions() {
     AddAction(ID_PREFERENCES, tr("&Preferences..."), QKeySequence(Qt::Key_F2),
               tr("Linkvet Preferences"), tr("Preferences"), [this] { OnPreferences(); })
         ->setIcon(ThemeIcon("preferences-system", QStyle::SP_FileDialogInfoView));
+    AddAction(ID_WEB_OPTIONS, tr("&Web Options..."), QKeySequence(),
+              tr("Https links, links at once, scanner"), tr("Web Options"),
+              [this] { OnWebOptions(); });
     AddAction(ID_STOP_TEST, tr("&Stop Test"), QKeySequence(Qt::Key_Escape), tr("Stop"), tr("Stop"),
               [&view] { view.OnStopTest(); })
         ->setIcon(ThemeIcon("process-stop", QStyle::SP_BrowserStop));
@@ -200,6 +204,8 @@ void CMainFrame::CreateMenus() {
     QMenu* options = menuBar()->addMenu(tr("&Options"));
     options->addAction(Action(ID_PREFERENCES));
     options->addAction(Action(ID_STOP_TEST));
+    options->addSeparator();
+    options->addAction(Action(ID_WEB_OPTIONS));
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(Action(ID_HELP_FINDER));
     help->addSeparator();
@@ -341,6 +347,25 @@ void CMainFrame::OnPreferences() {
     m_app.Settings().SetInt("Settings", "Timeout", dialog.m_timeout);
     m_app.Settings().SetString("Settings", "Filter", view.m_filter);
     view.SetTimeoutSeconds(dialog.m_timeout);
+}
+
+void CMainFrame::OnWebOptions() {
+    CRegSettings& settings = m_app.Settings();
+    const CWebOptions stored{
+        settings.GetInt("Settings", "Https", 0) != 0, settings.GetInt("Settings", "Jobs", 1),
+        settings.GetInt("Settings", "PerHost", 6), settings.GetInt("Settings", "Scanner", 0)};
+    COptionsDlg dialog(stored, this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const CWebOptions chosen = dialog.Options();
+    settings.SetInt("Settings", "Https", chosen.https ? 1 : 0);
+    settings.SetInt("Settings", "Jobs", chosen.jobs);
+    settings.SetInt("Settings", "PerHost", chosen.perHost);
+    settings.SetInt("Settings", "Scanner", chosen.scanner);
+    m_view->m_https = chosen.https;
+    m_view->m_jobs = chosen.jobs;
+    m_view->m_perHost = chosen.perHost;
 }
 
 void CMainFrame::OnFilePrint() {

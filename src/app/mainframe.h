@@ -33,6 +33,8 @@ public:
     bool QueryQuit();
 
     void OnPreferences();
+    // Web Options: OK writes the four settings and the run takes Jobs and PerHost at once.
+    void OnWebOptions();
     void OnFilePrint();
     void OnFilePrintPreview();
 

@@ -154,6 +154,8 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScre
     if (options.https) {
         run.m_https = true;
     }
+    run.m_jobs = options.jobs;
+    run.m_perHost = options.perHost;
     const CFileChoice& choice = options.choice;
     if (!run.ValidateChoice(choice)) {
         return kExitUsage;

@@ -136,6 +136,32 @@ ResultCode CSocketWnd::Connect(const std::string& host, const std::string& port,
     return 0;
 }
 
+ResultCode CSocketWnd::ConnectAsync(std::uint32_t address, const std::string& port,
+                                    const std::string& serverName) {
+    const long portNumber = std::strtol(port.c_str(), nullptr, 10);
+    if (portNumber == 0) {
+        return kInvalidPortOrName;
+    }
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(static_cast<std::uint16_t>(portNumber & 0xFFFF));
+    where.sin_addr.s_addr = address;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return kNoSocket;
+    }
+    const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where);
+    if (result != 0 && errno != EINPROGRESS) {
+        ::close(fd);
+        return kCannotConnect;
+    }
+    Close();
+    m_hSocket = fd;
+    m_serverName = serverName;
+    m_connectPending = result != 0;
+    return 0;
+}
+
 int CSocketWnd::AsyncSelect(unsigned mask) {
     if (m_hSocket == -1) {
         return 0;
@@ -145,10 +171,39 @@ int CSocketWnd::AsyncSelect(unsigned mask) {
     m_notifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this,
                      [this] { OnReadable(); });
+    if (m_connectPending) {
+        // Nothing can be read before the connect is through.
+        m_notifier->setEnabled(false);
+        m_connectNotifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Write);
+        QObject::connect(m_connectNotifier.get(), &QSocketNotifier::activated, this,
+                         [this] { OnConnectDone(); });
+        return 0;
+    }
     if (m_useTls && !m_tls) {
         StartTls();
     }
+    if (mask & kFdConnect) {
+        Post(kFdConnect, 0);
+    }
     return 0;
+}
+
+void CSocketWnd::OnConnectDone() {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+    }
+    m_connectNotifier->setEnabled(false);
+    m_connectPending = false;
+    m_notifier->setEnabled(error == 0);
+    if (m_eventMask & kFdConnect) {
+        Post(kFdConnect, error);
+    }
+    // The request the sink sends on FD_CONNECT waits in the session until the handshake is done.
+    if (error == 0 && m_useTls && !m_tls) {
+        StartTls();
+    }
 }
 
 long CSocketWnd::Send(const void* data, std::size_t size, int flags) {
@@ -188,6 +243,8 @@ int CSocketWnd::Close() {
         m_tls.reset();
     }
     m_tlsOutgoing.clear();
+    m_connectNotifier.reset();
+    m_connectPending = false;
     if (m_hSocket == -1) {
         return 0;
     }

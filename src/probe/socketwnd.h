@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -58,6 +59,12 @@ public:
     // 0 when connected, else 10001 (empty host or port 0), 10002 (name not resolved), 10003
     // (no socket) or 10004 (refused, failed or timed out).
     ResultCode Connect(const std::string& host, const std::string& port, int timeoutMillis);
+    // Starts a connect to an IPv4 address (network byte order) without waiting: 0 when it is
+    // under way, else 10001 (port 0), 10003 or 10004. Its end comes as FD_CONNECT, with the
+    // error in the high 16 bits, once AsyncSelect asks for it; FD_READ and FD_CLOSE follow a
+    // connect that succeeded. serverName is the host the TLS certificate must be for.
+    ResultCode ConnectAsync(std::uint32_t address, const std::string& port,
+                            const std::string& serverName);
     // Asks for notifications of the events in mask; 0 without a socket.
     int AsyncSelect(unsigned mask);
     long Send(const void* data, std::size_t size, int flags);
@@ -73,6 +80,7 @@ public:
 private:
     void OnReadable();
     void ReportReadable(long peeked, int error);
+    void OnConnectDone();
     void Post(unsigned event, int error);
     static void Deliver(unsigned long windowId, int socket, unsigned long eventWord);
 
@@ -90,6 +98,7 @@ private:
     unsigned m_eventMask = 0;
     bool m_readReported = false;
     bool m_closeReported = false;
+    bool m_connectPending = false;
     std::unique_ptr<QSocketNotifier> m_notifier;
     bool m_useTls = false;
     // The host as connected to, for the certificate check.
@@ -98,4 +107,5 @@ private:
     // Bytes sent by the caller that the session has not taken yet.
     std::string m_tlsOutgoing;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
+    std::unique_ptr<QSocketNotifier> m_connectNotifier;
 };

@@ -16,8 +16,6 @@
 
 namespace {
 
-// Against a host that never stops sending, the discarded rest of a reply is read no further.
-constexpr std::size_t kDrainLimit = 64 * 1024;
 constexpr unsigned kFdReadClose = kFdRead | kFdClose;
 
 std::string Now() {
@@ -68,11 +66,8 @@ std::string CTestRun::WorkFilePath() const {
 int CTestRun::ScanFile(std::string path) {
     StringList urls;
     StringList anchorNames;
-    if (ScanLinks(path, WorkFilePath(), urls, anchorNames, CScanOptions{m_https}) !=
-        ScanResult::Scanned) {
-        // The timers stop before the box opens, so no tick arrives while it is shown.
-        StopRunTimers();
-        platform::MessageBox("Error: Cannot open file:\n\n" + path);
+    if (!ReadLinks(path, urls, anchorNames)) {
+        ReportUnreadableFile(path);
         return 0;
     }
     m_excludedCount = 0;
@@ -86,6 +81,17 @@ int CTestRun::ScanFile(std::string path) {
     }
     m_urlCount = static_cast<int>(m_urlList.size());
     return 1;
+}
+
+bool CTestRun::ReadLinks(const std::string& path, StringList& urls, StringList& anchorNames) const {
+    return ScanLinks(path, WorkFilePath(), urls, anchorNames, CScanOptions{m_https}) ==
+           ScanResult::Scanned;
+}
+
+void CTestRun::ReportUnreadableFile(const std::string& path) {
+    // The timers stop before the box opens, so no tick arrives while it is shown.
+    StopRunTimers();
+    platform::MessageBox("Error: Cannot open file:\n\n" + path);
 }
 
 bool CTestRun::ValidateChoice(const CFileChoice& choice) const {
@@ -117,6 +123,8 @@ void CTestRun::LoadPreferences() {
     }
     SetTimeoutSeconds(m_settings.GetInt("Settings", "Timeout", 15));
     m_https = m_settings.GetInt("Settings", "Https", 0) != 0;
+    m_jobs = m_settings.GetInt("Settings", "Jobs", 1);
+    m_perHost = m_settings.GetInt("Settings", "PerHost", 6);
 }
 
 void CTestRun::SetTimeoutSeconds(int seconds) {
@@ -174,9 +182,16 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
     AppendLog("Start of test " + Now() + "\r\n");
     SetTimer(kRunTimer, kRunTickMillis);
     m_runTimerActive = true;
+    if (std::clamp(m_jobs, 1, kMaxJobs) > 1) {
+        StartJobs();
+    }
 }
 
 void CTestRun::OnRunTick() {
+    if (m_schedule) {
+        PumpJobs();
+        return;
+    }
     if (m_socket || m_awaitingReply) {
         return;
     }
@@ -199,6 +214,22 @@ void CTestRun::AppendResultsLine() {
 }
 
 void CTestRun::TakeUpNextFile() {
+    BeginFile();
+    if (ScanFile(m_currentFile) == 0) {
+        StopAfterScanFailure();
+        return;
+    }
+    OnFileRead();
+    AppendLog("Testing: " + m_currentFile);
+    m_fileList.pop_front();
+    if (!m_urlList.empty()) {
+        m_progressDlg->UrlBar().SetRange(0, static_cast<int>(m_urlList.size()));
+        m_progressDlg->UrlBar().SetStep(1);
+        ProbeNext();
+    }
+}
+
+void CTestRun::BeginFile() {
     if (m_errorCount != -1) {
         AppendResultsLine();
     }
@@ -213,21 +244,13 @@ void CTestRun::TakeUpNextFile() {
         m_progressDlg->UrlBar().SetPos(0);
     }
     m_errorCount = 0;
-    if (ScanFile(m_currentFile) == 0) {
-        m_scanFailed = true;
-        platform::MessageBox("Processing has stopped");
-        m_fileList.clear();
-        EndTest();
-        return;
-    }
-    OnFileRead();
-    AppendLog("Testing: " + m_currentFile);
-    m_fileList.pop_front();
-    if (!m_urlList.empty()) {
-        m_progressDlg->UrlBar().SetRange(0, static_cast<int>(m_urlList.size()));
-        m_progressDlg->UrlBar().SetStep(1);
-        ProbeNext();
-    }
+}
+
+void CTestRun::StopAfterScanFailure() {
+    m_scanFailed = true;
+    platform::MessageBox("Processing has stopped");
+    m_fileList.clear();
+    EndTest();
 }
 
 void CTestRun::EndTest() {
@@ -246,6 +269,7 @@ void CTestRun::ResetRun(bool updateStatus) {
         m_socket->Close();
         m_socket.reset();
     }
+    EndJobs();
     m_fileList.clear();
     m_urlList.clear();
     m_anchorNameList.clear();
@@ -318,29 +342,19 @@ ResultCode CTestRun::ConnectAndSend(const std::string& link) {
     return 0;
 }
 
-// Header lines end in a bare LF and only the last one in CR LF, followed by the empty line's
-// CR LF: the bytes some old servers and the tests expect, sent in three pieces.
 void CTestRun::SendRequest(const std::string& host, const std::string& path) {
-    const std::string request = "GET " + path +
-                                " HTTP/1.0\nAccept: */*\nAccept-Language: en-au\n"
-                                "Accept-Encoding: gzip, deflate\n"
-                                "User-Agent: Mozilla/4.0 (compatible; MSIE 4.01; Windows 98)\n"
-                                "Host: " +
-                                host + "\nConnection: Keep-Alive";
-    m_socket->Send(request.data(), request.size(), 0);
-    m_socket->Send("\r\n", 2, 0);
-    m_socket->Send("\r\n", 2, 0);
+    SendHttpRequest(*m_socket, host, path);
 }
 
 long CTestRun::OnSocketNotify(int, unsigned long eventWord) {
     switch (eventWord & 0xFFFF) {
         case kFdRead:
             SetStatusText(2, "Host Reply Received");
-            m_replyBuffer.fill('\0');
             if (m_socket) {
-                m_socket->Receive(m_replyBuffer.data(), kReplyBufferSize - 2, 0);
+                ReceiveFirstChunk(*m_socket, m_replyBuffer.data(), kReplyBufferSize);
+            } else {
+                m_replyBuffer.fill('\0');
             }
-            DrainReply();
             HandleReply();
             break;
         case kFdOob:
@@ -365,17 +379,6 @@ long CTestRun::OnSocketNotify(int, unsigned long eventWord) {
             break;
     }
     return 0;
-}
-
-void CTestRun::DrainReply() {
-    char scratch[512];
-    for (std::size_t drained = 0; m_socket && drained < kDrainLimit;) {
-        const long got = m_socket->Receive(scratch, sizeof scratch, 0);
-        if (got <= 0) {
-            break;
-        }
-        drained += static_cast<std::size_t>(got);
-    }
 }
 
 void CTestRun::HandleReply() {

@@ -1,15 +1,20 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "model/fileselect.h"
 #include "model/stringlist.h"
 #include "platform/timerhost.h"
+#include "probe/hostresolver.h"
 #include "probe/resultcodes.h"
 #include "probe/socketwnd.h"
 #include "run/linkexcludes.h"
+#include "run/linkprobe.h"
+#include "run/linkschedule.h"
 #include "run/runprogress.h"
 
 class CRegSettings;
@@ -18,12 +23,13 @@ class CRegSettings;
 // view and the console front end both derive from it, so they cannot disagree about a verdict.
 // A front end supplies the few hooks at the bottom. Everything runs on the one thread of the
 // event loop; the flags below are the only guard against re-entry.
-class CTestRun : public CSocketNotifySink {
+class CTestRun : public CSocketNotifySink, private CLinkProbe::COwner {
 public:
     static constexpr int kRunTimer = 103;
     static constexpr int kLinkTimer = 105;
     static constexpr int kRunTickMillis = 100;
     static constexpr std::size_t kReplyBufferSize = 514;
+    static constexpr int kMaxJobs = 256;
 
     explicit CTestRun(CRegSettings& settings);
     virtual ~CTestRun();
@@ -43,8 +49,8 @@ public:
 
     // The existence checks a choice must pass before a run starts; shows the reason when not.
     bool ValidateChoice(const CFileChoice& choice) const;
-    // Loads "Settings"/"Filter", "Settings"/"Timeout" and "Settings"/"Https" over the
-    // construction defaults.
+    // Loads "Settings"/"Filter", "Settings"/"Timeout", "Settings"/"Https", "Settings"/"Jobs"
+    // and "Settings"/"PerHost" over the construction defaults.
     void LoadPreferences();
     // Sets the per-link time-out; the timer period is computed without overflow and is never
     // below 1 ms, whatever a stored value says.
@@ -102,6 +108,10 @@ public:
     // Links the run leaves alone, and how many of them the last scanned file held.
     CLinkExcludes m_excludes;
     int m_excludedCount = 0;
+    // Many links at once: up to m_jobs connections open together, at most m_perHost to one
+    // host (each 1 to 256). With 1 the run probes one link per tick. Read when a run starts.
+    int m_jobs = 1;
+    int m_perHost = 6;
 
 protected:
     CRegSettings& Settings() const { return m_settings; }
@@ -131,12 +141,50 @@ protected:
 
 private:
     void TakeUpNextFile();
+    // The links of one file, as the run scans them whether it scans ahead or not; false when
+    // the file or the work file cannot be opened.
+    bool ReadLinks(const std::string& path, StringList& urls, StringList& anchorNames) const;
+    // The first half of taking up the head of m_fileList: the results line of the file
+    // before, the progress window, a fresh error count.
+    void BeginFile();
+    // What the user is told when a file of the run cannot be scanned; the timers stop first.
+    void ReportUnreadableFile(const std::string& path);
+    void StopAfterScanFailure();
     void AppendResultsLine();
     void SendRequest(const std::string& host, const std::string& path);
-    void DrainReply();
     void FinishVerdict();
     void RemoveWorkFiles() const;
 
+    // Many links at once (m_jobs above 1). The same files, log lines and rows in the same
+    // order as one link at a time: files are scanned ahead and links probed as places free
+    // up, but a link is reported only once every link before it has been.
+    void StartJobs();
+    void PostPump();
+    void PumpJobs();
+    bool ScanAhead();
+    bool StartProbes();
+    bool ReportFromHead();
+    bool TakeUpQueuedFile(const CLinkSchedule::Entry& entry);
+    void ReportVerdict(const CLinkSchedule::Entry& entry);
+    void ShowJobsProgress();
+    void OnProbeDone(CLinkProbe& probe, const CVerdict& verdict) override;
+    void EndJobs();
+
     CRegSettings& m_settings;
     platform::CTimerHost m_timers;
+
+    std::unique_ptr<CHostResolver> m_resolver;
+    std::unique_ptr<CLinkSchedule> m_schedule;
+    // The probes in flight by URL, and those done since the last pump (a probe reports its
+    // verdict as its last act, so it is let go only afterwards).
+    std::map<std::string, std::unique_ptr<CLinkProbe>> m_probes;
+    std::vector<std::unique_ptr<CLinkProbe>> m_doneProbes;
+    // Entries at the front of m_fileList that are already scanned.
+    std::size_t m_filesScanned = 0;
+    bool m_scanStopped = false;
+    int m_scanScheme = 0;
+    int m_linksFound = 0;
+    int m_linksDone = 0;
+    bool m_pumpPosted = false;
+    bool m_pumping = false;
 };

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
@@ -9,6 +12,7 @@
 #include <vector>
 
 #include "app/aboutdlg.h"
+#include "app/optionsdlg.h"
 #include "app/preferencesdlg.h"
 #include "app/staticlink.h"
 #include "platform/messagebox.h"
@@ -178,6 +182,35 @@ TEST_F(PreferencesDlg, HelpOpensTheDialogsTopic) {
     Click("Help");
     EXPECT_EQ(m_ui.m_helpTopics, (std::vector<unsigned>{0x20088}));
     EXPECT_TRUE(m_dialog.isVisible());
+}
+
+TEST(OptionsDlg, ShowsTheOptionsAndHandsBackWhatTheControlsHold) {
+    platform::CScriptedUserInterface ui;
+    COptionsDlg dialog({true, 64, 2, 1});
+    EXPECT_EQ(dialog.windowTitle(), "Web Options");
+    EXPECT_EQ(dialog.m_https->text(), "Check https links");
+    EXPECT_EQ(dialog.Options(), (CWebOptions{true, 64, 2, 1}));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.m_https->click();
+    dialog.m_jobs->selectAll();
+    QTest::keyClicks(dialog.m_jobs, "300");
+    dialog.m_perHost->selectAll();
+    QTest::keyClicks(dialog.m_perHost, "0");
+    dialog.m_perHost->interpretText();
+    dialog.m_scanner->setCurrentIndex(0);
+    const CWebOptions chosen = dialog.Options();
+    EXPECT_FALSE(chosen.https);
+    EXPECT_LE(chosen.jobs, 256) << "typing cannot go past the range";
+    EXPECT_GE(chosen.perHost, 1);
+    EXPECT_EQ(chosen.scanner, 0);
+    QTest::mouseClick(FindByText<QPushButton>(dialog, QStringLiteral("Help")), Qt::LeftButton);
+    EXPECT_EQ(ui.m_helpTopics, (std::vector<unsigned>{0x2008B}));
+}
+
+TEST(OptionsDlg, StoredValuesOutsideTheRangesShowInsideThem) {
+    const COptionsDlg dialog({false, 0, 1000, 7});
+    EXPECT_EQ(dialog.Options(), (CWebOptions{false, 1, 256, 0}));
 }
 
 TEST(ParseBoundedInt, TakesOneWholeNumberInTheRange) {

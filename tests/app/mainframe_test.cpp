@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QTest>
 #include <QTimer>
@@ -30,6 +31,7 @@
 #include "app/placement.h"
 #include "platform/messagebox.h"
 #include "platform/profile.h"
+#include "settings/regsettings.h"
 #include "support/temphome.h"
 #include "support/widgetfind.h"
 
@@ -96,6 +98,36 @@ TEST_F(MainFrame, StartsWithTheTitleTheStatusPanesAndTheCommandsAvailable) {
     EXPECT_EQ(frame.Action(ID_EXPORT_RESULTS)->statusTip(),
               "Export Test Results after choosing format");
     EXPECT_EQ(frame.Action(ID_EXPORT_RESULTS)->toolTip(), "Export");
+}
+
+TEST_F(MainFrame, WebOptionsWritesItsFourSettingsOnOkAndNothingOnCancel) {
+    CMainFrame& frame = Start();
+    EXPECT_EQ(frame.Action(ID_WEB_OPTIONS)->text(), "&Web Options...");
+    EXPECT_EQ(frame.Action(ID_PREFERENCES)->shortcut(), QKeySequence(Qt::Key_F2));
+    CRegSettings& settings = m_app.Settings();
+    settings.SetInt("Settings", "Jobs", 16);
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->findChild<QSpinBox*>(QStringLiteral("perHost"))->setValue(3);
+            dialog->reject();
+        }
+    });
+    frame.OnWebOptions();
+    EXPECT_EQ(settings.GetInt("Settings", "PerHost", -1), -1) << "Cancel writes nothing";
+    EXPECT_EQ(frame.View().m_perHost, 6);
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->findChild<QSpinBox*>(QStringLiteral("perHost"))->setValue(3);
+            dialog->accept();
+        }
+    });
+    frame.OnWebOptions();
+    EXPECT_EQ(settings.GetInt("Settings", "Https", -1), 0);
+    EXPECT_EQ(settings.GetInt("Settings", "Jobs", -1), 16) << "the stored value is shown and kept";
+    EXPECT_EQ(settings.GetInt("Settings", "PerHost", -1), 3);
+    EXPECT_EQ(settings.GetInt("Settings", "Scanner", -1), 0);
+    EXPECT_EQ(frame.View().m_jobs, 16);
+    EXPECT_EQ(frame.View().m_perHost, 3);
 }
 
 TEST_F(MainFrame, TheFirstStartWritesTheCentredPlacement) {

@@ -7,6 +7,10 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <set>
 
 #include "e2e/scriptedserver.h"
 #include "e2e/testauthority.h"
@@ -185,6 +189,214 @@ TEST_F(Check, CtrlCStopsTheRunAndStillWritesTheReport) {
     // The second link waits for its reply once the first has been answered.
     const CProgramResult result =
         InterruptWhenConnected(LINKVET_CHECK, {"-t", "60", Site() + "/a.htm"}, m_home.Path(), silent);
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_NE(result.err.find("Testing Stopped by User\n"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("End of test"), std::string::npos);
+    EXPECT_EQ(result.out,
+              "FILE: " + Site() + "/a.htm\nhttp://h1.test/x.htm\tHTTP Code 404 Not Found\tX\n");
+}
+
+// Many links at once: the same site must give the same report and log whatever the number.
+
+// A host that answers by the request's path after its own delay: /ok 200, /missing 404,
+// /error 500, /moved 301, /odd 206 (a code without a reason text), /slow... 404 after a further
+// 300 ms, /silent never, /close closes without a word.
+CScriptedServer::Behaviour AnswerByPath(int delayMillis) {
+    return [delayMillis](int socket, CScriptedServer& server) {
+        const std::string request = server.ReadRequest(socket);
+        const std::size_t start = request.find(' ') + 1;
+        const std::string path = request.substr(start, request.find(' ', start) - start);
+        const auto is = [&path](const char* prefix) { return path.rfind(prefix, 0) == 0; };
+        if (is("/silent")) {
+            server.WaitForPeerClose(socket);
+            return;
+        }
+        if (is("/close")) {
+            return;
+        }
+        const int code = is("/ok")      ? 200
+                         : is("/error") ? 500
+                         : is("/moved") ? 301
+                         : is("/odd")   ? 206
+                                        : 404;
+        if (server.PeerClosesWithin(socket, delayMillis + (is("/slow") ? 300 : 0))) {
+            return;
+        }
+        server.SendAll(socket, Status(code));
+        server.WaitForPeerClose(socket);
+    };
+}
+
+class ManyLinks : public Check {
+protected:
+    // Six hosts, h1.test .. h6.test, each answering after a delay of its own, and an ftp host.
+    void StartHosts() {
+        const int delays[] = {0, 20, 50, 80, 120, 10};
+        for (int i = 0; i < 6; ++i) {
+            m_hosts.push_back(std::make_unique<CScriptedServer>(
+                "127.0.0." + std::to_string(11 + i), 80, AnswerByPath(delays[i]), 128, true));
+            ASSERT_TRUE(m_hosts.back()->Listening());
+        }
+        m_hosts.push_back(std::make_unique<CScriptedServer>(
+            "127.0.0.17", 21, CScriptedServer::Greeting("220 ready\r\n"), 128, true));
+    }
+
+    int Connections() const {
+        int count = 0;
+        for (const auto& host : m_hosts) {
+            count += host->Connections();
+        }
+        return count;
+    }
+
+    // Ten pages of twenty links drawn from a pool of about ninety URLs, so many URLs stand in
+    // several pages, with every kind of verdict among them, and a page without links.
+    void WriteSite() {
+        const char* kinds[] = {"ok", "ok", "ok", "missing", "error", "moved", "slow", "odd"};
+        unsigned seed = 12345;
+        const auto next = [&seed](unsigned range) {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 16) % range;
+        };
+        const std::vector<std::string> specials = {"http://h1.test/silent",
+                                                   "http://h2.test/close",
+                                                   "http://nohost.test/x",
+                                                   "http://h30.test/refused",
+                                                   "http:///x",
+                                                   "ftp://h7.test/",
+                                                   "ftp://h31.test/",
+                                                   "HTTP://H3.TEST/ok1"};
+        for (int page = 0; page < 10; ++page) {
+            std::string links;
+            for (int link = 0; link < 20; ++link) {
+                std::string url = "http://h" + std::to_string(1 + next(6)) + ".test/" +
+                                  kinds[next(8)] + std::to_string(next(2)) + ".htm";
+                if (link == 7 && page < static_cast<int>(specials.size())) {
+                    url = specials[static_cast<std::size_t>(page)];
+                }
+                m_urls.insert(url);
+                m_occurrencesServed += ReachesAHost(url) ? 1 : 0;
+                links += "<A HREF=\"" + url + "\">page " + std::to_string(page) + " link " +
+                         std::to_string(link) + "</A>\n";
+            }
+            WritePage("p" + std::to_string(page) + ".htm", links);
+        }
+        WritePage("p5a.htm", "<P>no links</P>");
+    }
+
+    // Whether probing the URL makes a connection to one of the hosts.
+    static bool ReachesAHost(const std::string& url) {
+        for (const char* unserved : {"h30.", "h31.", "nohost.", ":///"}) {
+            if (url.find(unserved) != std::string::npos) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The log with the date and time of its first and last lines taken out.
+    static std::vector<std::string> LogWithoutDates(const std::string& err) {
+        std::vector<std::string> log = Lines(err);
+        for (std::string& line : log) {
+            for (const char* dated : {"Start of test ", "End of test: "}) {
+                if (line.rfind(dated, 0) == 0) {
+                    line = dated;
+                }
+            }
+        }
+        return log;
+    }
+
+    std::vector<std::unique_ptr<CScriptedServer>> m_hosts;
+    std::set<std::string> m_urls;
+    int m_occurrencesServed = 0;
+};
+
+TEST_F(ManyLinks, SixtyFourAtOnceGiveTheReportAndLogOfOneAtATime) {
+    StartHosts();
+    WriteSite();
+    const CProgramResult one = Run({"-t", "5", "-a", Site()});
+    const int probedByOne = Connections();
+    const CProgramResult many = Run({"-t", "5", "--jobs", "64", "-a", Site()});
+    const int probedByMany = Connections() - probedByOne;
+
+    EXPECT_EQ(one.exitCode, 1) << one.err;
+    EXPECT_EQ(many.exitCode, 1) << many.err;
+    EXPECT_EQ(many.out, one.out);
+    EXPECT_EQ(LogWithoutDates(many.err), LogWithoutDates(one.err));
+    for (const char* reason :
+         {"HTTP Code 404 Not Found", "HTTP Code 500 Internal Server Error",
+          "HTTP Code 301 Moved Permanently", "--------------> UNKNOWN REASON !!!!!",
+          "Can't Find Named Host", "Can't Connect to Host", "Host Took Too Long to Respond",
+          "Request for Invalid Port or Name"}) {
+        EXPECT_NE(one.out.find(reason), std::string::npos) << reason;
+    }
+    EXPECT_EQ(Lines(one.err).size(), 2u + 3u * 11u + 1u) << "every page is tested";
+    EXPECT_EQ(probedByOne, m_occurrencesServed) << "one at a time asks for every link";
+    EXPECT_EQ(probedByMany, std::count_if(m_urls.begin(), m_urls.end(), ReachesAHost))
+        << "many at once ask for each URL once";
+    EXPECT_LT(m_urls.size(), 120u) << "the pages share URLs";
+}
+
+// Counts the connections a host serves at the same time, from the request until the answer.
+class CCountingHost {
+public:
+    CCountingHost()
+        : m_server(
+              "127.0.0.11", 80,
+              [this](int socket, CScriptedServer& server) {
+                  server.ReadRequest(socket);
+                  const int now = ++m_active;
+                  int seen = m_most.load();
+                  while (now > seen && !m_most.compare_exchange_weak(seen, now)) {
+                  }
+                  server.PeerClosesWithin(socket, 150);
+                  --m_active;
+                  server.SendAll(socket, Status(200));
+                  server.WaitForPeerClose(socket);
+              },
+              128, true) {}
+
+    int Most() const { return m_most; }
+    int Connections() const { return m_server.Connections(); }
+
+private:
+    std::atomic<int> m_active{0};
+    std::atomic<int> m_most{0};
+    CScriptedServer m_server;
+};
+
+TEST_F(ManyLinks, NoHostEverGetsMoreConnectionsThanItsLimitNorTheRunMoreThanItsJobs) {
+    std::string links;
+    for (int i = 0; i < 30; ++i) {
+        links += "<A HREF=\"http://h1.test/ok" + std::to_string(i) + ".htm\">" + std::to_string(i) +
+                 "</A>";
+    }
+    WritePage("a.htm", links);
+    {
+        const CCountingHost host;
+        const CProgramResult result = Run({"-q", "-j", "64", "--per-host", "3", Site() + "/a.htm"});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(host.Connections(), 30);
+        EXPECT_LE(host.Most(), 3);
+        EXPECT_GE(host.Most(), 2) << "the links were asked for side by side";
+    }
+    {
+        const CCountingHost host;
+        const CProgramResult result = Run({"-q", "-j", "2", Site() + "/a.htm"});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_LE(host.Most(), 2) << "the default of 6 to one host is above the 2 jobs";
+    }
+}
+
+TEST_F(ManyLinks, CtrlCStopsARunWithManyInFlightAndStillWritesTheReport) {
+    const CScriptedServer notFound("127.0.0.11", 80, CScriptedServer::Reply(Status(404)), 16, true);
+    const CScriptedServer silent("127.0.0.12", 80, CScriptedServer::Silent(), 16, true);
+    WritePage("a.htm",
+              "<A HREF=\"http://h1.test/x.htm\">X</A><A HREF=\"http://h2.test/y.htm\">Y</A>"
+              "<A HREF=\"http://h2.test/z.htm\">Z</A>");
+    const CProgramResult result = InterruptWhenConnected(
+        LINKVET_CHECK, {"-t", "60", "-j", "8", Site() + "/a.htm"}, m_home.Path(), silent);
     EXPECT_EQ(result.exitCode, 130);
     EXPECT_NE(result.err.find("Testing Stopped by User\n"), std::string::npos) << result.err;
     EXPECT_EQ(result.err.find("End of test"), std::string::npos);

@@ -7,7 +7,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
 #include <algorithm>
+#include <atomic>
+#include <memory>
 
 #include "e2e/scriptedserver.h"
 #include "e2e/testauthority.h"
@@ -374,6 +377,114 @@ TEST_F(Probe, ByDefaultHttpsLinksAreNeitherCollectedNorProbed) {
     EXPECT_EQ(Rows(), (std::vector<std::string>{"http://h2.test/b.htm | HTTP Code 404 Not Found"}));
     EXPECT_EQ(tls.Connections(), 0);
     EXPECT_EQ(m_run.m_urlCount, 1);
+}
+
+TEST_F(Probe, ManyAtOnceGiveEachFailureTheCodeOfOneAtATime) {
+    // h1 drops handshakes (its queue is full), h2 is silent, h3 closes without a word, h4 is
+    // not there, nohost.test is not known, and a host that begins with a digit is an address.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in where = LoopbackAddress("127.0.0.11", 80);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&where), sizeof where), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(fillers.back(), reinterpret_cast<const sockaddr*>(&where), sizeof where);
+    }
+    ::usleep(200000);
+    const CScriptedServer silent("127.0.0.12", 80, CScriptedServer::Silent(), 16, true);
+    const CScriptedServer closing("127.0.0.13", 80, CScriptedServer::CloseAtOnce(), 16, true);
+    const CScriptedServer notFound("127.0.0.15", 80,
+                                   CScriptedServer::Reply(Status(404, "Not Found")), 16, true);
+    m_run.m_jobs = 8;
+    RunPage({"http://h1.test/a.htm", "http://h2.test/b.htm", "http://h3.test/c.htm",
+             "http://h4.test/d.htm", "http://nohost.test/e.htm", "http:///f.htm",
+             "http://h5.test/g.htm", "http://h2.test/b.htm", "http://127.0.0.15/i.htm",
+             "http://9host.test/j.htm"});
+    for (int fd : fillers) {
+        ::close(fd);
+    }
+    ::close(listener);
+    EXPECT_EQ(Rows(),
+              (std::vector<std::string>{"http://h1.test/a.htm | Can't Connect to Host",
+                                        "http://h2.test/b.htm | Host Took Too Long to Respond",
+                                        "http://h3.test/c.htm | Host Took Too Long to Respond",
+                                        "http://h4.test/d.htm | Can't Connect to Host",
+                                        "http://nohost.test/e.htm | Can't Find Named Host",
+                                        "http:///f.htm | Request for Invalid Port or Name",
+                                        "http://h5.test/g.htm | HTTP Code 404 Not Found",
+                                        "http://h2.test/b.htm | Host Took Too Long to Respond",
+                                        "http://127.0.0.15/i.htm | HTTP Code 404 Not Found",
+                                        "http://9host.test/j.htm | Can't Connect to Host"}));
+    EXPECT_EQ(silent.Connections(), 1) << "a URL is asked for once";
+    const std::string waitingForTheFirst =
+        "file 1/1 " + (m_scratch / "page.htm") + " | url 0/10 http://h1.test/a.htm | link 0";
+    EXPECT_NE(
+        std::find(m_run.m_progressShown.begin(), m_run.m_progressShown.end(), waitingForTheFirst),
+        m_run.m_progressShown.end())
+        << "the progress counts the links done of the links found";
+    EXPECT_LT(m_elapsed, 5000) << "the time-outs ran side by side";
+    EXPECT_EQ(CSocketWnd::LiveCount(), 0);
+}
+
+TEST_F(Probe, StoppingWithManyInFlightClosesEveryConnectionAtOnce) {
+    std::atomic<int> closedByPeer{0};
+    const auto countCloses = [&closedByPeer](int socket, CScriptedServer& server) {
+        server.WaitForPeerClose(socket);
+        if (!server.Stopping()) {
+            ++closedByPeer;
+        }
+    };
+    std::vector<std::unique_ptr<CScriptedServer>> hosts;
+    std::string links = "<A HREF=\"http://h4.test/first.htm\">first</A>";
+    hosts.push_back(std::make_unique<CScriptedServer>(
+        "127.0.0.14", 80, CScriptedServer::Reply(Status(404, "Gone")), 16, true));
+    for (int host = 1; host <= 3; ++host) {
+        hosts.push_back(std::make_unique<CScriptedServer>("127.0.0." + std::to_string(10 + host),
+                                                          80, countCloses, 16, true));
+        for (int i = 0; i < 4; ++i) {
+            links += "<A HREF=\"http://h" + std::to_string(host) + ".test/" + std::to_string(i) +
+                     ".htm\">x</A>";
+        }
+    }
+    const auto connected = [&hosts] {
+        int count = 0;
+        for (const auto& host : hosts) {
+            count += host->Connections();
+        }
+        return count;
+    };
+    WriteFile(m_scratch / "page.htm", links);
+    m_run.SetTimeoutSeconds(60);
+    m_run.m_jobs = 16;
+    m_run.m_perHost = 4;
+    m_run.StartTest(m_scratch / "page.htm", false, false, false);
+    QElapsedTimer clock;
+    clock.start();
+    while ((connected() < 13 || m_run.m_rows.RowCount() == 0) && clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    ASSERT_EQ(connected(), 13);
+    EXPECT_EQ(CSocketWnd::LiveCount(), 12);
+    m_run.OnStopTest();
+    EXPECT_EQ(CSocketWnd::LiveCount(), 0);
+    while (closedByPeer < 12 && clock.elapsed() < 20000) {
+        QThread::msleep(20);
+    }
+    EXPECT_EQ(closedByPeer, 12) << "every host saw its connections closed";
+    EXPECT_EQ(m_run.m_log.back(), "Testing Stopped by User");
+    EXPECT_EQ(
+        std::count_if(m_run.m_log.begin(), m_run.m_log.end(),
+                      [](const std::string& line) { return line.rfind("End of test", 0) == 0; }),
+        0);
+    EXPECT_EQ(Rows(),
+              (std::vector<std::string>{"http://h4.test/first.htm | HTTP Code 404 Not Found"}));
+    EXPECT_EQ(m_run.m_progressDestroyed, 1);
+    EXPECT_TRUE(m_run.m_runEnded);
+    EXPECT_FALSE(m_run.m_runTimerActive);
+    EXPECT_EQ(m_run.m_status[1].back(), "Connection Status");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_run.m_endedCount, 1) << "nothing of the stopped run comes back";
 }
 
 }  // namespace

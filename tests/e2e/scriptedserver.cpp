@@ -46,8 +46,8 @@ CScriptedServer::CScriptedServer(const std::string& address, int port, const CTl
 }
 
 CScriptedServer::CScriptedServer(const std::string& address, int port, Behaviour behaviour,
-                                 int backlog)
-    : m_behaviour(std::move(behaviour)) {
+                                 int backlog, bool concurrent)
+    : m_behaviour(std::move(behaviour)), m_concurrent(concurrent) {
     Start(address, port, backlog);
 }
 
@@ -79,6 +79,9 @@ CScriptedServer::~CScriptedServer() {
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    for (std::thread& worker : m_workers) {
+        worker.join();
+    }
     for (int fd : {m_listener, m_stopPipe[0], m_stopPipe[1]}) {
         if (fd >= 0) {
             ::close(fd);
@@ -102,11 +105,18 @@ void CScriptedServer::Serve() {
             continue;
         }
         ++m_connections;
-        if (!m_tlsWanted || AcceptTls(client)) {
-            m_behaviour(client, *this);
+        const auto serve = [this, client] {
+            if (!m_tlsWanted || AcceptTls(client)) {
+                m_behaviour(client, *this);
+            }
+            EndTls();
+            ::close(client);
+        };
+        if (m_concurrent) {
+            m_workers.emplace_back(serve);
+        } else {
+            serve();
         }
-        EndTls();
-        ::close(client);
     }
 }
 

@@ -27,7 +27,11 @@ public:
     // Called once per accepted connection; the server closes the socket afterwards.
     using Behaviour = std::function<void(int socket, CScriptedServer& server)>;
 
-    CScriptedServer(const std::string& address, int port, Behaviour behaviour, int backlog = 16);
+    // concurrent: each connection gets a thread of its own, as a real host serves many
+    // clients at once; otherwise connections are served one after another.
+    CScriptedServer(const std::string& address, int port, Behaviour behaviour, int backlog = 16,
+                    bool concurrent = false);
+    // A TLS host serves its connections one after another.
     CScriptedServer(const std::string& address, int port, const CTlsIdentity& tls,
                     Behaviour behaviour);
     ~CScriptedServer();
@@ -88,6 +92,8 @@ private:
     std::atomic<int> m_connections{0};
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;
+    bool m_concurrent = false;
+    std::vector<std::thread> m_workers;
     std::thread m_thread;
 };
 

@@ -28,6 +28,8 @@ TEST_F(TestRun, ConstructionHoldsTheDefaults) {
     EXPECT_EQ(run.m_timeoutSeconds, 15);
     EXPECT_EQ(run.m_timeoutMillis, 15000);
     EXPECT_EQ(run.m_tempBase, "urltmp~");
+    EXPECT_EQ(run.m_jobs, 1);
+    EXPECT_EQ(run.m_perHost, 6);
     EXPECT_FALSE(run.m_runEnded);
     EXPECT_FALSE(run.m_runTimerActive);
     EXPECT_TRUE(run.m_fileList.empty());
@@ -311,6 +313,72 @@ TEST_F(RunDriver, ANewRunClearsTheResultsOfTheLastOne) {
     EXPECT_EQ(m_run.m_rows.RowCount(), 0);
     ASSERT_TRUE(m_run.RunToEnd(10000));
     EXPECT_EQ(m_run.m_rows.RowCount(), 1);
+}
+
+// What a run showed, its dates left out.
+struct CRunOutcome {
+    std::vector<std::string> log;
+    std::vector<std::string> rows;
+    std::vector<std::string> messages;
+    bool scanFailed = false;
+
+    bool operator==(const CRunOutcome&) const = default;
+};
+
+class ManyAtOnce : public TestRun {
+protected:
+    CRunOutcome RunWith(int jobs, const std::string& path) {
+        CRecordingRun run(m_settings);
+        run.m_jobs = jobs;
+        m_ui.m_messages.clear();
+        run.StartTest(path, false, true, false);
+        EXPECT_TRUE(run.RunToEnd(10000));
+        CRunOutcome outcome;
+        outcome.log.assign(run.m_log.begin() + 1, run.m_log.end() - 1);
+        for (int row = 0; row < run.m_rows.RowCount(); ++row) {
+            outcome.rows.push_back(run.m_rows.CellText(row, 0) + " | " +
+                                   run.m_rows.CellText(row, 2) + " | " +
+                                   run.m_rows.CellText(row, 3));
+        }
+        outcome.messages = m_ui.m_messages;
+        outcome.scanFailed = run.m_scanFailed;
+        EXPECT_EQ(run.m_endedCount, 1);
+        EXPECT_FALSE(run.m_runTimerActive);
+        return outcome;
+    }
+};
+
+TEST_F(ManyAtOnce, TheRunShowsWhatOneAtATimeShowsUpToAnUnreadableFile) {
+    MakeDirectory(m_scratch / "site");
+    WriteFile(m_scratch / "site/a.htm",
+              kFailingLink + "<A HREF=\"http:///y\">y</A>" + kFailingLink);
+    WriteFile(m_scratch / "site/b.htm", "no links here");
+    WriteFile(m_scratch / "site/c.htm", "<A HREF=\"http:///y\">again</A>");
+    ASSERT_EQ(::symlink("gone.htm", (m_scratch / "site/d.htm").c_str()), 0);
+    WriteFile(m_scratch / "site/e.htm", kFailingLink);
+    const std::string site = m_scratch / "site";
+    const CRunOutcome one = RunWith(1, site);
+    const CRunOutcome many = RunWith(4, site);
+    EXPECT_EQ(many, one);
+    EXPECT_TRUE(many.scanFailed);
+    EXPECT_EQ(many.rows, (std::vector<std::string>{"http:///x.htm | x | " + site + "/a.htm",
+                                                   "http:///y | y | " + site + "/a.htm",
+                                                   "http:///x.htm | x | " + site + "/a.htm",
+                                                   "http:///y | again | " + site + "/c.htm"}))
+        << "e.htm, after the file that cannot be read, is not tested";
+    EXPECT_EQ(many.messages,
+              (std::vector<std::string>{"Error: Cannot open file:\n\n" + site + "/d.htm",
+                                        "Processing has stopped"}));
+    EXPECT_EQ(many.log.back(), "Results for " + site + "/d.htm: URLs tested: 1. URL errors: 0.\r\n")
+        << "the count still belongs to the file before, as one at a time has it";
+}
+
+TEST_F(ManyAtOnce, JobsAndPerHostAreReadFromTheSettings) {
+    m_settings.SetInt("Settings", "Jobs", 32);
+    m_settings.SetInt("Settings", "PerHost", 2);
+    const CRecordingRun run(m_settings);
+    EXPECT_EQ(run.m_jobs, 32);
+    EXPECT_EQ(run.m_perHost, 2);
 }
 
 }  // namespace

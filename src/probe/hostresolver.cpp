@@ -1,0 +1,149 @@
+#include "hostresolver.h"
+
+#include <ares.h>
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <QSocketNotifier>
+#include <algorithm>
+#include <cstring>
+
+struct CHostResolver::CLookup {
+    CHostResolver* resolver;
+    unsigned long id;
+};
+
+CHostResolver::CHostResolver() {
+    static const int libraryStarted = ares_library_init(ARES_LIB_INIT_ALL);
+    ares_options options{};
+    options.sock_state_cb = &CHostResolver::OnSocketState;
+    options.sock_state_cb_data = this;
+    // The hosts file first, then the name servers, as the system's own lookup does.
+    char lookups[] = "fb";
+    options.lookups = lookups;
+    if (libraryStarted != ARES_SUCCESS ||
+        ares_init_options(&m_channel, &options, ARES_OPT_SOCK_STATE_CB | ARES_OPT_LOOKUPS) !=
+            ARES_SUCCESS) {
+        m_channel = nullptr;
+    }
+    m_timeout.setSingleShot(true);
+    connect(&m_timeout, &QTimer::timeout, this,
+            [this] { Process(ARES_SOCKET_BAD, ARES_SOCKET_BAD); });
+}
+
+CHostResolver::~CHostResolver() {
+    // Destroying the channel answers every open lookup with ARES_EDESTRUCTION; nobody hears it.
+    m_ending = true;
+    m_pending.clear();
+    if (m_channel != nullptr) {
+        ares_destroy(m_channel);
+    }
+}
+
+unsigned long CHostResolver::Resolve(const std::string& host, Callback callback) {
+    const unsigned long id = m_nextId++;
+    m_pending[id] = std::move(callback);
+    const std::string name = host.substr(std::min(host.find_first_not_of(' '), host.size()));
+    if (name.empty()) {
+        Answer(id, kInvalidPortOrName, 0);
+    } else if (name[0] >= '0' && name[0] <= '9') {
+        const in_addr_t address = ::inet_addr(name.c_str());
+        const bool readable = address != INADDR_NONE || name == "255.255.255.255";
+        Answer(id, readable ? 0 : kCannotConnect, address);
+    } else if (m_channel == nullptr) {
+        Answer(id, kHostNotFound, 0);
+    } else {
+        ares_gethostbyname(m_channel, name.c_str(), AF_INET, &CHostResolver::OnHostFound,
+                           new CLookup{this, id});
+        ArmTimeout();
+    }
+    return id;
+}
+
+void CHostResolver::Cancel(unsigned long id) {
+    m_pending.erase(id);
+}
+
+void CHostResolver::OnHostFound(void* arg, int status, int, hostent* found) {
+    const CLookup lookup = *static_cast<CLookup*>(arg);
+    delete static_cast<CLookup*>(arg);
+    if (lookup.resolver->m_ending) {
+        return;
+    }
+    std::uint32_t address = 0;
+    ResultCode code = kHostNotFound;
+    if (status == ARES_SUCCESS && found != nullptr && found->h_addrtype == AF_INET &&
+        found->h_addr_list[0] != nullptr) {
+        std::memcpy(&address, found->h_addr_list[0], sizeof address);
+        code = 0;
+    }
+    lookup.resolver->Answer(lookup.id, code, address);
+}
+
+// c-ares may answer from inside ares_gethostbyname (a hosts-file hit does), so every answer
+// takes a turn of the event loop before it reaches its requester.
+void CHostResolver::Answer(unsigned long id, ResultCode code, std::uint32_t address) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, id, code, address] {
+            const auto found = m_pending.find(id);
+            if (found == m_pending.end()) {
+                return;
+            }
+            const Callback callback = std::move(found->second);
+            m_pending.erase(found);
+            callback(code, address);
+        },
+        Qt::QueuedConnection);
+}
+
+void CHostResolver::OnSocketState(void* data, int socket, int readable, int writable) {
+    static_cast<CHostResolver*>(data)->WatchSocket(socket, readable != 0, writable != 0);
+}
+
+// A notifier that c-ares is done with may be the one whose signal is being handled, so it is
+// switched off at once and deleted later.
+void CHostResolver::WatchSocket(int socket, bool readable, bool writable) {
+    auto& [reader, writer] = m_watched[socket];
+    if (!readable && !writable) {
+        for (QSocketNotifier* notifier : {reader, writer}) {
+            if (notifier != nullptr) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
+        }
+        m_watched.erase(socket);
+        return;
+    }
+    if (reader == nullptr) {
+        reader = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+        connect(reader, &QSocketNotifier::activated, this,
+                [this, socket] { Process(socket, ARES_SOCKET_BAD); });
+    }
+    reader->setEnabled(readable);
+    if (writable && writer == nullptr) {
+        writer = new QSocketNotifier(socket, QSocketNotifier::Write, this);
+        connect(writer, &QSocketNotifier::activated, this,
+                [this, socket] { Process(ARES_SOCKET_BAD, socket); });
+    }
+    if (writer != nullptr) {
+        writer->setEnabled(writable);
+    }
+}
+
+void CHostResolver::Process(int readSocket, int writeSocket) {
+    if (m_channel != nullptr) {
+        ares_process_fd(m_channel, readSocket, writeSocket);
+        ArmTimeout();
+    }
+}
+
+void CHostResolver::ArmTimeout() {
+    timeval wait{};
+    if (const timeval* next = ares_timeout(m_channel, nullptr, &wait); next != nullptr) {
+        m_timeout.start(static_cast<int>(next->tv_sec * 1000 + (next->tv_usec + 999) / 1000));
+    } else {
+        m_timeout.stop();
+    }
+}

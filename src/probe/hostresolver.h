@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "probe/resultcodes.h"
+
+class QSocketNotifier;
+struct ares_channeldata;
+struct hostent;
+
+// Name resolution that never blocks the event loop: a c-ares channel whose sockets the loop
+// watches. It resolves as CSocketWnd::Connect does: IPv4 only, /etc/hosts first, leading
+// blanks dropped, and a host that begins with a digit taken as a dotted address and never
+// looked up.
+class CHostResolver : public QObject {
+public:
+    // 0 and the address in network byte order, or the failure code (10001 for an empty host,
+    // 10002 for a name not found, 10004 for a dotted address that cannot be read).
+    using Callback = std::function<void(ResultCode code, std::uint32_t address)>;
+
+    CHostResolver();
+    ~CHostResolver() override;
+    CHostResolver(const CHostResolver&) = delete;
+    CHostResolver& operator=(const CHostResolver&) = delete;
+
+    // The answer always comes later from the event loop, never from inside this call, and
+    // never after Cancel or the resolver's end. Returns the request's id.
+    unsigned long Resolve(const std::string& host, Callback callback);
+    void Cancel(unsigned long id);
+
+private:
+    struct CLookup;
+
+    static void OnSocketState(void* data, int socket, int readable, int writable);
+    static void OnHostFound(void* arg, int status, int timeouts, hostent* found);
+    void WatchSocket(int socket, bool readable, bool writable);
+    void Process(int readSocket, int writeSocket);
+    void ArmTimeout();
+    // Hands the answer to its requester from the event loop, if it is still wanted.
+    void Answer(unsigned long id, ResultCode code, std::uint32_t address);
+
+    ares_channeldata* m_channel = nullptr;
+    bool m_ending = false;
+    unsigned long m_nextId = 1;
+    std::map<unsigned long, Callback> m_pending;
+    std::map<int, std::pair<QSocketNotifier*, QSocketNotifier*>> m_watched;
+    QTimer m_timeout;
+};

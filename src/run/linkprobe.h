@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "probe/hostresolver.h"
+#include "probe/socketwnd.h"
+#include "run/linkschedule.h"
+
+// The bytes of the GET request, in the three sends the probe has always made.
+void SendHttpRequest(CSocketWnd& socket, const std::string& host, const std::string& path);
+// On FD_READ: the first chunk of the reply into buffer, which is zeroed first and keeps at
+// least two zero bytes at its end; what else is waiting is read and dropped.
+void ReceiveFirstChunk(CSocketWnd& socket, char* buffer, std::size_t size);
+
+// One link in flight while many are: its name lookup, its connection and its own time-out,
+// all on the event loop. The verdict goes to the owner as the probe's last act; the owner may
+// keep the probe but must not destroy it there.
+class CLinkProbe : public CSocketNotifySink {
+public:
+    class COwner {
+    public:
+        virtual void OnProbeDone(CLinkProbe& probe, const CVerdict& verdict) = 0;
+
+    protected:
+        ~COwner() = default;
+    };
+
+    static constexpr std::size_t kReplyBufferSize = 514;
+
+    CLinkProbe(COwner& owner, CHostResolver& resolver, std::string url, int scheme);
+    virtual ~CLinkProbe();
+    CLinkProbe(const CLinkProbe&) = delete;
+    CLinkProbe& operator=(const CLinkProbe&) = delete;
+
+    // The time-out runs from here and covers the lookup, the connect and the reply.
+    void Start(int timeoutMillis);
+    const std::string& Url() const { return m_url; }
+
+    long OnSocketNotify(int socket, unsigned long eventWord) override;
+
+private:
+    enum class CState { Idle, Resolving, Connecting, Awaiting, Done };
+
+    void OnResolved(ResultCode code, std::uint32_t address);
+    void OnTimeout();
+    void Finish(const CVerdict& verdict);
+
+    COwner& m_owner;
+    CHostResolver& m_resolver;
+    std::string m_url;
+    int m_scheme;
+    std::string m_host;
+    CState m_state = CState::Idle;
+    unsigned long m_lookup = 0;
+    std::unique_ptr<CSocketWnd> m_socket;
+    QTimer m_timeout;
+    std::array<char, kReplyBufferSize> m_replyBuffer{};
+};

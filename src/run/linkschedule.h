@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "probe/resultcodes.h"
+
+// The outcome of one probe. A reply's code is reported only for http links (any answer passes
+// an ftp link); a failure's code is reported whatever the scheme.
+struct CVerdict {
+    ResultCode code = 0;
+    bool fromReply = false;
+
+    bool operator==(const CVerdict&) const = default;
+};
+
+// The order of a run with many links in flight: files and their links wait in scan order, each
+// link with an empty verdict slot; a verdict fills the slot of every waiting link with the same
+// URL and is kept for the links of that URL found later, so each URL is probed once. Only the
+// head of the queue is ever reported, so what the run shows never depends on which host
+// answered first. Also keeps the limits: at most `jobs` probes at once, `perHost` to one host.
+class CLinkSchedule {
+public:
+    struct Entry {
+        // A file entry starts the links that follow it; scanned is false when it could not be
+        // read, and then nothing follows it.
+        bool isFile = false;
+        std::string file;
+        bool scanned = false;
+        int linkCount = 0;
+        // Links of the file that the run's excludes left out.
+        int excludedCount = 0;
+        // A link entry.
+        std::string url;
+        std::string anchorName;
+        int scheme = 0;
+        std::optional<CVerdict> verdict;
+    };
+
+    // What to probe next.
+    struct Start {
+        std::string url;
+        int scheme = 0;
+    };
+
+    CLinkSchedule(int jobs, int perHost);
+
+    void AddFile(const std::string& path, bool scanned, int linkCount, int excludedCount = 0);
+    // host is the name that the per-host limit counts (letter case does not matter).
+    void AddLink(const std::string& url, const std::string& anchorName, const std::string& host,
+                 int scheme);
+
+    // The earliest waiting link whose URL is neither decided nor being probed and whose host
+    // is below its limit, while fewer than `jobs` probes run; it now counts as being probed.
+    std::optional<Start> NextToStart();
+    // Fills every slot of the URL, now and later, and frees its probe's place.
+    void Decide(const std::string& url, const CVerdict& verdict);
+
+    bool Empty() const { return m_queue.empty(); }
+    const Entry& Front() const { return m_queue.front(); }
+    // True when the head can be reported now: a file, or a link with its verdict.
+    bool HeadReady() const;
+    void PopFront();
+
+    int InFlight() const { return m_inFlightCount; }
+    int InFlightTo(const std::string& host) const;
+    // Links waiting with neither a verdict nor a probe of their URL.
+    int Waiting() const { return m_waitingCount; }
+    std::size_t QueuedLinks() const { return m_queuedLinks; }
+
+private:
+    static std::string HostKey(const std::string& host);
+    bool IsWaiting(const Entry& entry) const;
+
+    int m_jobs;
+    int m_perHost;
+    std::deque<Entry> m_queue;
+    // Links before this position in the queue are all decided or being probed.
+    std::size_t m_firstWaiting = 0;
+    std::unordered_map<std::string, CVerdict> m_verdicts;
+    // URL being probed -> its host key.
+    std::unordered_map<std::string, std::string> m_inFlight;
+    std::map<std::string, int> m_perHostCount;
+    // Waiting links by URL, and the host of each link by position, kept beside the entries.
+    std::unordered_map<std::string, int> m_waitingByUrl;
+    std::deque<std::string> m_hostKeys;
+    int m_inFlightCount = 0;
+    int m_waitingCount = 0;
+    std::size_t m_queuedLinks = 0;
+};

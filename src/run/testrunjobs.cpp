@@ -1,0 +1,191 @@
+// The run with many links in flight at once, on the same event loop as the run of one link
+// per tick: the same files, the same log lines and rows, in the same order.
+#include <QMetaObject>
+#include <algorithm>
+
+#include "probe/urlsplit.h"
+#include "run/testrun.h"
+
+namespace {
+
+// Files are scanned ahead while fewer than this many links per job wait for a probe, and
+// while the queue holds fewer links than the cap, so a long tree is not read whole at once.
+constexpr int kLookAheadPerJob = 4;
+constexpr std::size_t kMaxQueuedLinks = 20000;
+
+}  // namespace
+
+void CTestRun::StartJobs() {
+    m_schedule = std::make_unique<CLinkSchedule>(std::clamp(m_jobs, 1, kMaxJobs),
+                                                 std::clamp(m_perHost, 1, kMaxJobs));
+    m_resolver = std::make_unique<CHostResolver>();
+    m_filesScanned = 0;
+    m_scanStopped = false;
+    m_scanScheme = m_scheme;
+    m_linksFound = 0;
+    m_linksDone = 0;
+    PostPump();
+}
+
+// Closes every connection at once; no verdict is reported for the links in flight.
+void CTestRun::EndJobs() {
+    m_probes.clear();
+    m_doneProbes.clear();
+    m_schedule.reset();
+    m_resolver.reset();
+}
+
+void CTestRun::PostPump() {
+    if (m_pumpPosted) {
+        return;
+    }
+    m_pumpPosted = true;
+    QMetaObject::invokeMethod(
+        &m_timers, [this] { PumpJobs(); }, Qt::QueuedConnection);
+}
+
+// Runs from the event loop, never from inside a probe: it may end the run and so delete them.
+void CTestRun::PumpJobs() {
+    m_pumpPosted = false;
+    if (!m_schedule || m_pumping) {
+        return;
+    }
+    m_pumping = true;
+    m_doneProbes.clear();
+    bool moved = true;
+    while (moved && m_schedule) {
+        moved = ScanAhead();
+        moved = StartProbes() || moved;
+        moved = ReportFromHead() || moved;
+    }
+    m_pumping = false;
+    if (!m_schedule) {
+        return;
+    }
+    if (m_schedule->Empty() && m_fileList.empty()) {
+        EndTest();
+        return;
+    }
+    ShowJobsProgress();
+}
+
+bool CTestRun::ScanAhead() {
+    bool scanned = false;
+    const int lookAhead = kLookAheadPerJob * std::clamp(m_jobs, 1, kMaxJobs);
+    while (!m_scanStopped && m_filesScanned < m_fileList.size() &&
+           m_schedule->Waiting() < lookAhead && m_schedule->QueuedLinks() < kMaxQueuedLinks) {
+        const std::string path = m_fileList[m_filesScanned++];
+        StringList urls;
+        StringList anchorNames;
+        const bool read = ReadLinks(path, urls, anchorNames);
+        const auto excluded = static_cast<int>(
+            std::count_if(urls.begin(), urls.end(),
+                          [this](const std::string& url) { return m_excludes.Matches(url); }));
+        m_schedule->AddFile(path, read, static_cast<int>(urls.size()) - excluded, excluded);
+        scanned = true;
+        if (!read) {
+            // Nothing after a file that cannot be read is tested.
+            m_scanStopped = true;
+            break;
+        }
+        for (std::size_t i = 0; i < urls.size(); ++i) {
+            if (excluded > 0 && m_excludes.Matches(urls[i])) {
+                continue;
+            }
+            m_scanScheme = SchemeOf(urls[i], m_scanScheme);
+            m_schedule->AddLink(urls[i], anchorNames[i], SplitHost(urls[i], m_scanScheme),
+                                m_scanScheme);
+        }
+        m_linksFound += static_cast<int>(urls.size()) - excluded;
+    }
+    return scanned;
+}
+
+bool CTestRun::StartProbes() {
+    bool started = false;
+    while (const auto next = m_schedule->NextToStart()) {
+        CLinkProbe::COwner& owner = *this;
+        auto probe = std::make_unique<CLinkProbe>(owner, *m_resolver, next->url, next->scheme);
+        CLinkProbe& starting = *probe;
+        m_probes[next->url] = std::move(probe);
+        starting.Start(m_timeoutMillis);
+        started = true;
+    }
+    return started;
+}
+
+void CTestRun::OnProbeDone(CLinkProbe& probe, const CVerdict& verdict) {
+    const std::string url = probe.Url();
+    if (const auto found = m_probes.find(url); found != m_probes.end()) {
+        m_doneProbes.push_back(std::move(found->second));
+        m_probes.erase(found);
+    }
+    if (m_schedule) {
+        m_schedule->Decide(url, verdict);
+    }
+    PostPump();
+}
+
+bool CTestRun::ReportFromHead() {
+    bool reported = false;
+    while (m_schedule && m_schedule->HeadReady()) {
+        const CLinkSchedule::Entry entry = m_schedule->Front();
+        m_schedule->PopFront();
+        reported = true;
+        if (!entry.isFile) {
+            ReportVerdict(entry);
+        } else if (!TakeUpQueuedFile(entry)) {
+            break;
+        }
+    }
+    return reported;
+}
+
+// As TakeUpNextFile, with the scan already done.
+bool CTestRun::TakeUpQueuedFile(const CLinkSchedule::Entry& entry) {
+    BeginFile();
+    if (!entry.scanned) {
+        ReportUnreadableFile(m_currentFile);
+        StopAfterScanFailure();
+        return false;
+    }
+    m_urlCount = entry.linkCount;
+    m_excludedCount = entry.excludedCount;
+    OnFileRead();
+    AppendLog("Testing: " + m_currentFile);
+    m_fileList.pop_front();
+    --m_filesScanned;
+    return true;
+}
+
+// As HandleReply and FailLink report a verdict.
+void CTestRun::ReportVerdict(const CLinkSchedule::Entry& entry) {
+    const CVerdict& verdict = *entry.verdict;
+    const bool judged = !verdict.fromReply || SpeaksHttp(entry.scheme);
+    const bool reported = judged && IsReportable(verdict.code) == 1;
+    if (reported) {
+        AddResult(entry.url, 0, verdict.code);
+        AddResult(GetReasonText(verdict.code), 1, verdict.code);
+        AddResult(entry.anchorName, 2, verdict.code);
+        ++m_errorCount;
+    }
+    OnLinkTested(verdict.code, reported);
+    ++m_linksDone;
+}
+
+// The progress window counts the links done of the links found so far in the whole run, and
+// shows the link the report waits for.
+void CTestRun::ShowJobsProgress() {
+    if (!m_progressDlg) {
+        return;
+    }
+    if (!m_schedule->Empty() && !m_schedule->Front().isFile) {
+        m_progressDlg->m_urlText = m_schedule->Front().url;
+        m_progressDlg->m_anchorText = m_schedule->Front().anchorName;
+    }
+    m_progressDlg->m_urlIndex = std::to_string(m_linksDone);
+    m_progressDlg->m_urlTotal = std::to_string(m_linksFound);
+    m_progressDlg->UrlBar().SetRange(0, m_linksFound);
+    m_progressDlg->UrlBar().SetPos(m_linksDone);
+    m_progressDlg->UpdateData();
+}
