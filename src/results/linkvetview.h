@@ -9,6 +9,7 @@
 #include "results/resultsmodel.h"
 #include "run/testrun.h"
 
+class QPainter;
 class QPlainTextEdit;
 class QPrinter;
 
@@ -51,6 +52,9 @@ public:
     // Printing: the rows as lines of "URL - Reason - Site Name - File Name".
     std::string FormatRowLine(int row) const;
     void PrintRows(QPrinter& printer) const;
+    // Draws one page's rows on a painter that counts in 0.01-inch units.
+    void PrintPage(QPainter& painter, const CPrintLayout& layout, int number,
+                   const QSizeF& page) const;
     CPrintLayout PrintLayoutFor(QPrinter& printer) const;
 
     CResultsModel& Rows() const { return m_rows; }
