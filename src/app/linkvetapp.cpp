@@ -45,7 +45,8 @@ void CLinkvetApp::OnAppAbout(QWidget* parent) {
 void CLinkvetApp::OnFilePrintSetup(QWidget* parent) {
     QPrintDialog dialog(&Printer(), parent);
     dialog.setWindowTitle(QStringLiteral("Print Setup"));
-    dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
+    // No pages or copies: those belong to one print.
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
     // The dialog's own button says Print; here it only keeps the choice.
     if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
         for (QAbstractButton* button : buttons->buttons()) {
