@@ -34,7 +34,10 @@ CAboutDlg::CAboutDlg(int* mailVisited, int* homeVisited, QWidget* parent)
     m_mailLink.m_pVisited = mailVisited;
     m_homeLink.setText(QString::fromUtf8(kHomePageUrl));
     m_homeLink.m_pVisited = homeVisited;
+    m_mailLink.setWhatsThis(QStringLiteral("Writes a mail to the Linkvet developers."));
+    m_homeLink.setWhatsThis(QStringLiteral("Opens Linkvet's home page."));
     BuildLayout();
+    platform::SetDialogHelp(*this, kHelpTopic);
 }
 
 // Template 100, 237 x 122 units: two groups down the left; the version, the credit, the two
@@ -66,6 +69,9 @@ void CAboutDlg::BuildLayout() {
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     ok->setMinimumWidth(units.X(32));
+    ok->setWhatsThis(QStringLiteral("Closes the About box."));
+    // The links take the focus only by Tab, so Enter at once closes the box.
+    ok->setFocus();
     connect(ok, &QPushButton::clicked, this, &CAboutDlg::accept);
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);

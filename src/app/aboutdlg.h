@@ -12,6 +12,8 @@ inline constexpr const char* kAuthorMailAddress = "linkvet@linkvet.example";
 // so a visited link keeps its colour in the next about box.
 class CAboutDlg : public QDialog {
 public:
+    static constexpr unsigned kHelpTopic = 0x20064;
+
     CAboutDlg(int* mailVisited, int* homeVisited, QWidget* parent = nullptr);
 
     CStaticLink m_mailLink;

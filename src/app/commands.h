@@ -24,6 +24,7 @@ enum CCommandId : int {
 
 // Help topics: the base 0x20000 plus the number of the dialog or window they explain.
 enum CHelpTopic : unsigned {
+    kHelpContents = 0x20000,
     kHelpMainWindow = 0x20080,
     kHelpSelectFiles = 0x20082,
     kHelpExport = 0x20087,

@@ -10,10 +10,15 @@
 #include "app/commands.h"
 #include "results/resultsmodel.h"
 
-namespace {
-
-QMessageBox::Icon IconOf(unsigned style) {
-    switch (style & 0xF0) {
+// A box that names no icon gets the one the framework gave it: the question mark for a
+// question, the exclamation mark for a notice.
+QMessageBox::Icon MessageBoxIcon(unsigned style) {
+    unsigned icon = style & 0xF0;
+    if (icon == 0) {
+        const bool question = (style & platform::kMbButtonsMask) == platform::kMbYesNo;
+        icon = question ? platform::kMbIconQuestion : platform::kMbIconExclamation;
+    }
+    switch (icon) {
         case platform::kMbIconStop:
             return QMessageBox::Critical;
         case platform::kMbIconQuestion:
@@ -27,8 +32,6 @@ QMessageBox::Icon IconOf(unsigned style) {
     }
 }
 
-}  // namespace
-
 CDesktopUserInterface::CDesktopUserInterface() : m_previous(platform::SetUserInterface(this)) {}
 
 CDesktopUserInterface::~CDesktopUserInterface() {
@@ -37,10 +40,13 @@ CDesktopUserInterface::~CDesktopUserInterface() {
 
 int CDesktopUserInterface::MessageBox(const std::string& text, unsigned style) {
     const bool question = (style & platform::kMbButtonsMask) == platform::kMbYesNo;
-    QMessageBox box(IconOf(style), QStringLiteral("Linkvet"), DisplayText(text),
+    QMessageBox box(MessageBoxIcon(style), QStringLiteral("Linkvet"), DisplayText(text),
                     question ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                     QApplication::activeWindow());
+    // The box is answered with the mouse: the arrow, whatever cursor the caller shows.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
     const int answer = box.exec();
+    QApplication::restoreOverrideCursor();
     if (!question) {
         return platform::kIdOk;
     }
@@ -65,12 +71,19 @@ bool CDesktopUserInterface::OpenUrl(const std::string& target) {
 }
 
 void CDesktopUserInterface::WinHelp(unsigned topic) {
-    const QString page = QDir(QString::fromStdString(HelpDirectory())).filePath(QStringLiteral("index.html"));
-    QUrl url = QUrl::fromLocalFile(page);
-    url.setFragment(QString::fromStdString(HelpAnchor(topic)));
-    if (!QDesktopServices::openUrl(url)) {
+    if (!QDesktopServices::openUrl(HelpUrl(topic))) {
         QApplication::beep();
     }
+}
+
+std::string HelpPage(unsigned topic) {
+    const std::string anchor = HelpAnchor(topic);
+    return anchor == "contents" ? "index.html" : "topic-" + anchor + ".html";
+}
+
+QUrl HelpUrl(unsigned topic) {
+    const QDir help(QString::fromStdString(HelpDirectory()));
+    return QUrl::fromLocalFile(help.filePath(QString::fromStdString(HelpPage(topic))));
 }
 
 std::string HelpAnchor(unsigned topic) {
@@ -89,6 +102,8 @@ std::string HelpAnchor(unsigned topic) {
             return "web-options";
         case kHelpAbout:
             return "about";
+        case kHelpMainWindow:
+            return "main-window";
         default:
             return "contents";
     }

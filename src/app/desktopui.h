@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QMessageBox>
+#include <QUrl>
+
 #include "platform/messagebox.h"
 
 class QWidget;
@@ -23,7 +26,14 @@ private:
     platform::CUserInterface* m_previous;
 };
 
-// The help page and anchor that explain a topic.
+// The icon a message box of this style shows.
+QMessageBox::Icon MessageBoxIcon(unsigned style);
+
+// The anchor in the help's index that explains a topic; "contents" for the index's top.
 std::string HelpAnchor(unsigned topic);
+// The page a topic opens: a page of its own that leads on to its anchor, because the desktop's
+// openers drop the "#anchor" of a file address; the index itself for the contents.
+std::string HelpPage(unsigned topic);
+QUrl HelpUrl(unsigned topic);
 // Where the help pages are: installed beside the program, else in the source tree.
 std::string HelpDirectory();

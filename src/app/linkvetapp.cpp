@@ -1,6 +1,8 @@
 #include "linkvetapp.h"
 
-#include <QPageSetupDialog>
+#include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QPrintDialog>
 #include <QPrinter>
 
 #include "app/aboutdlg.h"
@@ -39,7 +41,19 @@ void CLinkvetApp::OnAppAbout(QWidget* parent) {
     dialog.exec();
 }
 
+// The printer and the paper, kept for the next Print without printing now.
 void CLinkvetApp::OnFilePrintSetup(QWidget* parent) {
-    QPageSetupDialog dialog(&Printer(), parent);
+    QPrintDialog dialog(&Printer(), parent);
+    dialog.setWindowTitle(QStringLiteral("Print Setup"));
+    // No pages or copies: those belong to one print.
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    // The dialog's own button says Print; here it only keeps the choice.
+    if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+        for (QAbstractButton* button : buttons->buttons()) {
+            if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) {
+                button->setText(QStringLiteral("OK"));
+            }
+        }
+    }
     dialog.exec();
 }

@@ -33,6 +33,9 @@ namespace {
 const QString kConnectionPane = QStringLiteral("Connection Status") + QString(41, QLatin1Char(' '));
 const QString kMethodPane = QStringLiteral("HTTP Method Status") + QString(17, QLatin1Char(' '));
 
+// How long the window must stay put before its placement is written.
+constexpr int kPlacementSettleMillis = 500;
+
 QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
     return QIcon::fromTheme(QLatin1String(name), QApplication::style()->standardIcon(fallback));
 }
@@ -56,6 +59,9 @@ CMainFrame::CMainFrame(CLinkvetApp& app) : m_app(app) {
     connect(&rows, &QAbstractItemModel::rowsRemoved, this, [this] { UpdateCommandUi(); });
     connect(&rows, &QAbstractItemModel::modelReset, this, [this] { UpdateCommandUi(); });
     UpdateCommandUi();
+    m_placementTimer.setSingleShot(true);
+    m_placementTimer.setInterval(kPlacementSettleMillis);
+    connect(&m_placementTimer, &QTimer::timeout, this, [this] { SavePlacement(); });
     m_placed = true;
 }
 
@@ -164,7 +170,7 @@ void CMainFrame::CreateActions() {
               [&view] { view.OnStopTest(); })
         ->setIcon(ThemeIcon("process-stop", QStyle::SP_BrowserStop));
     AddAction(ID_HELP_FINDER, tr("&Help Topics"), QKeySequence(), tr("List Help topics"),
-              tr("Help Topics"), [] { platform::WinHelp(kHelpMainWindow); });
+              tr("Help Topics"), [] { platform::WinHelp(kHelpContents); });
     AddAction(ID_APP_ABOUT, tr("&About Linkvet..."), QKeySequence(),
               tr("Display program information, version number and copyright"), tr("About"),
               [this] { m_app.OnAppAbout(this); })
@@ -181,6 +187,30 @@ void CMainFrame::CreateActions() {
               [this] { FocusOtherPane(); });
     Action(ID_VIEW_TOOLBAR)->setCheckable(true);
     Action(ID_VIEW_STATUS_BAR)->setCheckable(true);
+    SetWhatsThisTexts();
+}
+
+// What Shift+F1 and a click tell about the toolbar's buttons, the grid and the log.
+void CMainFrame::SetWhatsThisTexts() {
+    const std::pair<CCommandId, const char*> texts[] = {
+        {ID_SELECT_FILES, "Chooses a file or a folder and tests its links."},
+        {ID_EXPORT_RESULTS, "Writes the grid's rows as a text or HTML report."},
+        {ID_REPAIR_LINKS,
+         "Rewrites the pages around the links in the grid, keeping a backup of each page."},
+        {ID_FILE_PRINT, "Prints the grid, one line for each row."},
+        {ID_PREFERENCES, "Sets how long to wait for hosts and which results to list."},
+        {ID_STOP_TEST, "Stops the running test at once; the rows found so far stay."},
+        {ID_APP_ABOUT, "Shows the version of Linkvet and its links."},
+    };
+    for (const auto& [id, text] : texts) {
+        Action(id)->setWhatsThis(tr(text));
+    }
+    m_view->setWhatsThis(
+        tr("The links that failed: the link, the reason, the link's text on the page and the file "
+           "it stands in."));
+    m_logPane->setWhatsThis(
+        tr("The log of the test: when it started, each file tested with its "
+           "count of links and errors, and when it ended."));
 }
 
 void CMainFrame::CreateMenus() {
@@ -284,16 +314,11 @@ void CMainFrame::dropEvent(QDropEvent* event) {
 }
 
 bool CMainFrame::QueryQuit() {
-    const platform::CWaitCursor wait;
     CResultsModel& rows = m_doc.Results();
     if (rows.RowCount() == 0) {
         return true;
     }
-    for (int row = rows.RowCount() - 1; row >= 0; --row) {
-        if ((rows.Tag(row) & 0xFFFF) == 1) {
-            rows.DeleteRow(row);
-        }
-    }
+    DropRepairedRows();
     if (rows.RowCount() == 0) {
         return true;
     }
@@ -305,12 +330,24 @@ bool CMainFrame::QueryQuit() {
     return true;
 }
 
+// The wait cursor shows while the rows go, not over the question that may follow.
+void CMainFrame::DropRepairedRows() {
+    const platform::CWaitCursor wait;
+    CResultsModel& rows = m_doc.Results();
+    for (int row = rows.RowCount() - 1; row >= 0; --row) {
+        if ((rows.Tag(row) & 0xFFFF) == 1) {
+            rows.DeleteRow(row);
+        }
+    }
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (!QueryQuit()) {
         event->ignore();
         return;
     }
     m_view->SaveColumnWidths();
+    SavePlacement();
     event->accept();
 }
 
@@ -325,16 +362,26 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 // Every move and resize is kept, but not while minimised and not before the window is
-// placed.
+// placed. The last one is written when the window has settled, or when it closes.
 void CMainFrame::OnWindowPosChanged() {
     if (!m_placed || isMinimized()) {
         return;
     }
+    m_pendingPlacement = CWindowPlacement{std::max(0, x()), std::max(0, y()), width(), height()};
+    m_placementTimer.start();
+}
+
+void CMainFrame::SavePlacement() {
+    m_placementTimer.stop();
+    if (!m_pendingPlacement) {
+        return;
+    }
     CRegSettings& settings = m_app.Settings();
-    settings.SetInt("Screen", "x", std::max(0, x()));
-    settings.SetInt("Screen", "y", std::max(0, y()));
-    settings.SetInt("Screen", "cx", width());
-    settings.SetInt("Screen", "cy", height());
+    settings.SetInt("Screen", "x", m_pendingPlacement->x);
+    settings.SetInt("Screen", "y", m_pendingPlacement->y);
+    settings.SetInt("Screen", "cx", m_pendingPlacement->cx);
+    settings.SetInt("Screen", "cy", m_pendingPlacement->cy);
+    m_pendingPlacement.reset();
 }
 
 void CMainFrame::OnPreferences() {
@@ -368,14 +415,20 @@ void CMainFrame::OnWebOptions() {
     m_view->m_perHost = chosen.perHost;
 }
 
+// Each print offers every page first; a range chosen applies to that print only.
 void CMainFrame::OnFilePrint() {
-    QPrintDialog dialog(&m_app.Printer(), this);
+    QPrinter& printer = m_app.Printer();
+    printer.setPrintRange(QPrinter::AllPages);
+    QPrintDialog dialog(&printer, this);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange);
+    dialog.setMinMax(1, m_view->PrintLayoutFor(printer).pages);
     if (dialog.exec() == QDialog::Accepted) {
-        m_view->PrintRows(m_app.Printer());
+        m_view->PrintRows(printer);
     }
 }
 
 void CMainFrame::OnFilePrintPreview() {
+    m_app.Printer().setPrintRange(QPrinter::AllPages);
     QPrintPreviewDialog preview(&m_app.Printer(), this);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* printer) { m_view->PrintRows(*printer); });

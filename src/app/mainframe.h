@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QTimer>
 #include <map>
+#include <optional>
 
 #include "app/commands.h"
 #include "app/linkvetdoc.h"
@@ -53,13 +55,17 @@ private:
     // Once the window is laid out: the splitter's rows, then the grid's columns.
     void OnInitialUpdate();
     void CreateActions();
+    void SetWhatsThisTexts();
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
     QAction* AddAction(CCommandId id, const QString& text, const QKeySequence& key,
                        const QString& prompt, const QString& tip, std::function<void()> handler);
     void OnWindowPosChanged();
+    // Writes the placement the last move or resize left, if it is not written yet.
+    void SavePlacement();
     void FocusOtherPane();
+    void DropRepairedRows();
 
     CLinkvetApp& m_app;
     CLinkvetDoc m_doc;
@@ -71,5 +77,8 @@ private:
     std::map<int, QLabel*> m_panes;
     std::map<int, QAction*> m_actions;
     bool m_placed = false;
+    // A drag moves the window many times a second; the placement is written once it settles.
+    std::optional<CWindowPlacement> m_pendingPlacement;
+    QTimer m_placementTimer;
     bool m_initialUpdateDone = false;
 };

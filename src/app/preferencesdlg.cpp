@@ -125,6 +125,8 @@ CPreferencesDlg::CPreferencesDlg(std::string& filter, const CReasonTexts& reason
     m_timeoutEdit->setObjectName(QStringLiteral("timeout"));
     m_okButton->setDefault(true);
     BuildLayout();
+    SetWhatsThisTexts();
+    platform::SetDialogHelp(*this, kHelpTopic);
 
     connect(m_hawkButton, &QPushButton::clicked, this, &CPreferencesDlg::OnWatchHawk);
     connect(m_oneEyeButton, &QPushButton::clicked, this, &CPreferencesDlg::OnWatchOneEye);
@@ -193,6 +195,21 @@ void CPreferencesDlg::BuildLayout() {
     layout->addLayout(grid);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CPreferencesDlg::SetWhatsThisTexts() {
+    m_filterList.setWhatsThis(QStringLiteral(
+        "Tick the results you want listed in the grid. A change applies to the next result."));
+    m_hawkButton->setWhatsThis(QStringLiteral("Ticks every result except 200 OK, at once."));
+    m_oneEyeButton->setWhatsThis(
+        QStringLiteral("Ticks only 400, 401, 403, 404 and Can't Find Named Host, at once."));
+    m_timeoutEdit->setWhatsThis(QStringLiteral(
+        "How many seconds, from 5 to 1000, to wait for a host before its link is reported."));
+    m_okButton->setWhatsThis(
+        QStringLiteral("Keeps the ticks and the time-out, also for the next start."));
+    m_cancelButton->setWhatsThis(QStringLiteral(
+        "Closes the window. A preset already pressed stays in use until Linkvet ends."));
+    m_helpButton->setWhatsThis(QStringLiteral("Opens the help on the preferences."));
 }
 
 void CPreferencesDlg::ShowFilter() {

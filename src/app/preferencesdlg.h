@@ -55,6 +55,7 @@ protected:
 
 private:
     void BuildLayout();
+    void SetWhatsThisTexts();
     void UsePreset(std::string_view filter);
     std::string TickedFilter() const;
 

@@ -1,7 +1,10 @@
 #include "app/staticlink.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QTimerEvent>
 
 #include "platform/messagebox.h"
@@ -21,6 +24,7 @@ std::string LinkTarget(const std::string& link) {
 
 CStaticLink::CStaticLink(QWidget* parent) : QLabel(parent) {
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 QColor CStaticLink::LinkColor() const {
@@ -35,7 +39,26 @@ void CStaticLink::paintEvent(QPaintEvent*) {
     underlined.setUnderline(true);
     painter.setFont(underlined);
     painter.setPen(LinkColor());
-    painter.drawText(contentsRect(), static_cast<int>(alignment()), text());
+    QRect drawn;
+    painter.drawText(contentsRect(), static_cast<int>(alignment()), text(), &drawn);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = drawn.adjusted(-1, 0, 1, 0);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}
+
+void CStaticLink::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            OnClick();
+            return;
+        default:
+            QLabel::keyPressEvent(event);
+    }
 }
 
 void CStaticLink::OnMouseMove(const QPoint& at) {

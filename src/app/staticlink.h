@@ -10,7 +10,8 @@ inline constexpr const char* kMailMarker = "linkvet@";
 
 // A text that is a hyperlink: drawn underlined in blue, purple once visited, with the hand
 // cursor while the pointer is over it. A click opens the target with the user's default
-// handler. The visited flag belongs to the owner, so it outlives the control.
+// handler, as do Enter and Space once Tab has brought the focus to it. The visited flag belongs
+// to the owner, so it outlives the control.
 class CStaticLink : public QLabel {
 public:
     explicit CStaticLink(QWidget* parent = nullptr);
@@ -30,6 +31,7 @@ protected:
     void OnMouseMove(const QPoint& at);
 
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;

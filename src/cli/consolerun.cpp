@@ -105,10 +105,11 @@ void CConsoleRun::OnFileRead() {
     m_record.linksExcluded += m_excludedCount;
 }
 
-void CConsoleRun::OnLinkTested(ResultCode code, bool reported) {
+void CConsoleRun::OnLinkTested(const std::string& url, const std::string& anchorName,
+                               ResultCode code, bool reported) {
     const int last = m_results.RowCount() - 1;
     m_record.files.back().links.push_back(
-        CTestedLink{m_urlList.front(), m_anchorNameList.front(), code, reported,
+        CTestedLink{url, anchorName, code, reported,
                     reported ? m_results.CellText(last, kColumnReason) : ""});
 }
 

@@ -54,7 +54,8 @@ protected:
     std::unique_ptr<CRunProgress> CreateProgressDlg() override;
     void OnRunEnded() override;
     void OnFileRead() override;
-    void OnLinkTested(ResultCode code, bool reported) override;
+    void OnLinkTested(const std::string& url, const std::string& anchorName, ResultCode code,
+                      bool reported) override;
 
 private:
     CConsoleScreen& m_screen;

@@ -213,6 +213,9 @@ int OnCheck(const CCheckOptions& options) {
         return OnRunTest(settings, options, screen);
     }
     CConsoleRun run(settings, screen);
+    if (options.https) {
+        run.m_https = true;
+    }
     return options.mode == CCheckMode::ListFiles ? OnListFiles(run, options.choice)
                                                  : OnListLinks(run, options.choice);
 }

@@ -6,6 +6,8 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPushButton>
+#include <QShortcut>
+#include <QWhatsThis>
 #include <algorithm>
 
 #include "platform/messagebox.h"
@@ -95,6 +97,14 @@ void LayOutPathDialog(QDialog& dialog, QWidget& path, QPushButton& browse,
     layout->addLayout(top);
     layout->addLayout(bottom);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void SetDialogHelp(QDialog& dialog, unsigned topic) {
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), &dialog);
+    QObject::connect(help, &QShortcut::activated, &dialog, [topic] { WinHelp(topic); });
+    auto* whatsThis = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), &dialog);
+    QObject::connect(whatsThis, &QShortcut::activated, &dialog,
+                     [] { QWhatsThis::enterWhatsThisMode(); });
 }
 
 }  // namespace platform

@@ -58,6 +58,10 @@ void FailField(QWidget& field, const std::string& message);
 void LayOutPathDialog(QDialog& dialog, QWidget& path, QPushButton& browse,
                       const std::vector<QWidget*>& options, QPushButton& ok, QPushButton& cancel);
 
+// F1 in the dialog opens its help topic; Shift+F1 then a click explains a control (its What's
+// This text), as in the main window.
+void SetDialogHelp(QDialog& dialog, unsigned topic);
+
 // The message for a text over its limit.
 std::string TooLongMessage(int limit);
 

@@ -45,18 +45,25 @@ CRepairDlg::CRepairDlg(QWidget* parent)
     auto* group = new QGroupBox(
         QStringLiteral("When Linkvet finds the offending URL in the file do the following:"));
     auto* methods = new QVBoxLayout(group);
-    const auto addMethod = [&](int method, const char* text) {
+    const auto addMethod = [&](int method, const char* text, const char* whatsThis) {
         auto* button = new QRadioButton(QString::fromLatin1(text));
+        button->setWhatsThis(QString::fromLatin1(whatsThis));
         m_methodGroup->addButton(button, method);
         methods->addWidget(button);
     };
-    addMethod(kRepairDisable, "Disable the entire line of text containing the URL.");
+    addMethod(kRepairDisable, "Disable the entire line of text containing the URL.",
+              "Turns the whole line that holds the link into an HTML comment; nothing is lost.");
     methods->addLayout(Indented(
         WrappedLabel(
             QStringLiteral("No text is deleted. The bad URL is preserved as an HTML comment.")),
         *this));
-    addMethod(kRepairReplace, "Replace the URL text with the name of the file it is in.");
-    addMethod(kRepairRemove, "Remove the entire line of text containing the URL.");
+    addMethod(kRepairReplace, "Replace the URL text with the name of the file it is in.",
+              "Puts the page's own name in place of the link and keeps the old address in a "
+              "comment.");
+    addMethod(kRepairRemove, "Remove the entire line of text containing the URL.",
+              "Drops the whole line that holds the link.");
+    m_saveBadUrlsButton->setWhatsThis(
+        QStringLiteral("After the repair, writes the bad links to a report file you name."));
     methods->addLayout(Indented(m_saveBadUrlsButton, *this));
     m_saveBadUrlsButton->setEnabled(false);
 
@@ -64,6 +71,10 @@ CRepairDlg::CRepairDlg(QWidget* parent)
     auto* cancelButton = new QPushButton(QStringLiteral("Cancel"));
     auto* helpButton = new QPushButton(QStringLiteral("Help"));
     okButton->setDefault(true);
+    okButton->setWhatsThis(QStringLiteral("Repairs the pages of the grid's rows."));
+    cancelButton->setWhatsThis(QStringLiteral("Closes the window without changing a file."));
+    helpButton->setWhatsThis(QStringLiteral("Opens the help on repairing."));
+    platform::SetDialogHelp(*this, kHelpTopic);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(okButton);

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "platform/dialogdata.h"
+#include "platform/displaytext.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr int kTemplateWidth = 217;
 // Reads an edit box back into its bytes. Text the user left alone keeps its bytes, also
 // those that UTF-8 cannot show.
 void ReadBack(const QLineEdit& edit, std::string& bytes) {
-    if (edit.text() != QString::fromUtf8(bytes)) {
+    if (edit.text() != platform::DisplayText(bytes)) {
         bytes = edit.text().toUtf8().toStdString();
     }
 }
@@ -38,6 +39,12 @@ CRepairFailureDlg::CRepairFailureDlg(QWidget* parent)
     advice->setWordWrap(true);
     auto* okButton = new QPushButton(QStringLiteral("OK"));
     okButton->setDefault(true);
+    m_failedFileEdit->setWhatsThis(QStringLiteral("The page where the repair stopped."));
+    m_failedUrlEdit->setWhatsThis(QStringLiteral("The link near which it stopped."));
+    m_ignoreButton->setWhatsThis(
+        QStringLiteral("Drops this row from the grid, so the next repair passes it by."));
+    okButton->setWhatsThis(QStringLiteral("Closes the window."));
+    platform::SetDialogHelp(*this, kHelpTopic);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(okButton);
@@ -76,6 +83,6 @@ void CRepairFailureDlg::UpdateData(bool saveAndValidate) {
         return;
     }
     m_ignoreButton->setChecked(m_ignore != 0);
-    m_failedUrlEdit->setText(QString::fromUtf8(m_failedUrl));
-    m_failedFileEdit->setText(QString::fromUtf8(m_failedFile));
+    m_failedUrlEdit->setText(platform::DisplayText(m_failedUrl));
+    m_failedFileEdit->setText(platform::DisplayText(m_failedFile));
 }

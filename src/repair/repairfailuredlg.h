@@ -11,6 +11,8 @@ class QLineEdit;
 // nothing. The members go into the controls when it opens and come back on OK.
 class CRepairFailureDlg : public QDialog {
 public:
+    static constexpr unsigned kHelpTopic = 0x2008A;
+
     explicit CRepairFailureDlg(QWidget* parent = nullptr);
 
     // Puts the members into the controls; exec() runs it before the dialog shows.

@@ -50,6 +50,8 @@ CExportDlg::CExportDlg(QWidget* parent)
     m_formatGroup->addButton(m_htmlButton, kHtmlFormat);
     m_okButton->setDefault(true);
     BuildLayout();
+    SetWhatsThisTexts();
+    platform::SetDialogHelp(*this, kHelpTopic);
 
     connect(m_browseButton, &QPushButton::clicked, this, &CExportDlg::OnBrowse);
     connect(m_formatGroup, &QButtonGroup::idClicked, this, &CExportDlg::OnFormatChanged);
@@ -62,6 +64,19 @@ CExportDlg::CExportDlg(QWidget* parent)
 void CExportDlg::BuildLayout() {
     platform::LayOutPathDialog(*this, *m_fileNameEdit, *m_browseButton,
                                {m_textButton, m_htmlButton}, *m_okButton, *m_cancelButton);
+}
+
+void CExportDlg::SetWhatsThisTexts() {
+    m_fileNameEdit->setWhatsThis(QStringLiteral("The file the report is written to."));
+    m_browseButton->setWhatsThis(QStringLiteral("Picks the report file from a list."));
+    m_textButton->setWhatsThis(QStringLiteral(
+        "A plain text report: each file's failed links with their reason and text, separated by "
+        "tabs."));
+    m_htmlButton->setWhatsThis(
+        QStringLiteral("A web page that lists each file's failed links as links you can click."));
+    m_okButton->setWhatsThis(
+        QStringLiteral("Writes the report; asks first when the file already exists."));
+    m_cancelButton->setWhatsThis(QStringLiteral("Closes the window without writing a report."));
 }
 
 bool CExportDlg::UpdateData(bool saveAndValidate) {

@@ -18,6 +18,7 @@ public:
     static constexpr int kFileNameLimit = 200;
     static constexpr int kTextFormat = 0;
     static constexpr int kHtmlFormat = 1;
+    static constexpr unsigned kHelpTopic = 0x20087;
 
     explicit CExportDlg(QWidget* parent = nullptr);
 
@@ -43,6 +44,7 @@ protected:
 
 private:
     void BuildLayout();
+    void SetWhatsThisTexts();
 
     platform::CFileNameEdit* m_fileNameEdit;
     QPushButton* m_browseButton;

@@ -1,5 +1,6 @@
 #include "gridlayout.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 int DefaultColumnWidth(int gridWidth) {
@@ -23,6 +24,13 @@ std::array<int, 4> ColumnWidths(const std::array<int, 4>& stored, int gridWidth)
 int CPrintLayout::RowAt(int page, int line, int rowCount) const {
     const long long row = static_cast<long long>(page - 1) * linesPerPage + line;
     return row < rowCount ? static_cast<int>(row) : -1;
+}
+
+CPrintLayout::CPageSpan CPrintLayout::PagesToPrint(int fromPage, int toPage) const {
+    if (fromPage <= 0) {
+        return {1, pages};
+    }
+    return {fromPage, toPage <= 0 ? pages : std::min(toPage, pages)};
 }
 
 CPrintLayout LayOutPrint(int textHeight, int pageHeight, int rowCount) {

@@ -20,5 +20,12 @@ struct CPrintLayout {
     // The row drawn on a page's line, or -1 past the last row.
     int RowAt(int page, int line, int rowCount) const;
     int LineY(int line) const { return line * pitch + 2 * pitch; }
+    // The pages printed for a range chosen in the print dialog, cut to the pages there are;
+    // fromPage 0 means every page. Empty (first > last) when the range holds no page.
+    struct CPageSpan {
+        int first = 1;
+        int last = 0;
+    };
+    CPageSpan PagesToPrint(int fromPage, int toPage) const;
 };
 CPrintLayout LayOutPrint(int textHeight, int pageHeight, int rowCount);

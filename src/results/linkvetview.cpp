@@ -122,6 +122,11 @@ void CLinkvetView::SetStatusText(int pane, const std::string& text) {
 
 std::unique_ptr<CRunProgress> CLinkvetView::CreateProgressDlg() {
     auto progress = std::make_unique<CProgressDlg>(this);
+    progress->SetEscapeHandler([this] {
+        if (OnUpdateStopTest()) {
+            OnStopTest();
+        }
+    });
     progress->show();
     return progress;
 }
@@ -306,29 +311,43 @@ CPrintLayout CLinkvetView::PrintLayoutFor(QPrinter& printer) const {
     return LayOutPrint(textHeight, static_cast<int>(pageHeight), m_rows.RowCount());
 }
 
-// The page is laid out in 0.01-inch units, rows from the top with a 0.75-inch left margin and
-// tab stops every inch.
+// The pages chosen in the print dialog, each laid out in 0.01-inch units.
 void CLinkvetView::PrintRows(QPrinter& printer) const {
     const CPrintLayout layout = PrintLayoutFor(printer);
+    const bool range = printer.printRange() == QPrinter::PageRange;
+    const CPrintLayout::CPageSpan span =
+        layout.PagesToPrint(range ? printer.fromPage() : 0, range ? printer.toPage() : 0);
     QPainter painter(&printer);
     painter.scale(printer.logicalDpiX() / 100.0, printer.logicalDpiY() / 100.0);
-    painter.setFont(PrintFont());
-    QTextOption tabs;
-    tabs.setTabStopDistance(100);
-    const double left = 75;
-    const double width = printer.pageRect(QPrinter::DevicePixel).width() * 100.0 /
-                             printer.logicalDpiX() - left;
-    for (int number = 1; number <= layout.pages; ++number) {
-        if (number > 1) {
+    const QSizeF page(
+        printer.pageRect(QPrinter::DevicePixel).width() * 100.0 / printer.logicalDpiX(),
+        printer.pageRect(QPrinter::DevicePixel).height() * 100.0 / printer.logicalDpiY());
+    for (int number = span.first; number <= span.last; ++number) {
+        if (number > span.first) {
             printer.newPage();
         }
-        for (int line = 0; line < layout.linesPerPage; ++line) {
-            const int row = layout.RowAt(number, line, m_rows.RowCount());
-            if (row < 0) {
-                break;
-            }
-            painter.drawText(QRectF(left, layout.LineY(line), width, layout.pitch),
-                             DisplayText(FormatRowLine(row)), tabs);
-        }
+        PrintPage(painter, layout, number, page);
     }
+}
+
+// Rows from the top with a 0.75-inch left margin and tab stops every inch, one line each: a
+// row wider than the page is cut at the page's edge, never wrapped.
+void CLinkvetView::PrintPage(QPainter& painter, const CPrintLayout& layout, int number,
+                             const QSizeF& page) const {
+    painter.save();
+    painter.setFont(PrintFont());
+    painter.setClipRect(QRectF(QPointF(0, 0), page));
+    QTextOption line;
+    line.setTabStopDistance(100);
+    line.setWrapMode(QTextOption::NoWrap);
+    const double left = 75;
+    for (int i = 0; i < layout.linesPerPage; ++i) {
+        const int row = layout.RowAt(number, i, m_rows.RowCount());
+        if (row < 0) {
+            break;
+        }
+        painter.drawText(QRectF(left, layout.LineY(i), page.width() - left, layout.pitch),
+                         DisplayText(FormatRowLine(row)), line);
+    }
+    painter.restore();
 }

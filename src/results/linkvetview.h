@@ -11,6 +11,7 @@
 #include "run/testrun.h"
 
 class QMenu;
+class QPainter;
 class QPlainTextEdit;
 class QPrinter;
 
@@ -57,6 +58,9 @@ public:
     // Printing: the rows as lines of "URL - Reason - Site Name - File Name".
     std::string FormatRowLine(int row) const;
     void PrintRows(QPrinter& printer) const;
+    // Draws one page's rows on a painter that counts in 0.01-inch units.
+    void PrintPage(QPainter& painter, const CPrintLayout& layout, int number,
+                   const QSizeF& page) const;
     CPrintLayout PrintLayoutFor(QPrinter& printer) const;
 
     // The grid's own actions, from its context menu: Open Link and Open File act on the

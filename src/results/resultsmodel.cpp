@@ -1,18 +1,7 @@
 #include "resultsmodel.h"
 
 #include <QByteArray>
-#include <QStringDecoder>
 #include <array>
-
-QString DisplayText(const std::string& bytes) {
-    const QByteArray raw = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(raw);
-    if (utf8.hasError()) {
-        return QString::fromLatin1(raw);
-    }
-    return text;
-}
 
 CResultsModel::CResultsModel(QObject* parent) : QAbstractTableModel(parent) {}
 

@@ -3,11 +3,12 @@
 #include <QAbstractTableModel>
 #include <QString>
 
+#include "platform/displaytext.h"
 #include "results/resulttable.h"
 
-// Shows bytes whatever their encoding: UTF-8 when they are valid UTF-8, else Latin-1, so every
-// byte shows as some character. The bytes themselves stay untouched for export and repair.
-QString DisplayText(const std::string& bytes);
+// The grid shows its bytes as every window does; the bytes themselves stay untouched for
+// export and repair.
+using platform::DisplayText;
 
 // The grid's rows for the window: the results table behind a Qt model. Adding a row costs the
 // same at row 100,000 as at row 1; rows are never sorted.

@@ -1,16 +1,17 @@
 #include "run/progressdlg.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "platform/dialogdata.h"
+#include "platform/displaytext.h"
 
 CProgressCtrl::CProgressCtrl(QProgressBar& bar) : m_bar(bar) {
     Changed();
@@ -31,8 +32,16 @@ QProgressBar* MakeBar(const char* name, QWidget* parent) {
     return bar;
 }
 
-QString Text(const std::string& bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+// A number field holds up to six digits; it is sized by the font's own digits, so a count in
+// the thousands is not cut off by a font wider than the template's.
+constexpr int kNumberDigits = 6;
+
+int NumberWidth(const QFontMetrics& metrics) {
+    int widest = 0;
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        widest = std::max(widest, metrics.horizontalAdvance(QLatin1Char(digit)));
+    }
+    return kNumberDigits * widest;
 }
 
 }  // namespace
@@ -40,18 +49,21 @@ QString Text(const std::string& bytes) {
 CProgressDlg::CProgressDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_fileTextLabel(AddField("fileText", 185)),
-      m_fileIndexLabel(AddField("fileIndex", 15)),
-      m_fileTotalLabel(AddField("fileTotal", 15)),
+      m_fileIndexLabel(AddNumberField("fileIndex", 15)),
+      m_fileTotalLabel(AddNumberField("fileTotal", 15)),
       m_urlTextLabel(AddField("urlText", 185)),
       m_anchorTextLabel(AddField("anchorText", 185)),
-      m_urlIndexLabel(AddField("urlIndex", 20)),
-      m_urlTotalLabel(AddField("urlTotal", 20)),
+      m_urlIndexLabel(AddNumberField("urlIndex", 20)),
+      m_urlTotalLabel(AddNumberField("urlTotal", 20)),
       m_fileBarCtrl(MakeBar("fileBar", this)),
       m_urlBarCtrl(MakeBar("urlBar", this)),
       m_fileBar(*m_fileBarCtrl),
       m_urlBar(*m_urlBarCtrl) {
     setWindowTitle(QStringLiteral("Testing Progress"));
     setModal(false);
+    // The main window keeps the focus, so Esc there stops the run whatever the user clicks.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     BuildLayout();
 }
 
@@ -62,6 +74,12 @@ QLabel* CProgressDlg::AddField(const char* name, int widthUnits) {
     field->setWordWrap(false);
     // A fixed width: the text never widens the window, it is cut at the field's edge instead.
     field->setFixedWidth(platform::CDialogUnits(font()).X(widthUnits));
+    return field;
+}
+
+QLabel* CProgressDlg::AddNumberField(const char* name, int widthUnits) {
+    QLabel* field = AddField(name, widthUnits);
+    field->setFixedWidth(std::max(field->width(), NumberWidth(field->fontMetrics())));
     return field;
 }
 
@@ -111,13 +129,13 @@ void CProgressDlg::BuildLayout() {
 }
 
 void CProgressDlg::UpdateData() {
-    m_fileTextLabel->setText(QFile::decodeName(QByteArray::fromStdString(m_fileText)));
-    m_fileIndexLabel->setText(Text(m_fileIndex));
-    m_fileTotalLabel->setText(Text(m_fileTotal));
-    m_urlTextLabel->setText(Text(m_urlText));
-    m_anchorTextLabel->setText(Text(m_anchorText));
-    m_urlIndexLabel->setText(Text(m_urlIndex));
-    m_urlTotalLabel->setText(Text(m_urlTotal));
+    m_fileTextLabel->setText(platform::DisplayText(m_fileText));
+    m_fileIndexLabel->setText(platform::DisplayText(m_fileIndex));
+    m_fileTotalLabel->setText(platform::DisplayText(m_fileTotal));
+    m_urlTextLabel->setText(platform::DisplayText(m_urlText));
+    m_anchorTextLabel->setText(platform::DisplayText(m_anchorText));
+    m_urlIndexLabel->setText(platform::DisplayText(m_urlIndex));
+    m_urlTotalLabel->setText(platform::DisplayText(m_urlTotal));
 }
 
 // QDialog itself centres the window over its parent's window the first time it is shown.
@@ -126,6 +144,12 @@ void CProgressDlg::showEvent(QShowEvent* event) {
         UpdateData();
     }
     QDialog::showEvent(event);
+}
+
+void CProgressDlg::reject() {
+    if (m_onEscape) {
+        QTimer::singleShot(0, parentWidget(), m_onEscape);
+    }
 }
 
 void CProgressDlg::closeEvent(QCloseEvent* event) {

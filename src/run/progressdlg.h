@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 #include "run/runprogress.h"
 
@@ -30,8 +31,10 @@ public:
     CProgressBar& FileBar() override { return m_fileBar; }
     CProgressBar& UrlBar() override { return m_urlBar; }
 
-    // Only the run takes the window down; Escape does not.
-    void reject() override {}
+    // Esc pressed here is the main window's Esc: it goes to the handler, after the key event is
+    // done, since stopping the run destroys this window. The window itself stays.
+    void SetEscapeHandler(std::function<void()> handler) { m_onEscape = std::move(handler); }
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -40,6 +43,8 @@ protected:
 private:
     // A field of the template: left-aligned, one line, cut by its width however long the text.
     QLabel* AddField(const char* name, int widthUnits);
+    // A number field: the template's width, or six of the font's digits when that is wider.
+    QLabel* AddNumberField(const char* name, int widthUnits);
     void BuildLayout();
 
     QLabel* m_fileTextLabel;
@@ -53,4 +58,5 @@ private:
     QProgressBar* m_urlBarCtrl;
     CProgressCtrl m_fileBar;
     CProgressCtrl m_urlBar;
+    std::function<void()> m_onEscape;
 };

@@ -41,6 +41,8 @@ CSelectFilesDlg::CSelectFilesDlg(CRegSettings& settings, QWidget* parent)
     m_pathEdit->setObjectName(QStringLiteral("path"));
     m_okButton->setDefault(true);
     BuildLayout();
+    SetWhatsThisTexts();
+    platform::SetDialogHelp(*this, kHelpTopic);
 
     connect(m_recurseBox, &QCheckBox::clicked, this, &CSelectFilesDlg::OnClickRecurse);
     connect(m_allFilesBox, &QCheckBox::clicked, this, &CSelectFilesDlg::OnClickAllFiles);
@@ -55,6 +57,21 @@ void CSelectFilesDlg::BuildLayout() {
     platform::LayOutPathDialog(*this, *m_pathEdit, *m_browseButton,
                                {m_allFilesBox, m_recurseBox, m_htmlOnlyBox}, *m_okButton,
                                *m_cancelButton);
+}
+
+void CSelectFilesDlg::SetWhatsThisTexts() {
+    m_pathEdit->setWhatsThis(QStringLiteral(
+        "The file to test or, with \"Test other files in this directory\" ticked, the folder."));
+    m_browseButton->setWhatsThis(QStringLiteral("Picks the file, or the folder, from a list."));
+    m_allFilesBox->setWhatsThis(
+        QStringLiteral("Tests every file of the folder named above instead of one file."));
+    m_recurseBox->setWhatsThis(
+        QStringLiteral("Also tests the files of every sub-folder, at any depth."));
+    m_htmlOnlyBox->setWhatsThis(
+        QStringLiteral("In a folder, tests only web pages: files whose names hold .htm, .html, "
+                       ".asp and the like."));
+    m_okButton->setWhatsThis(QStringLiteral("Starts the test."));
+    m_cancelButton->setWhatsThis(QStringLiteral("Closes the window without testing."));
 }
 
 bool CSelectFilesDlg::UpdateData(bool saveAndValidate) {

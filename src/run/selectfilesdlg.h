@@ -16,6 +16,7 @@ class CRegSettings;
 class CSelectFilesDlg : public QDialog {
 public:
     static constexpr int kPathLimit = 1000;
+    static constexpr unsigned kHelpTopic = 0x20082;
 
     CSelectFilesDlg(CRegSettings& settings, QWidget* parent = nullptr);
 
@@ -42,6 +43,7 @@ protected:
 
 private:
     void BuildLayout();
+    void SetWhatsThisTexts();
 
     CRegSettings& m_settings;
     platform::CFileNameEdit* m_pathEdit;

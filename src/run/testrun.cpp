@@ -395,7 +395,7 @@ void CTestRun::HandleReply() {
         AddResult(m_anchorNameList.front(), 2, code);
         ++m_errorCount;
     }
-    OnLinkTested(code, reported);
+    OnLinkTested(m_urlList.front(), m_anchorNameList.front(), code, reported);
     FinishVerdict();
 }
 
@@ -407,7 +407,7 @@ void CTestRun::FailLink(ResultCode code) {
         AddResult(m_anchorNameList.front(), 2, code);
         ++m_errorCount;
     }
-    OnLinkTested(code, reported);
+    OnLinkTested(m_urlList.front(), m_anchorNameList.front(), code, reported);
     FinishVerdict();
     m_awaitingReply = false;
 }

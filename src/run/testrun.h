@@ -134,10 +134,12 @@ protected:
     virtual std::unique_ptr<CRunProgress> CreateProgressDlg() = 0;
     // Called when a run has ended or been stopped.
     virtual void OnRunEnded() {}
-    // Called when m_currentFile has been scanned, its links waiting in the lists.
+    // Called when m_currentFile has been scanned, before any verdict on its links.
     virtual void OnFileRead() {}
-    // Called for every verdict, reported or not, while its link heads the lists.
-    virtual void OnLinkTested(ResultCode, bool) {}
+    // Called for every verdict of m_currentFile, reported or not, in link order; a reported
+    // one after its row.
+    virtual void OnLinkTested(const std::string& /*url*/, const std::string& /*anchorName*/,
+                              ResultCode /*code*/, bool /*reported*/) {}
 
 private:
     void TakeUpNextFile();

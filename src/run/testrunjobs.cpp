@@ -169,7 +169,7 @@ void CTestRun::ReportVerdict(const CLinkSchedule::Entry& entry) {
         AddResult(entry.anchorName, 2, verdict.code);
         ++m_errorCount;
     }
-    OnLinkTested(verdict.code, reported);
+    OnLinkTested(entry.url, entry.anchorName, verdict.code, reported);
     ++m_linksDone;
 }
 

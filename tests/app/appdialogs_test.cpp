@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -8,6 +9,7 @@
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -346,6 +348,28 @@ TEST_F(AboutDlg, TheHandShowsOverTheLinkButNotInTheSecondAfterAClick) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return link.m_launching == 0; }, 3000));
     MoveTo(link, link.rect().center());
     EXPECT_EQ(link.cursor().shape(), Qt::PointingHandCursor);
+}
+
+TEST_F(AboutDlg, TheLinksAreReachedByTabAndOpenedByEnterOrSpace) {
+    CAboutDlg dialog(&m_mailVisited, &m_homeVisited);
+    Show(dialog);
+    QApplication::setActiveWindow(&dialog);
+    QPushButton* ok = FindByText<QPushButton>(dialog, "OK");
+    EXPECT_EQ(dialog.focusWidget(), ok) << "Enter at once closes the box";
+    std::vector<QWidget*> reached;
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+        reached.push_back(dialog.focusWidget());
+    }
+    EXPECT_NE(std::find(reached.begin(), reached.end(), &dialog.m_mailLink), reached.end());
+    EXPECT_NE(std::find(reached.begin(), reached.end(), &dialog.m_homeLink), reached.end());
+    dialog.m_homeLink.setFocus();
+    QTest::keyClick(&dialog.m_homeLink, Qt::Key_Return);
+    dialog.m_mailLink.setFocus();
+    QTest::keyClick(&dialog.m_mailLink, Qt::Key_Space);
+    EXPECT_EQ(m_ui.m_openedUrls,
+              (std::vector<std::string>{kHomePageUrl, "mailto:linkvet@linkvet.example"}));
+    EXPECT_TRUE(dialog.isVisible()) << "Enter on a link opens it rather than closing the box";
 }
 
 TEST(LinkTarget, PutsMailtoBeforeAMailAddressOnly) {

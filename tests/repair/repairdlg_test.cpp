@@ -94,6 +94,7 @@ TEST(RepairFailureDlg, ShowsWhereTheRepairStoppedAndEndsOnlyWithOkOrCancel) {
     dialog.OnInitDialog();
     const QList<QLineEdit*> edits = dialog.findChildren<QLineEdit*>();
     ASSERT_EQ(edits.size(), 2);
+    EXPECT_EQ(edits[0]->text(), QString::fromUtf8("/site/p\xc3\xa9.htm")) << "as the grid shows it";
     EXPECT_EQ(edits[1]->text(), "http://x.test/gone");
     EXPECT_EQ(dialog.findChildren<QPushButton*>().size(), 1) << "OK only";
     edits[1]->setText("typed");

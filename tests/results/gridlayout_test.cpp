@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 TEST(ColumnWidths, FirstStartFillsNinetyPercentInFourEqualColumns) {
@@ -33,6 +35,21 @@ TEST(PrintLayout, PagesFollowTheRowCount) {
     EXPECT_EQ(oneMore.RowAt(2, 1, 49), -1);
     EXPECT_EQ(oneMore.LineY(0), 40) << "rows start two pitches down";
     EXPECT_EQ(oneMore.LineY(3), 100);
+}
+
+TEST(PrintLayout, ARangeChosenInThePrintDialogIsCutToThePagesThereAre) {
+    const CPrintLayout layout = LayOutPrint(15, 1000, 48 * 4 + 1);
+    ASSERT_EQ(layout.pages, 5);
+    const auto pages = [&](int from, int to) {
+        const CPrintLayout::CPageSpan span = layout.PagesToPrint(from, to);
+        return std::pair{span.first, span.last};
+    };
+    EXPECT_EQ(pages(0, 0), std::pair(1, 5)) << "every page";
+    EXPECT_EQ(pages(2, 3), std::pair(2, 3));
+    EXPECT_EQ(pages(4, 9), std::pair(4, 5));
+    EXPECT_EQ(pages(3, 0), std::pair(3, 5));
+    const auto [first, last] = pages(7, 9);
+    EXPECT_GT(first, last) << "a range past the end prints nothing";
 }
 
 TEST(PrintLayout, APageTooSmallForALineStillEnds) {

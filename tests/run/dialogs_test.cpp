@@ -242,6 +242,25 @@ TEST_F(ProgressDlg, ALongPathIsShownWholeAndNeverWidensTheWindow) {
               m_dialog.contentsRect().right());
 }
 
+TEST_F(ProgressDlg, NumbersOfSixDigitsAndTextsThatAreNotUtf8ShowWhole) {
+    Show();
+    m_dialog.m_fileIndex = "123456";
+    m_dialog.m_fileTotal = "999999";
+    m_dialog.m_urlIndex = "100000";
+    m_dialog.m_urlTotal = "888888";
+    m_dialog.m_fileText = "/site/caf\xe9.htm";
+    m_dialog.m_anchorText = "Caf\xe9";
+    m_dialog.UpdateData();
+    for (const char* name : {"fileIndex", "fileTotal", "urlIndex", "urlTotal"}) {
+        const QLabel& field = *m_dialog.findChild<QLabel*>(name);
+        EXPECT_LE(field.fontMetrics().horizontalAdvance(field.text()), field.contentsRect().width())
+            << name;
+    }
+    EXPECT_EQ(Field("fileText"), QString::fromUtf8("/site/caf\xc3\xa9.htm"))
+        << "as the grid shows it";
+    EXPECT_EQ(Field("anchorText"), QString::fromUtf8("Caf\xc3\xa9"));
+}
+
 TEST_F(ProgressDlg, TheBarsShowTheRunsBars) {
     Show();
     CProgressBar& files = m_dialog.FileBar();
