@@ -40,16 +40,6 @@ std::string PasswordHome() {
     }
 }
 
-}  // namespace
-
-std::string HomeFolder() {
-    // Never a shared folder such as /tmp in its place, where another user could be first.
-    std::string home = Environment("HOME");
-    return home.empty() ? PasswordHome() : home;
-}
-
-namespace {
-
 std::string ChooseSystemDirectory() {
     if (std::string home = Environment("LINKVET_HOME"); !home.empty()) {
         return home;
@@ -70,6 +60,12 @@ bool IsPrivateDirectory(const std::string& path) {
 }
 
 }  // namespace
+
+std::string HomeFolder() {
+    // Never a shared folder such as /tmp in its place, where another user could be first.
+    std::string home = Environment("HOME");
+    return home.empty() ? PasswordHome() : home;
+}
 
 std::optional<std::string> SystemDirectory() {
     std::string directory = ChooseSystemDirectory();
