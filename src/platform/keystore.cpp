@@ -1,13 +1,13 @@
 #include "keystore.h"
 
 #include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <vector>
 
 #include "systemdir.h"
 
@@ -17,8 +17,15 @@ namespace {
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // Keys never hold a full stop in their spelling (it is always encoded), so a value's suffix
 // cannot collide with a sub-key of the same name, and temporary files (leading full stop)
-// collide with neither.
+// collide with neither. Nor do they hold "#", which marks a hashed name.
 constexpr std::string_view kValueSuffix = ".val";
+constexpr std::string_view kLongNameSuffix = ".name";
+// The longest encoding stored as it is: with the longest suffix it still fits NAME_MAX (255).
+constexpr std::size_t kLongestPlainName = 250;
+// A hashed name keeps this much of the encoding, so that it still reads as what it is.
+constexpr std::size_t kHashedNameStart = 160;
+// Temporary names are random; a taken one is a leftover, or a writer beside us.
+constexpr int kTemporaryNameAttempts = 64;
 
 const char* HiveName(CRootKey root) {
     return root == CRootKey::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
@@ -41,17 +48,23 @@ CUnixFile OpenFolder(int parent, const std::string& name) {
     return CUnixFile(::openat(parent, name.c_str(), kFolderFlags));
 }
 
-CUnixFile HiveFolder(CRootKey root, bool create) {
-    std::string folder = SystemDirectory() + "/registry";
-    if (create) {
-        ::mkdir(folder.c_str(), 0700);
-    }
-    folder += "/";
-    folder += HiveName(root);
+CUnixFile StoreFolder(bool create) {
+    const std::string folder = SystemFilePath("registry");
     if (create) {
         ::mkdir(folder.c_str(), 0700);
     }
     return CUnixFile(::open(folder.c_str(), kFolderFlags));
+}
+
+CUnixFile HiveFolder(CRootKey root, bool create) {
+    const CUnixFile store = StoreFolder(create);
+    if (!store) {
+        return CUnixFile();
+    }
+    if (create) {
+        ::mkdirat(store.Get(), HiveName(root), 0700);
+    }
+    return OpenFolder(store.Get(), HiveName(root));
 }
 
 CUnixFile DuplicateFolder(const CUnixFile& folder) {
@@ -72,31 +85,54 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-std::string TemporaryName() {
-    static std::atomic<unsigned> counter{0};
-    return ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+std::string Hex(const unsigned char* bytes, std::size_t count) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        text += kHex[bytes[i] >> 4];
+        text += kHex[bytes[i] & 0xF];
+    }
+    return text;
 }
 
-CUnixFile WalkOrCreate(CUnixFile folder, std::string_view path, CKeyDisposition* disposition) {
-    CKeyDisposition last = CKeyDisposition::OpenedExistingKey;
-    for (std::string_view part : SplitKeyPath(path)) {
-        const std::string name = EncodeKeyName(part);
-        if (::mkdirat(folder.Get(), name.c_str(), 0700) == 0) {
-            last = CKeyDisposition::CreatedNewKey;
-        } else if (errno == EEXIST) {
-            last = CKeyDisposition::OpenedExistingKey;
-        } else {
-            return CUnixFile();
+// Empty when the system has no randomness to give: the create then fails.
+std::string RandomTemporaryName() {
+    unsigned char random[8];
+    if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+        return std::string();
+    }
+    return ".tmp-" + Hex(random, sizeof random);
+}
+
+// The first 128 bits of the SHA-256 of the encoding: a file name, not a secret.
+std::string NameHash(const std::string& encoded) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_Digest(encoded.data(), encoded.size(), digest, &size, EVP_sha256(), nullptr) != 1) {
+        return std::string();
+    }
+    return Hex(digest, std::min<std::size_t>(size, 16));
+}
+
+bool FlushFolder(int store, const std::vector<std::string>& path,
+                 const std::set<std::string>& files) {
+    CUnixFile folder(::fcntl(store, F_DUPFD_CLOEXEC, 0));
+    for (const std::string& name : path) {
+        if (!folder) {
+            return false;
         }
         folder = OpenFolder(folder.Get(), name);
-        if (!folder) {
-            return CUnixFile();
-        }
     }
-    if (disposition != nullptr) {
-        *disposition = last;
+    if (!folder) {
+        return false;
     }
-    return folder;
+    bool flushed = true;
+    for (const std::string& name : files) {
+        const CUnixFile file(
+            ::openat(folder.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        flushed = file && ::fsync(file.Get()) == 0 && flushed;
+    }
+    return ::fsync(folder.Get()) == 0 && flushed;
 }
 
 }  // namespace
@@ -123,30 +159,133 @@ std::string EncodeKeyName(std::string_view name) {
     return encoded;
 }
 
+std::string StoredName(std::string_view name, std::string_view suffix) {
+    const std::string encoded = EncodeKeyName(name);
+    if (encoded.size() <= kLongestPlainName) {
+        return encoded + std::string(suffix);
+    }
+    return encoded.substr(0, kHashedNameStart) + "#" + NameHash(encoded) + std::string(suffix);
+}
+
+CUnixFile CreateUniqueFile(int folder, const std::function<std::string()>& nextName,
+                           std::string& name) {
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        name = nextName();
+        CUnixFile file(::openat(folder, name.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (file || errno != EEXIST) {
+            return file;
+        }
+    }
+    return CUnixFile();
+}
+
+void CWriteBatch::AddFile(const CFolderPath& folder, const std::string& file) {
+    m_files[folder].insert(file);
+}
+
+void CWriteBatch::AddMadeFolder(const CFolderPath& folder) {
+    m_madeFolders.insert(folder);
+}
+
+std::vector<CWriteBatch::CFolderPath> CWriteBatch::FoldersToFlush() const {
+    std::set<CFolderPath> folders;
+    for (const auto& [folder, files] : m_files) {
+        folders.insert(folder);
+        for (CFolderPath made = folder; !made.empty() && m_madeFolders.count(made) != 0;
+             made.pop_back()) {
+            folders.insert(CFolderPath(made.begin(), made.end() - 1));
+        }
+    }
+    std::vector<CFolderPath> deepestFirst(folders.begin(), folders.end());
+    std::stable_sort(
+        deepestFirst.begin(), deepestFirst.end(),
+        [](const CFolderPath& a, const CFolderPath& b) { return a.size() > b.size(); });
+    return deepestFirst;
+}
+
+bool CWriteBatch::Flush() const {
+    const std::vector<CFolderPath> folders = FoldersToFlush();
+    if (folders.empty()) {
+        return true;
+    }
+    const CUnixFile store = StoreFolder(false);
+    if (!store) {
+        return false;
+    }
+    static const std::set<std::string> kNoFiles;
+    bool flushed = true;
+    for (const CFolderPath& folder : folders) {
+        const auto files = m_files.find(folder);
+        flushed =
+            FlushFolder(store.Get(), folder, files != m_files.end() ? files->second : kNoFiles) &&
+            flushed;
+    }
+    return flushed;
+}
+
 CRegKey CRegKey::Create(CRootKey root, std::string_view path, CKeyDisposition* disposition) {
     CUnixFile hive = HiveFolder(root, true);
     if (!hive) {
         return CRegKey();
     }
-    return CRegKey(WalkOrCreate(std::move(hive), path, disposition));
+    return CRegKey(std::move(hive), {HiveName(root)}).WalkOrCreate(path, disposition, nullptr);
 }
 
 CRegKey CRegKey::Open(CRootKey root, std::string_view path) {
     CUnixFile folder = HiveFolder(root, false);
+    std::vector<std::string> names = {HiveName(root)};
     for (std::string_view part : SplitKeyPath(path)) {
         if (!folder) {
             break;
         }
-        folder = OpenFolder(folder.Get(), EncodeKeyName(part));
+        names.push_back(StoredName(part, ""));
+        folder = OpenFolder(folder.Get(), names.back());
     }
-    return CRegKey(std::move(folder));
+    return CRegKey(std::move(folder), std::move(names));
 }
 
-CRegKey CRegKey::CreateSubKey(std::string_view path, CKeyDisposition* disposition) const {
+CRegKey CRegKey::CreateSubKey(std::string_view path, CKeyDisposition* disposition,
+                              CWriteBatch* batch) const {
     if (!m_folder) {
         return CRegKey();
     }
-    return CRegKey(WalkOrCreate(DuplicateFolder(m_folder), path, disposition));
+    return WalkOrCreate(path, disposition, batch);
+}
+
+CRegKey CRegKey::WalkOrCreate(std::string_view path, CKeyDisposition* disposition,
+                              CWriteBatch* batch) const {
+    CRegKey key(DuplicateFolder(m_folder), m_path);
+    CKeyDisposition last = CKeyDisposition::OpenedExistingKey;
+    for (std::string_view part : SplitKeyPath(path)) {
+        const std::string name = StoredName(part, "");
+        if (::mkdirat(key.m_folder.Get(), name.c_str(), 0700) == 0) {
+            last = CKeyDisposition::CreatedNewKey;
+        } else if (errno == EEXIST) {
+            last = CKeyDisposition::OpenedExistingKey;
+        } else {
+            return CRegKey();
+        }
+        if (!key.KeepLongName(part, batch)) {
+            return CRegKey();
+        }
+        CUnixFile folder = OpenFolder(key.m_folder.Get(), name);
+        if (!folder) {
+            return CRegKey();
+        }
+        key.m_folder = std::move(folder);
+        key.m_path.push_back(name);
+        if (batch != nullptr && last == CKeyDisposition::CreatedNewKey) {
+            batch->AddMadeFolder(key.m_path);
+        }
+    }
+    if (!key.m_folder) {
+        return CRegKey();
+    }
+    if (disposition != nullptr) {
+        *disposition = last;
+    }
+    return key;
 }
 
 std::optional<std::string> CRegKey::QueryValue(std::string_view name,
@@ -154,7 +293,7 @@ std::optional<std::string> CRegKey::QueryValue(std::string_view name,
     if (!m_folder) {
         return std::nullopt;
     }
-    const std::string file = EncodeKeyName(name) + std::string(kValueSuffix);
+    const std::string file = StoredName(name, kValueSuffix);
     // O_NONBLOCK so that a FIFO planted in the store cannot hang the read; it is then refused.
     CUnixFile value(
         ::openat(m_folder.Get(), file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -184,29 +323,39 @@ std::optional<std::string> CRegKey::QueryValue(std::string_view name,
     return bytes;
 }
 
-bool CRegKey::SetValue(std::string_view name, std::string_view bytes, CWrite write) const {
-    if (!m_folder) {
-        return false;
-    }
-    const std::string file = EncodeKeyName(name) + std::string(kValueSuffix);
-    const std::string temporary = TemporaryName();
-    CUnixFile out(::openat(m_folder.Get(), temporary.c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+bool CRegKey::SetValue(std::string_view name, std::string_view bytes, CWriteBatch* batch) const {
+    return m_folder && KeepLongName(name, batch) &&
+           WriteFile(StoredName(name, kValueSuffix), bytes, batch);
+}
+
+bool CRegKey::WriteFile(const std::string& file, std::string_view bytes, CWriteBatch* batch) const {
+    std::string temporary;
+    CUnixFile out = CreateUniqueFile(m_folder.Get(), RandomTemporaryName, temporary);
     if (!out) {
         return false;
     }
     const bool written =
-        WriteAll(out.Get(), bytes) && (write == CWrite::Deferred || ::fsync(out.Get()) == 0);
+        WriteAll(out.Get(), bytes) && (batch != nullptr || ::fsync(out.Get()) == 0);
     if (!out.Close() || !written ||
         ::renameat(m_folder.Get(), temporary.c_str(), m_folder.Get(), file.c_str()) != 0) {
         ::unlinkat(m_folder.Get(), temporary.c_str(), 0);
         return false;
     }
+    if (batch != nullptr) {
+        batch->AddFile(m_path, file);
+    }
     return true;
 }
 
-bool CRegKey::FlushToDisk() const {
-    return m_folder && ::syncfs(m_folder.Get()) == 0;
+bool CRegKey::KeepLongName(std::string_view name, CWriteBatch* batch) const {
+    const std::string encoded = EncodeKeyName(name);
+    if (encoded.size() <= kLongestPlainName) {
+        return true;
+    }
+    const std::string file = StoredName(name, kLongNameSuffix);
+    struct stat info {};
+    return ::fstatat(m_folder.Get(), file.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ||
+           WriteFile(file, encoded, batch);
 }
 
 }  // namespace platform

@@ -100,7 +100,7 @@ CPosition Find(const std::vector<std::string>& lines, const std::string& section
 }  // namespace
 
 std::string ProfilePath() {
-    return JoinPath(SystemDirectory(), "linkvet.ini");
+    return SystemFilePath("linkvet.ini");
 }
 
 int GetProfileInt(const std::string& section, const std::string& name, int defaultValue) {
@@ -129,6 +129,9 @@ bool WriteProfileInt(const std::string& section, const std::string& name, int va
         lines.push_back(entry);
     }
     const std::string path = ProfilePath();
+    if (path.empty()) {
+        return false;
+    }
     const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);

@@ -47,7 +47,7 @@ CFilePtr OverwriteRegularFile(const std::string& path) {
     if (IsFailureInjected(CFileOperation::CreateForWriting)) {
         return nullptr;
     }
-    return OpenRegularFile(path, O_WRONLY | O_CREAT, "wb");
+    return OpenRegularFile(path, O_WRONLY | O_CREAT | O_NOFOLLOW, "wb");
 }
 
 CFilePtr CreateFileLike(const std::string& path, std::FILE* model) {

@@ -19,10 +19,10 @@ using CFilePtr = std::unique_ptr<std::FILE, CFileCloser>;
 CFilePtr OpenFile(const std::string& path, const char* mode);
 
 // Opens or creates a regular file for binary writing from its start, without truncating it:
-// the caller cuts it to length when done. A FIFO, device or directory in its place fails at
-// once. For the program's own work files, which nothing else may stand in for, and which are
-// rewritten often: truncating a large one first makes the kernel free all its pages only to
-// allocate them again.
+// the caller cuts it to length when done. A FIFO, device, directory or symbolic link in its
+// place fails at once. For the program's own work files, which nothing else may stand in for,
+// and which are rewritten often: truncating a large one first makes the kernel free all its
+// pages only to allocate them again.
 CFilePtr OverwriteRegularFile(const std::string& path);
 
 // Creates path for writing in binary, with the permission bits of the open file model. Fails

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <ctime>
+#include <optional>
 
 #include "model/linkscanner.h"
 #include "platform/clock.h"
@@ -60,7 +61,7 @@ std::string CTestRun::GetReasonText(ResultCode code) {
 // ---------------------------------------------------------------- scanner and choice
 
 std::string CTestRun::WorkFilePath() const {
-    return platform::JoinPath(platform::SystemDirectory(), m_tempBase + "2");
+    return platform::SystemFilePath(m_tempBase + "2");
 }
 
 int CTestRun::ScanFile(std::string path) {
@@ -440,9 +441,12 @@ void CTestRun::CloseConnection() {
 // ---------------------------------------------------------------- work files
 
 void CTestRun::RemoveWorkFiles() const {
-    const std::string directory = platform::SystemDirectory();
+    const std::optional<std::string> directory = platform::SystemDirectory();
+    if (!directory) {
+        return;
+    }
     for (const char* suffix : {"", "1", "2", "3"}) {
-        const std::string path = platform::JoinPath(directory, m_tempBase + suffix);
+        const std::string path = platform::JoinPath(*directory, m_tempBase + suffix);
         if (platform::OpenFile(path, "r")) {
             platform::DeleteFile(path);
         }

@@ -74,7 +74,7 @@ bool ParseDecimal(const std::string& text, int& value) {
 }
 
 std::string LegacyIniPath() {
-    return platform::JoinPath(platform::SystemDirectory(), std::string(kAppName) + ".INI");
+    return platform::SystemFilePath(std::string(kAppName) + ".INI");
 }
 
 std::string CRegSettings::SectionPath(const std::string& section) const {
@@ -131,14 +131,15 @@ bool CRegSettings::SetInt(const std::string& section, const std::string& name, i
 namespace {
 
 // Copies the file's values into key until the end, or until a section cannot be created.
-void ImportLines(platform::CTextModeReader& reader, const platform::CRegKey& key) {
+void ImportLines(platform::CTextModeReader& reader, const platform::CRegKey& key,
+                 platform::CWriteBatch& batch) {
     platform::CRegKey section;
     std::string piece;
     while (reader.ReadLine(piece, kIniLineBuffer)) {
         // The line is a C string: whatever follows a NUL byte was never seen.
         const std::string line = Trimmed(std::string(piece.c_str()));
         if (IsSectionLine(line)) {
-            section = key.CreateSubKey(SectionName(line), nullptr);
+            section = key.CreateSubKey(SectionName(line), nullptr, &batch);
             if (!section) {
                 return;
             }
@@ -147,24 +148,26 @@ void ImportLines(platform::CTextModeReader& reader, const platform::CRegKey& key
         const std::size_t equals = line.find('=');
         if (equals != std::string::npos && section) {
             section.SetValue(line.substr(0, equals), WithTerminator(line.substr(equals + 1)),
-                             platform::CRegKey::CWrite::Deferred);
+                             &batch);
         }
     }
 }
 
 }  // namespace
 
-// The values reach the disk together at the end: one flush instead of one a value, which made
-// a first start over a large legacy file take tens of seconds. An interrupted import is never
-// taken up again, and a value lost to a crash reads as its default.
+// The values reach the disk together at the end, and only they: one flush a value made a first
+// start over a large legacy file take tens of seconds, and flushing the whole file system
+// waited on every other program's writes. An interrupted import is never taken up again, and
+// a value lost to a crash reads as its default.
 void CRegSettings::ImportIni(const platform::CRegKey& key) {
     const platform::CFilePtr file = platform::OpenFile(LegacyIniPath(), "rb");
     if (!file) {
         return;
     }
     platform::CTextModeReader reader(file.get());
-    ImportLines(reader, key);
-    key.FlushToDisk();
+    platform::CWriteBatch batch;
+    ImportLines(reader, key, batch);
+    batch.Flush();
 }
 
 void OpenSettingsAtStartup(CRegSettings& settings) {

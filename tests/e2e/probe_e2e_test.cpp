@@ -230,7 +230,11 @@ TEST_F(Probe, StoppingWhileAReplyIsAwaitedTearsTheRunDown) {
     EXPECT_FALSE(m_run.m_runTimerActive);
     EXPECT_FALSE(m_run.m_linkTimerActive);
     EXPECT_TRUE(m_run.m_urlList.empty());
-    EXPECT_EQ(m_run.m_log.back(), "Testing Stopped by User");
+    // The file's results line and the end line are never written.
+    ASSERT_EQ(m_run.m_log.size(), 3u);
+    EXPECT_EQ(m_run.m_log[0].rfind("Start of test ", 0), 0u) << m_run.m_log[0];
+    EXPECT_EQ(m_run.m_log[1], "Testing: " + m_scratch / "page.htm");
+    EXPECT_EQ(m_run.m_log[2], "Testing Stopped by User");
     EXPECT_EQ(Rows(), (std::vector<std::string>{"http://h1.test/a.htm | HTTP Code 404 Not Found"}));
     EXPECT_EQ(m_run.m_status[1].back(), "Connection Status");
     EXPECT_EQ(m_run.m_status[2].back(), "HTTP Method Status");

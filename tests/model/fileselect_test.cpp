@@ -82,12 +82,13 @@ TEST_F(FileSelection, HiddenLinkedAndUnreadableDirectoriesAreNotWalked) {
     Touch("root/real/r.htm");
     ASSERT_EQ(::symlink("real", (m_scratch / "root/alias").c_str()), 0);
     ASSERT_EQ(::symlink("..", (m_scratch / "root/real/loop").c_str()), 0);
-    EXPECT_EQ(Select("root", true, true, false), (std::vector<std::string>{"root/real/r.htm"}));
-    if (::geteuid() != 0) {
-        ::chmod((m_scratch / "root/real").c_str(), 0);
-        EXPECT_TRUE(Select("root", true, true, false).empty());
-        ::chmod((m_scratch / "root/real").c_str(), 0755);
-    }
+    const std::vector<std::string> walked = {"root/real/r.htm"};
+    EXPECT_EQ(Select("root", true, true, false), walked);
+    ASSERT_EQ(::chmod(m_scratch.Path().c_str(), 0755), 0);
+    EXPECT_TRUE(AsOrdinaryUser([&] { return Select("root", true, true, false) == walked; }));
+    ::chmod((m_scratch / "root/real").c_str(), 0);
+    EXPECT_TRUE(AsOrdinaryUser([&] { return Select("root", true, true, false).empty(); }));
+    ::chmod((m_scratch / "root/real").c_str(), 0755);
 }
 
 TEST_F(FileSelection, OnlyFilesAndLinksThatMayBeFilesAreListed) {

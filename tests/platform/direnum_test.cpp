@@ -79,11 +79,12 @@ TEST_F(DirectoryListing, FailsOnMissingOrUnreadableDirectories) {
     EXPECT_FALSE(ListDirectory(""));
     WriteFile(m_scratch / "file", "x");
     EXPECT_FALSE(ListDirectory(m_scratch / "file"));
-    if (::geteuid() != 0) {
-        MakeDirectory(m_scratch / "closed");
-        ::chmod((m_scratch / "closed").c_str(), 0);
-        EXPECT_FALSE(ListDirectory(m_scratch / "closed"));
-    }
+    ASSERT_EQ(::chmod(m_scratch.Path().c_str(), 0755), 0);
+    MakeDirectory(m_scratch / "closed");
+    const std::string closed = m_scratch / "closed";
+    EXPECT_TRUE(AsOrdinaryUser([&] { return ListDirectory(closed).has_value(); }));
+    ::chmod(closed.c_str(), 0);
+    EXPECT_TRUE(AsOrdinaryUser([&] { return !ListDirectory(closed); }));
 }
 
 }  // namespace

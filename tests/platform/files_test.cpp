@@ -1,4 +1,8 @@
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
 
 #include "platform/fileops.h"
 #include "platform/systemdir.h"
@@ -19,6 +23,32 @@ std::vector<std::string> ReadLines(const std::string& path, std::size_t bufferSi
 }
 
 class Files : public CTempHomeTest {};
+
+// Sets or clears an environment variable for one scope.
+class CScopedVariable {
+public:
+    CScopedVariable(const char* name, const std::optional<std::string>& value) : m_name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_old = old;
+        }
+        Set(value);
+    }
+    ~CScopedVariable() { Set(m_old); }
+    CScopedVariable(const CScopedVariable&) = delete;
+    CScopedVariable& operator=(const CScopedVariable&) = delete;
+
+private:
+    void Set(const std::optional<std::string>& value) {
+        if (value) {
+            ::setenv(m_name, value->c_str(), 1);
+        } else {
+            ::unsetenv(m_name);
+        }
+    }
+
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
 
 TEST_F(Files, TextModeReadingTurnsCrLfIntoOneLineEnd) {
     WriteFile(m_scratch / "t", "one\r\ntwo\rthree\n\r\nlast");
@@ -100,6 +130,40 @@ TEST_F(Files, SystemDirectoryFollowsLinkvetHomeAndIsMade) {
     ::setenv("XDG_STATE_HOME", (m_scratch / "xdg").c_str(), 1);
     EXPECT_EQ(platform::SystemDirectory(), m_scratch / "xdg/linkvet");
     ::unsetenv("XDG_STATE_HOME");
+}
+
+TEST_F(Files, WithoutHomeTheHomeFolderIsThePasswordDatabasesNeverTmp) {
+    const passwd* entry = ::getpwuid(::getuid());
+    ASSERT_NE(entry, nullptr);
+    const std::string expected = entry->pw_dir;
+    {
+        const CScopedVariable home("HOME", std::nullopt);
+        EXPECT_EQ(platform::HomeFolder(), expected);
+    }
+    const CScopedVariable home("HOME", m_scratch / "mine");
+    EXPECT_EQ(platform::HomeFolder(), m_scratch / "mine");
+}
+
+TEST_F(Files, ASystemDirectoryOthersMayWriteInOrOwnIsRefused) {
+    const std::string directory = m_scratch / "state";
+    const CScopedVariable home("LINKVET_HOME", directory);
+    ASSERT_EQ(platform::SystemDirectory(), directory);
+    EXPECT_EQ(platform::SystemFilePath("f"), directory + "/f");
+    for (const mode_t mode : {0777, 0770, 0702, 0720}) {
+        ASSERT_EQ(::chmod(directory.c_str(), mode), 0);
+        EXPECT_FALSE(platform::SystemDirectory()) << std::oct << mode;
+        EXPECT_EQ(platform::SystemFilePath("f"), "") << std::oct << mode;
+    }
+    ASSERT_EQ(::chmod(directory.c_str(), 0755), 0);
+    EXPECT_EQ(platform::SystemDirectory(), directory);
+
+    // Root may give the directory away; anyone else finds one of root's own.
+    const std::string foreign = ::geteuid() == 0 ? directory : std::string("/");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(directory.c_str(), 65534, 65534), 0);
+    }
+    const CScopedVariable other("LINKVET_HOME", foreign);
+    EXPECT_FALSE(platform::SystemDirectory());
 }
 
 }  // namespace

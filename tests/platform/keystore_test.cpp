@@ -1,6 +1,7 @@
 #include "platform/keystore.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <set>
@@ -112,6 +113,52 @@ TEST_F(KeyStore, OperationsOnAnEmptyKeyFail) {
     EXPECT_FALSE(none.SetValue("v", "1"));
     EXPECT_FALSE(none.QueryValue("v", 260));
     EXPECT_FALSE(none.CreateSubKey("x", nullptr));
+}
+
+TEST_F(KeyStore, NamesTooLongForAFileNameWorkAndKeepTheirFullSpellingBeside) {
+    const CRegKey key = CRegKey::Create(CRootKey::LocalMachine, "K", nullptr);
+    // 300 bytes, 900 when encoded; two names alike but for their last byte.
+    const std::string name = std::string(299, '/') + "a";
+    const std::string twin = std::string(299, '/') + "b";
+    ASSERT_TRUE(key.SetValue(name, "one"));
+    ASSERT_TRUE(key.SetValue(twin, "two"));
+    EXPECT_EQ(key.QueryValue(name, 260), "one");
+    EXPECT_EQ(key.QueryValue(std::string(299, '/') + "A", 260), "one") << "case is ignored";
+    EXPECT_EQ(key.QueryValue(twin, 260), "two");
+    const CRegKey sub = key.CreateSubKey(name + "\\" + twin, nullptr);
+    ASSERT_TRUE(sub);
+    ASSERT_TRUE(sub.SetValue("v", "3"));
+    EXPECT_EQ(CRegKey::Open(CRootKey::LocalMachine, "K\\" + name + "\\" + twin).QueryValue("v", 9),
+              "3");
+
+    const std::string folder = Home() + "/registry/HKEY_LOCAL_MACHINE/k/";
+    EXPECT_EQ(ReadFile(folder + platform::StoredName(name, ".name")),
+              platform::EncodeKeyName(name));
+    std::set<std::string> files;
+    Collect(folder, "", files);
+    EXPECT_EQ(files.size(), 8u) << "two values, a key, its sub-key, v and three full spellings";
+    for (const std::string& path : files) {
+        for (std::size_t start = 0, slash = 0; slash != std::string::npos; start = slash + 1) {
+            slash = path.find('/', start);
+            EXPECT_LE(path.substr(start, slash - start).size(), 255u) << path;
+        }
+    }
+}
+
+TEST_F(KeyStore, ATakenTemporaryNameIsPassedOverNotWrittenThrough) {
+    WriteFile(m_scratch / ".a", "leftover");
+    const platform::CUnixFile folder(::open(m_scratch.Path().c_str(), O_RDONLY | O_DIRECTORY));
+    std::vector<std::string> names = {".a", ".b"};
+    std::size_t next = 0;
+    std::string taken;
+    const platform::CUnixFile created = platform::CreateUniqueFile(
+        folder.Get(), [&] { return names[next++ % 2]; }, taken);
+    EXPECT_TRUE(created);
+    EXPECT_EQ(taken, ".b");
+    EXPECT_EQ(ReadFile(m_scratch / ".a"), "leftover");
+    // Every name taken: the create gives up instead of spinning.
+    EXPECT_FALSE(platform::CreateUniqueFile(
+        folder.Get(), [] { return std::string(".a"); }, taken));
 }
 
 TEST(KeyNameEncoding, IsReadableForPlainNamesAndEscapesTheRest) {

@@ -12,6 +12,37 @@ namespace {
 
 using CProbeRun = CRecordingRun;
 
+// Counts the ticks that reach the run instead of handling them.
+class CTickCountingRun : public CRecordingRun {
+public:
+    using CRecordingRun::CRecordingRun;
+
+    // Both timers running, as in the middle of a link; 1 ms, so that a tick comes at once.
+    void StartBothTimers() {
+        SetTimer(kRunTimer, 1);
+        m_runTimerActive = true;
+        SetTimer(kLinkTimer, 1);
+        m_linkTimerActive = true;
+    }
+
+    // The ticks that arrive within millis.
+    int TicksWithin(int millis) {
+        const int before = m_ticks;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < millis) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+        return m_ticks - before;
+    }
+
+protected:
+    void OnTimer(int) override { ++m_ticks; }
+
+private:
+    int m_ticks = 0;
+};
+
 class TestRun : public CTempHomeTest {
 protected:
     TestRun() { OpenSettingsAtStartup(m_settings); }
@@ -80,6 +111,45 @@ TEST_F(TestRun, TlsFailuresHaveTheirOwnTextsWithoutTheUnknownWarning) {
     EXPECT_TRUE(m_ui.m_beeps.empty());
 }
 
+TEST_F(TestRun, EveryCodeOfTheTableHasItsOwnReasonTextInFilterOrder) {
+    const std::vector<std::pair<ResultCode, std::string>> table = {
+        {200, "HTTP Code 200 OK"},
+        {201, "HTTP Code 201 Created"},
+        {202, "HTTP Code 202 Accepted"},
+        {204, "HTTP Code 204 No Content"},
+        {301, "HTTP Code 301 Moved Permanently"},
+        {302, "HTTP Code 302 Moved Temporarily"},
+        {304, "HTTP Code 304 Not Modified"},
+        {400, "HTTP Code 400 Bad Request"},
+        {401, "HTTP Code 401 Unauthorized"},
+        {403, "HTTP Code 403 Forbidden"},
+        {404, "HTTP Code 404 Not Found"},
+        {500, "HTTP Code 500 Internal Server Error"},
+        {501, "HTTP Code 501 Not Implemented"},
+        {502, "HTTP Code 502 Bad Gateway"},
+        {503, "HTTP Code 503 Service Unavailable"},
+        {10000, "Unspecified Socket Error"},
+        {10001, "Request for Invalid Port or Name"},
+        {10002, "Can't Find Named Host"},
+        {10003, "Can't Establish Socket"},
+        {10004, "Can't Connect to Host"},
+        {10005, "Host Took Too Long to Respond"},
+    };
+    ASSERT_EQ(table.size(), kResultCodeCount);
+    CProbeRun run(m_settings);
+    for (std::size_t index = 0; index < table.size(); ++index) {
+        const auto& [code, text] = table[index];
+        EXPECT_EQ(run.GetReasonText(code), text) << code;
+        EXPECT_EQ(run.m_reasonText[index], text) << code;
+        // The code's flag in the filter is the one at its row of this table.
+        run.m_filter = std::string(kResultCodeCount, '0');
+        run.m_filter[index] = '1';
+        EXPECT_EQ(run.IsReportable(code), 1) << code;
+    }
+    EXPECT_FALSE(run.m_unknownErrorSeen);
+    EXPECT_TRUE(m_ui.m_beeps.empty());
+}
+
 TEST_F(TestRun, HttpsIsOffUnlessTheSettingSaysOtherwise) {
     WriteFile(m_scratch / "a.htm", "<A HREF=\"https://h/1\">s</A><A HREF=\"http://h/2\">p</A>");
     CProbeRun off(m_settings);
@@ -108,23 +178,26 @@ TEST_F(TestRun, ScanFileAppendsToBothListsAndCountsTheLinks) {
     EXPECT_EQ(run.m_urlList, (StringList{"http://h/1", "ftp://h/2"}));
     EXPECT_EQ(run.m_anchorNameList, (StringList{"one", "Linkvet supplied this anchor name"}));
     EXPECT_EQ(run.m_urlCount, 2);
-    EXPECT_TRUE(FileExists(platform::SystemDirectory() + "/urltmp~2"));
+    EXPECT_TRUE(FileExists(platform::SystemFilePath("urltmp~2")));
 }
 
 TEST_F(TestRun, AFileThatCannotBeOpenedStopsTheTimersAndSaysSoOnce) {
-    CProbeRun run(m_settings);
+    CTickCountingRun run(m_settings);
     run.m_urlCount = 5;
+    run.StartBothTimers();
+    ASSERT_GT(run.TicksWithin(100), 0) << "the timers run before the scan";
     EXPECT_EQ(run.ScanFile(m_scratch / "gone.htm"), 0);
     EXPECT_EQ(m_ui.m_messages,
               (std::vector<std::string>{"Error: Cannot open file:\n\n" + (m_scratch / "gone.htm")}));
     EXPECT_EQ(run.m_urlCount, 5) << "the count is left as it was";
     EXPECT_FALSE(run.m_runTimerActive);
     EXPECT_FALSE(run.m_linkTimerActive);
+    EXPECT_EQ(run.TicksWithin(100), 0) << "the timers themselves are stopped";
 }
 
 TEST_F(TestRun, AWorkFileThatCannotBeCreatedGivesTheSameMessage) {
     WriteFile(m_scratch / "a.htm", "<A HREF=\"http://h/1\">one</A>");
-    MakeDirectory(platform::SystemDirectory() + "/urltmp~2");
+    MakeDirectory(platform::SystemFilePath("urltmp~2"));
     CProbeRun run(m_settings);
     EXPECT_EQ(run.ScanFile(m_scratch / "a.htm"), 0);
     EXPECT_EQ(m_ui.m_messages,
@@ -132,8 +205,20 @@ TEST_F(TestRun, AWorkFileThatCannotBeCreatedGivesTheSameMessage) {
     EXPECT_TRUE(run.m_urlList.empty());
 }
 
+TEST_F(TestRun, AWorkFileNameThatIsALinkIsNotWrittenThrough) {
+    WriteFile(m_scratch / "a.htm", "<A HREF=\"http://h/1\">one</A>");
+    WriteFile(m_scratch / "victim", "precious");
+    ASSERT_EQ(
+        ::symlink((m_scratch / "victim").c_str(), platform::SystemFilePath("urltmp~2").c_str()), 0);
+    CProbeRun run(m_settings);
+    EXPECT_EQ(run.ScanFile(m_scratch / "a.htm"), 0);
+    EXPECT_EQ(m_ui.m_messages,
+              (std::vector<std::string>{"Error: Cannot open file:\n\n" + (m_scratch / "a.htm")}));
+    EXPECT_EQ(ReadFile(m_scratch / "victim"), "precious");
+}
+
 TEST_F(TestRun, DestructionRemovesTheFourWorkFileNamesAndNothingElse) {
-    const std::string dir = platform::SystemDirectory();
+    const std::string dir = *platform::SystemDirectory();
     for (const char* name : {"urltmp~", "urltmp~1", "urltmp~2", "urltmp~3", "urltmp~4", "keep"}) {
         WriteFile(dir + "/" + name, "x");
     }

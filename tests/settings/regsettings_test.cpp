@@ -148,9 +148,20 @@ TEST_F(StartUp, ImportsOnlyWhenItCreatesTheRoot) {
 }
 
 TEST_F(LegacyImport, AMissingFileImportsNothing) {
+    // The profile's name differs only in case: it is not the legacy file.
+    WriteFile(*platform::SystemDirectory() + "/linkvet.ini", "[Settings]\nTimeout=30\n");
     CRegKey key = CRegKey::Create(CRootKey::LocalMachine, kRoot, nullptr);
     m_settings.ImportIni(key);
+    EXPECT_FALSE(CRegKey::Open(CRootKey::LocalMachine, kRoot + "\\Settings"));
     EXPECT_EQ(m_settings.GetInt("Settings", "Timeout", 15), 15);
+}
+
+TEST_F(LegacyImport, NamesTooLongForAFileNameAreImportedAndTheImportGoesOn) {
+    const std::string section(300, 'S');
+    const std::string name = std::string(120, '.') + "n";
+    Import("[" + section + "]\n" + name + "=1\n[After]\nw=2\n");
+    EXPECT_EQ(Stored(section, name), std::string("1\0", 2));
+    EXPECT_EQ(Stored("After", "w"), std::string("2\0", 2));
 }
 
 }  // namespace

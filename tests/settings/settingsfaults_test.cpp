@@ -320,6 +320,23 @@ TEST_F(SettingsFaults, AReadOnlySystemDirectoryKeepsItsValuesAndRefusesEveryWrit
     app.ExitInstance();
 }
 
+TEST_F(SettingsFaults, ASystemDirectoryOthersMayWriteInIsNeitherReadNorWritten) {
+    WriteFile(Home() + "/Linkvet.INI", "[Settings]\nTimeout=42\n");
+    ASSERT_EQ(::chmod(Home().c_str(), 0777), 0);
+    const std::string page = Page();
+    const CProgramResult run = Check({"-q", page});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "Error: Cannot open file:\n\n" + page + "\nProcessing has stopped\n");
+    EXPECT_FALSE(FileExists(Home() + "/registry")) << "nothing is imported";
+    EXPECT_FALSE(FileExists(Home() + "/urltmp~2"));
+
+    ASSERT_EQ(::chmod(Home().c_str(), 0700), 0);
+    EXPECT_EQ(Check({"-q", page}).exitCode, 1);
+    CRegSettings settings;
+    OpenSettingsAtStartup(settings);
+    EXPECT_EQ(settings.GetInt("Settings", "Timeout", 15), 42);
+}
+
 TEST_F(SettingsFaults, ALegacyFileOfNulBytesAndTenThousandSectionsIsImported) {
     // Values only here and there: each one is flushed to disk on its own.
     std::string ini;

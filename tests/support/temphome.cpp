@@ -1,7 +1,9 @@
 #include "support/temphome.h"
 
 #include <ftw.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -64,4 +66,22 @@ bool FileExists(const std::string& path) {
 
 void MakeDirectory(const std::string& path) {
     ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
+}
+
+bool AsOrdinaryUser(const std::function<bool()>& probe) {
+    if (::geteuid() != 0) {
+        return probe();
+    }
+    constexpr uid_t kNobody = 65534;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+            ::setresuid(kNobody, kNobody, kNobody) != 0) {
+            ::_exit(2);
+        }
+        ::_exit(probe() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 // A fresh temporary folder for one test, removed with everything in it afterwards.
@@ -40,3 +41,8 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 void MakeDirectory(const std::string& path);
+
+// The probe's answer as an ordinary user sees it: run in a child process that has given up
+// root for nobody when the tests run as root (as CI does), else right here. False when root
+// could not be given up. The folders on the probe's way must let others pass.
+bool AsOrdinaryUser(const std::function<bool()>& probe);
