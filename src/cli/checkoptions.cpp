@@ -89,8 +89,8 @@ bool CParser::SetMode(CCheckMode mode) {
 }
 
 bool TakesValue(const std::string& name) {
-    for (const char* option :
-         {"-t", "--timeout", "-f", "--filter", "--format", "-o", "--output", "--repair"}) {
+    for (const char* option : {"-t", "--timeout", "-f", "--filter", "--format", "-o", "--output",
+                               "--repair", "--scan"}) {
         if (name == option) {
             return true;
         }
@@ -148,6 +148,14 @@ bool CParser::TakeOption(const std::string& name, const std::optional<std::strin
             return false;
         }
         m_options.outputPath = value.value_or("");
+        return value.has_value();
+    } else if (name == "--scan") {
+        const auto value = Value(name, inlineValue);
+        if (value && *value != "classic" && *value != "html") {
+            m_error = "the scanner is classic or html";
+            return false;
+        }
+        m_options.htmlScan = value == "html";
         return value.has_value();
     } else if (name == "--repair") {
         const auto value = Value(name, inlineValue);
@@ -212,8 +220,12 @@ std::string UsageText() {
            "  -q, --quiet          no log lines and no progress on standard error\n"
            "      --repair METHOD  after the run, disable, replace or remove the reported links\n"
            "                       in their files; each file keeps its old text in a .rep file\n"
+           "      --scan SCANNER   read pages with the classic scanner (the default) or as html:\n"
+           "                       the hrefs of a and area elements, local links checked on\n"
+           "                       the file system, fragments included\n"
            "      --files          print the files the selection yields, one per line\n"
-           "      --links          print each link as FILE<TAB>URL<TAB>ANCHOR NAME\n"
+           "      --links          print each link as FILE<TAB>URL<TAB>ANCHOR NAME; with\n"
+           "                       --scan html a fourth field holds a local link's target\n"
            "  -h, --help           show this help\n"
            "      --version        show the version\n"
            "\n"

@@ -22,6 +22,8 @@ struct CCheckOptions {
     bool quiet = false;
     // After the run, rewrite the files around the reported links with this repair method.
     std::optional<int> repairMethod;
+    // --scan html: the HTML scanner instead of the classic one.
+    bool htmlScan = false;
 };
 
 // Parses the command line (without the program name). nullopt on a usage error, with the

@@ -9,6 +9,7 @@
 #include "cli/checkoptions.h"
 #include "cli/consolerepair.h"
 #include "cli/consolerun.h"
+#include "model/scanahead.h"
 #include "platform/messagebox.h"
 #include "platform/textfile.h"
 #include "repair/repairwalk.h"
@@ -52,10 +53,42 @@ int OnListFiles(CTestRun& run, const CFileChoice& choice) {
     return kExitClean;
 }
 
+// The local link's target as the run looks it up: the path, and the fragment after "#".
+std::string LocalTarget(const CHtmlLink& link) {
+    if (link.kind != CLinkKind::Local) {
+        return {};
+    }
+    return link.fragment.empty() ? link.path : link.path + "#" + link.fragment;
+}
+
+// The links as the HTML scanner gives them to a run, the pages parsed ahead on every core.
+int OnListHtmlLinks(const CFileChoice& choice, const StringList& files) {
+    CHtmlScanAhead pages(std::vector<std::string>(files.begin(), files.end()),
+                         CHtmlScanOptions{.siteRoot = SiteRootFor(choice.path, choice.allFiles)},
+                         nullptr);
+    for (const std::string& file : files) {
+        const std::optional<CHtmlPage> page = pages.TakeNext();
+        if (!page) {
+            platform::MessageBox("Error: Cannot open file:\n\n" + file);
+            platform::MessageBox("Processing has stopped");
+            return kExitUsage;
+        }
+        const std::string escapedFile = EscapeField(file);
+        for (const CHtmlLink& link : page->links) {
+            WriteLine(escapedFile + "\t" + EscapeField(link.url) + "\t" +
+                      EscapeField(link.anchorName) + "\t" + EscapeField(LocalTarget(link)));
+        }
+    }
+    return kExitClean;
+}
+
 int OnListLinks(CTestRun& run, const CFileChoice& choice) {
     StringList files;
     if (!CollectFiles(run, choice, files)) {
         return kExitUsage;
+    }
+    if (run.m_htmlScan) {
+        return OnListHtmlLinks(choice, files);
     }
     for (const std::string& file : files) {
         if (run.ScanFile(file) == 0) {
@@ -115,6 +148,7 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options) {
     if (options.filter) {
         run.m_filter = *options.filter;
     }
+    run.m_htmlScan = options.htmlScan;
     const CFileChoice& choice = options.choice;
     if (!run.ValidateChoice(choice)) {
         return kExitUsage;
@@ -187,6 +221,7 @@ int main(int argc, char* argv[]) {
     }
     CConsoleScreen screen(stderr, true, false);
     CConsoleRun run(settings, screen);
+    run.m_htmlScan = options->htmlScan;
     return options->mode == CCheckMode::ListFiles ? OnListFiles(run, options->choice)
                                                    : OnListLinks(run, options->choice);
 }

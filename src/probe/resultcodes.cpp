@@ -16,3 +16,12 @@ bool FilterReports(std::string_view filter, ResultCode code) {
     }
     return filter[*index] != '0';
 }
+
+std::optional<std::string_view> ExtendedReasonText(ResultCode code) {
+    for (const CResultCodeEntry& entry : kExtendedResultCodes) {
+        if (entry.code == code) {
+            return entry.reasonText;
+        }
+    }
+    return std::nullopt;
+}

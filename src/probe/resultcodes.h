@@ -56,6 +56,19 @@ inline constexpr std::string_view kUnknownReasonText = "--------------> UNKNOWN 
 inline constexpr std::string_view kWatchLikeAHawkFilter = "011111111111111111111";
 inline constexpr std::string_view kWatchWithOneEyeShutFilter = "000000011110000001000";
 
+// Codes beyond the 21 of the table, kept apart so that stored 21-character filters keep their
+// meaning. They are always reported and have reason texts of their own.
+inline constexpr ResultCode kLocalFileMissing = 10010;
+inline constexpr ResultCode kFragmentMissing = 10011;
+
+inline constexpr std::array<CResultCodeEntry, 2> kExtendedResultCodes = {{
+    {kLocalFileMissing, "Local File Not Found"},
+    {kFragmentMissing, "Fragment Not Found in Target Page"},
+}};
+
+// The reason text of a code of kExtendedResultCodes; nullopt for any other code.
+std::optional<std::string_view> ExtendedReasonText(ResultCode code);
+
 // The table index of a code, by exact match on the number.
 std::optional<std::size_t> ResultCodeIndex(ResultCode code);
 

@@ -42,7 +42,7 @@ std::optional<CRepairWalk::CStop> CRepairWalk::WalkRows(int method) {
         if (HasMark(row, kRepairedMark)) {
             continue;
         }
-        const std::string url = m_rows.CellText(row, kColumnUrl);
+        const std::string url = m_rows.WrittenLink(row);
         if (!RepairLink(url, group.file, method)) {
             // The links found so far are kept; the next walk reopens the file for the rest.
             PutInPlace(group);
@@ -83,7 +83,7 @@ bool CRepairWalk::PutInPlace(const CGroup& group) {
 // A file that cannot be opened or put in place is shown with the link of its first row, and
 // that row is the one the user may drop.
 CRepairWalk::CStop CRepairWalk::FileStop(const CGroup& group) const {
-    return CStop{group.firstRow, group.file, m_rows.CellText(group.firstRow, kColumnUrl)};
+    return CStop{group.firstRow, group.file, m_rows.WrittenLink(group.firstRow)};
 }
 
 void CRepairWalk::ReportOutcome(const std::optional<CStop>& stop) {

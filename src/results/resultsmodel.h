@@ -20,6 +20,7 @@ public:
 
     // Builds a row in three parts, as CResultTable does, telling the views as it goes.
     void AddResult(const std::string& text, int part, const std::string& currentFile);
+    void AddResultWritten(const std::string& written) { m_table.AddResultWritten(written); }
     void Clear();
 
     // CEditableRows.
@@ -27,6 +28,7 @@ public:
     const std::string& CellText(int row, int column) const override {
         return m_table.CellText(row, column);
     }
+    const std::string& WrittenLink(int row) const override { return m_table.WrittenLink(row); }
     std::uint32_t Tag(int row) const override { return m_table.Tag(row); }
     void SetTag(int row, std::uint32_t tag) override;
     void DeleteRow(int row) override;

@@ -3,7 +3,7 @@
 void CResultTable::AddResult(const std::string& text, int part, const std::string& currentFile) {
     switch (part) {
         case 0:
-            m_rows.push_back(CResultRow{{text, "", "", ""}, 0});
+            m_rows.push_back(CResultRow{{text, "", "", ""}, 0, {}});
             break;
         case 1:
             if (!m_rows.empty()) {
@@ -18,5 +18,11 @@ void CResultTable::AddResult(const std::string& text, int part, const std::strin
             break;
         default:
             break;
+    }
+}
+
+void CResultTable::AddResultWritten(const std::string& written) {
+    if (!m_rows.empty()) {
+        m_rows.back().written = written;
     }
 }

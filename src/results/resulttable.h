@@ -14,6 +14,9 @@ inline constexpr int kResultColumnCount = 4;
 struct CResultRow {
     std::array<std::string, kResultColumnCount> cells;
     std::uint32_t tag = 0;
+    // The link's bytes as the file holds them, when they differ from what the URL cell shows
+    // (the HTML scanner decodes and resolves links); empty otherwise.
+    std::string written;
 };
 
 // What report writers and the repair walk read of the results.
@@ -22,6 +25,8 @@ public:
     virtual ~CResultRows() = default;
     virtual int RowCount() const = 0;
     virtual const std::string& CellText(int row, int column) const = 0;
+    // What repair seeks in the row's file: the link as written there.
+    virtual const std::string& WrittenLink(int row) const { return CellText(row, kColumnUrl); }
 };
 
 // The rows as the repair walk and the quit check change them: tags and deletions.
@@ -40,10 +45,16 @@ public:
     // of the last row, part=2 its anchor name and file name; any other part does nothing, and
     // the last two do nothing while there is no row.
     void AddResult(const std::string& text, int part, const std::string& currentFile);
+    // Keeps beside the last row the bytes of its link as written in its file.
+    void AddResultWritten(const std::string& written);
 
     int RowCount() const override { return static_cast<int>(m_rows.size()); }
     const std::string& CellText(int row, int column) const override {
         return m_rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+    }
+    const std::string& WrittenLink(int row) const override {
+        const CResultRow& found = m_rows[static_cast<std::size_t>(row)];
+        return found.written.empty() ? found.cells[kColumnUrl] : found.written;
     }
     const CResultRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
     std::uint32_t Tag(int row) const override { return m_rows[static_cast<std::size_t>(row)].tag; }

@@ -5,6 +5,8 @@
 #include <ctime>
 
 #include "model/linkscanner.h"
+#include "model/localcheck.h"
+#include "model/scanahead.h"
 #include "platform/clock.h"
 #include "platform/fileops.h"
 #include "platform/messagebox.h"
@@ -22,6 +24,18 @@ constexpr unsigned kFdReadClose = kFdRead | kFdClose;
 
 std::string Now() {
     return platform::LongDateTime(std::time(nullptr));
+}
+
+ResultCode LocalResultCode(CLocalVerdict verdict) {
+    switch (verdict) {
+        case CLocalVerdict::FileMissing:
+            return kLocalFileMissing;
+        case CLocalVerdict::FragmentMissing:
+            return kFragmentMissing;
+        case CLocalVerdict::Found:
+            break;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -51,6 +65,9 @@ std::string CTestRun::GetReasonText(ResultCode code) {
     if (const auto index = ResultCodeIndex(code)) {
         return m_reasonText[*index];
     }
+    if (const auto extended = ExtendedReasonText(code)) {
+        return std::string(*extended);
+    }
     m_unknownErrorSeen = true;
     platform::MessageBeep(platform::kMbIconExclamation);
     return std::string(kUnknownReasonText);
@@ -63,6 +80,9 @@ std::string CTestRun::WorkFilePath() const {
 }
 
 int CTestRun::ScanFile(std::string path) {
+    if (m_htmlScan) {
+        return ScanHtmlPage(path);
+    }
     StringList urls;
     StringList anchorNames;
     if (ScanLinks(path, WorkFilePath(), urls, anchorNames) != ScanResult::Scanned) {
@@ -77,6 +97,60 @@ int CTestRun::ScanFile(std::string path) {
     }
     m_urlCount = static_cast<int>(m_urlList.size());
     return 1;
+}
+
+// The page comes from the workers that scan ahead during a run, else it is scanned here.
+int CTestRun::ScanHtmlPage(const std::string& path) {
+    std::optional<CHtmlPage> page =
+        m_scanAhead ? m_scanAhead->TakeNext()
+                    : ScanHtmlFile(path, CHtmlScanOptions{.siteRoot = m_siteRoot});
+    if (!page) {
+        StopRunTimers();
+        platform::MessageBox("Error: Cannot open file:\n\n" + path);
+        return 0;
+    }
+    for (CHtmlLink& link : page->links) {
+        m_urlList.push_back(link.url);
+        m_anchorNameList.push_back(link.anchorName);
+        m_htmlLinkList.push_back(std::move(link));
+    }
+    m_skippedCount = page->skipped;
+    m_urlCount = static_cast<int>(m_urlList.size());
+    return 1;
+}
+
+void CTestRun::StartScanAhead(const std::string& path, bool allFiles) {
+    m_siteRoot = SiteRootFor(path, allFiles);
+    m_fragmentCache = std::make_unique<CFragmentCache>();
+    m_scanAhead = std::make_unique<CHtmlScanAhead>(
+        std::vector<std::string>(m_fileList.begin(), m_fileList.end()),
+        CHtmlScanOptions{.siteRoot = m_siteRoot}, m_fragmentCache.get());
+}
+
+void CTestRun::LogSkippedLinks() {
+    if (m_htmlScan && m_skippedCount > 0) {
+        AppendLog("Links skipped (mailto:, javascript: and other schemes): " +
+                  std::to_string(m_skippedCount));
+    }
+}
+
+// Local links at the head of the list get their verdict at once, without a tick or a
+// connection. True when no link is left to probe.
+bool CTestRun::GiveLocalVerdicts() {
+    while (!m_htmlLinkList.empty() && m_htmlLinkList.front().kind == CLinkKind::Local) {
+        if (const ResultCode code = LocalResultCode(m_htmlLinkList.front().verdict); code != 0) {
+            FailLink(code);
+        } else {
+            FinishVerdict();
+        }
+    }
+    return m_urlList.empty();
+}
+
+void CTestRun::AddWrittenLink() {
+    if (!m_htmlLinkList.empty()) {
+        AddResultWritten(m_htmlLinkList.front().written);
+    }
 }
 
 bool CTestRun::ValidateChoice(const CFileChoice& choice) const {
@@ -107,6 +181,7 @@ void CTestRun::LoadPreferences() {
         m_settings.SetString("Settings", "Filter", m_filter);
     }
     SetTimeoutSeconds(m_settings.GetInt("Settings", "Timeout", 15));
+    m_htmlScan = m_settings.GetInt("Settings", "Scanner", 0) == 1;
 }
 
 void CTestRun::SetTimeoutSeconds(int seconds) {
@@ -149,6 +224,9 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
     if (m_fileCount == 0) {
         platform::MessageBox("No files found.\n\nWas your filter option set correctly?");
         return;
+    }
+    if (m_htmlScan) {
+        StartScanAhead(path, allFiles);
     }
     m_progressDlg = CreateProgressDlg();
     m_progressDlg->FileBar().SetRange(0, m_fileCount);
@@ -206,6 +284,7 @@ void CTestRun::TakeUpNextFile() {
         return;
     }
     AppendLog("Testing: " + m_currentFile);
+    LogSkippedLinks();
     m_fileList.pop_front();
     if (!m_urlList.empty()) {
         m_progressDlg->UrlBar().SetRange(0, static_cast<int>(m_urlList.size()));
@@ -233,6 +312,9 @@ void CTestRun::ResetRun(bool updateStatus) {
     m_fileList.clear();
     m_urlList.clear();
     m_anchorNameList.clear();
+    m_htmlLinkList.clear();
+    m_scanAhead.reset();
+    m_fragmentCache.reset();
     m_progressDlg.reset();
     m_runEnded = true;
     m_awaitingReply = false;
@@ -252,6 +334,9 @@ void CTestRun::OnStopTest() {
 // ---------------------------------------------------------------- probe
 
 void CTestRun::ProbeNext() {
+    if (m_htmlScan && GiveLocalVerdicts()) {
+        return;
+    }
     const std::string link = m_urlList.front();
     m_scheme = SchemeOf(link, m_scheme);
     m_progressDlg->m_urlText = link;
@@ -367,6 +452,7 @@ void CTestRun::HandleReply() {
         AddResult(m_urlList.front(), 0);
         AddResult(reason, 1);
         AddResult(m_anchorNameList.front(), 2);
+        AddWrittenLink();
         ++m_errorCount;
     }
     FinishVerdict();
@@ -377,6 +463,7 @@ void CTestRun::FailLink(ResultCode code) {
         AddResult(m_urlList.front(), 0);
         AddResult(GetReasonText(code), 1);
         AddResult(m_anchorNameList.front(), 2);
+        AddWrittenLink();
         ++m_errorCount;
     }
     FinishVerdict();
@@ -388,6 +475,9 @@ void CTestRun::FailLink(ResultCode code) {
 void CTestRun::FinishVerdict() {
     m_urlList.pop_front();
     m_anchorNameList.pop_front();
+    if (!m_htmlLinkList.empty()) {
+        m_htmlLinkList.pop_front();
+    }
     m_progressDlg->UrlBar().StepIt();
     if (m_socket) {
         CloseConnection();

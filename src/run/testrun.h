@@ -1,16 +1,20 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <memory>
 #include <string>
 
 #include "model/fileselect.h"
+#include "model/htmlscanner.h"
 #include "model/stringlist.h"
 #include "platform/timerhost.h"
 #include "probe/resultcodes.h"
 #include "probe/socketwnd.h"
 #include "run/runprogress.h"
 
+class CFragmentCache;
+class CHtmlScanAhead;
 class CRegSettings;
 
 // The state of a test run and the operations on it, without any widget: the window's results
@@ -41,7 +45,8 @@ public:
 
     // The existence checks a choice must pass before a run starts; shows the reason when not.
     bool ValidateChoice(const CFileChoice& choice) const;
-    // Loads "Settings"/"Filter" and "Settings"/"Timeout" over the construction defaults.
+    // Loads "Settings"/"Filter", "Settings"/"Timeout" and "Settings"/"Scanner" over the
+    // construction defaults.
     void LoadPreferences();
     // Sets the per-link time-out; the timer period is computed without overflow and is never
     // below 1 ms, whatever a stored value says.
@@ -94,6 +99,13 @@ public:
     std::string m_filter{kWatchLikeAHawkFilter};
     int m_timeoutSeconds = 15;
     int m_timeoutMillis = 15000;
+    // Pages are read with the HTML scanner: links are hrefs, and local links are checked on
+    // the file system.
+    bool m_htmlScan = false;
+    // With the HTML scanner, the links of m_urlList in full, parallel to it; empty otherwise.
+    std::deque<CHtmlLink> m_htmlLinkList;
+    // Links of m_currentFile that the HTML scanner skipped (mailto:, javascript:, ...).
+    int m_skippedCount = 0;
 
 protected:
     CRegSettings& Settings() const { return m_settings; }
@@ -115,8 +127,15 @@ protected:
     virtual std::unique_ptr<CRunProgress> CreateProgressDlg() = 0;
     // Called when a run has ended or been stopped.
     virtual void OnRunEnded() {}
+    // With the HTML scanner: the bytes of the last row's link as the file holds them.
+    virtual void AddResultWritten(const std::string&) {}
 
 private:
+    int ScanHtmlPage(const std::string& path);
+    void StartScanAhead(const std::string& path, bool allFiles);
+    void LogSkippedLinks();
+    bool GiveLocalVerdicts();
+    void AddWrittenLink();
     void TakeUpNextFile();
     void AppendResultsLine();
     void SendRequest(const std::string& host, const std::string& path);
@@ -126,4 +145,7 @@ private:
 
     CRegSettings& m_settings;
     platform::CTimerHost m_timers;
+    std::string m_siteRoot;
+    std::unique_ptr<CFragmentCache> m_fragmentCache;
+    std::unique_ptr<CHtmlScanAhead> m_scanAhead;
 };

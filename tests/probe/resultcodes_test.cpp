@@ -46,6 +46,18 @@ TEST(ReportFilter, CodesOutsideTheTableAreAlwaysReported) {
     }
 }
 
+TEST(ResultCodes, LocalCheckCodesHaveTextsOfTheirOwnAndAreAlwaysReported) {
+    const std::string allOff(kResultCodeCount, '0');
+    for (ResultCode code : {kLocalFileMissing, kFragmentMissing}) {
+        EXPECT_FALSE(ResultCodeIndex(code)) << "outside the 21 filter places";
+        EXPECT_TRUE(FilterReports(allOff, code)) << code;
+    }
+    EXPECT_EQ(ExtendedReasonText(kLocalFileMissing), "Local File Not Found");
+    EXPECT_EQ(ExtendedReasonText(kFragmentMissing), "Fragment Not Found in Target Page");
+    EXPECT_FALSE(ExtendedReasonText(404));
+    EXPECT_FALSE(ExtendedReasonText(10012));
+}
+
 TEST(ReportFilter, AnyCharacterButZeroCountsAsOn) {
     EXPECT_TRUE(FilterReports("x00000000000000000000", 200));
     EXPECT_FALSE(FilterReports("0x0000000000000000000", 200));
