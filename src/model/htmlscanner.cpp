@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <memory>
 
 #include "model/linkscanner.h"
@@ -390,26 +392,36 @@ struct CGathered {
     std::vector<std::string> targets;
 };
 
+bool IsAttribute(const GumboAttribute& attribute, std::string_view name) {
+    return name == attribute.name;
+}
+
 void GatherElement(const GumboNode& node, CGathered& gathered) {
     const GumboElement& element = node.v.element;
-    if (const GumboAttribute* id = Attribute(element, "id"); id != nullptr && *id->value) {
-        gathered.targets.emplace_back(id->value);
-    }
-    if (element.tag == GUMBO_TAG_A) {
-        if (const GumboAttribute* name = Attribute(element, "name");
-            name != nullptr && *name->value) {
-            gathered.targets.emplace_back(name->value);
+    const bool isAnchor = element.tag == GUMBO_TAG_A;
+    const bool isLink = isAnchor || element.tag == GUMBO_TAG_AREA;
+    // Most elements have an id at most: one look at each attribute's name, most of them
+    // settled by its first letter.
+    const GumboAttribute* href = nullptr;
+    for (unsigned i = 0; i < element.attributes.length; ++i) {
+        const auto& attribute = *static_cast<const GumboAttribute*>(element.attributes.data[i]);
+        if (IsAttribute(attribute, "id") || (isAnchor && IsAttribute(attribute, "name"))) {
+            if (*attribute.value != '\0') {
+                gathered.targets.emplace_back(attribute.value);
+            }
+        } else if (href == nullptr && IsAttribute(attribute, "href")) {
+            href = &attribute;
         }
     }
-    if ((element.tag == GUMBO_TAG_A || element.tag == GUMBO_TAG_AREA) &&
-        Attribute(element, "href") != nullptr && !IsReconstructed(node)) {
+    if (href == nullptr) {
+        return;
+    }
+    if (isLink && !IsReconstructed(node)) {
         gathered.anchors.push_back(&node);
     }
     if (element.tag == GUMBO_TAG_BASE && !gathered.baseSeen) {
-        if (const GumboAttribute* href = Attribute(element, "href")) {
-            gathered.baseSeen = true;
-            gathered.baseHref = CleanHref(href->value);
-        }
+        gathered.baseSeen = true;
+        gathered.baseHref = CleanHref(href->value);
     }
 }
 
@@ -492,26 +504,97 @@ bool CLinkResolver::Local(const CLocalTarget& target, CHtmlLink& link) {
     return true;
 }
 
-struct CGumboOutput {
-    GumboOptions options = kGumboDefaultOptions;
-    GumboOutput* output = nullptr;
+// The parser allocates every node, string and vector on its own; taking the memory from
+// large blocks, handed back all at once after the page and kept for the thread's next page,
+// spares malloc and free for each and the page faults of fresh memory.
+class CParseArena {
+public:
+    static void* Allocate(void* arena, std::size_t size) {
+        return static_cast<CParseArena*>(arena)->Take(size);
+    }
+    static void Release(void*, void*) {}
 
-    explicit CGumboOutput(std::string_view html) {
+    // Everything taken is free again; a few blocks stay for the next page.
+    void Reset() {
+        for (CBlock& block : m_used) {
+            if (block.size == kBlockSize && m_spare.size() < kKeptBlocks) {
+                m_spare.push_back(std::move(block));
+            }
+        }
+        m_used.clear();
+        m_left = 0;
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+    static constexpr std::size_t kKeptBlocks = 16;
+    static constexpr std::size_t kAlignment = alignof(std::max_align_t);
+
+    struct CBlock {
+        std::unique_ptr<std::max_align_t[]> memory;
+        std::size_t size;
+    };
+
+    void* Take(std::size_t size) {
+        size = (size + kAlignment - 1) & ~(kAlignment - 1);
+        if (size > m_left) {
+            if (size <= kBlockSize && !m_spare.empty()) {
+                m_used.push_back(std::move(m_spare.back()));
+                m_spare.pop_back();
+            } else {
+                const std::size_t bytes = std::max(size, kBlockSize);
+                m_used.push_back({std::make_unique_for_overwrite<std::max_align_t[]>(
+                                      bytes / sizeof(std::max_align_t)),
+                                  bytes});
+            }
+            m_next = reinterpret_cast<char*>(m_used.back().memory.get());
+            m_left = m_used.back().size;
+        }
+        void* const taken = m_next;
+        m_next += size;
+        m_left -= size;
+        return taken;
+    }
+
+    std::vector<CBlock> m_used;
+    std::vector<CBlock> m_spare;
+    char* m_next = nullptr;
+    std::size_t m_left = 0;
+};
+
+// One parse, its tree in the thread's arena until the page is done with.
+class CParsedPage {
+public:
+    explicit CParsedPage(std::string_view html) {
+        GumboOptions options = kGumboDefaultOptions;
         // The parser's error list is never read; recording it costs time.
         options.max_errors = 0;
-        output = gumbo_parse_with_options(&options, html.data(), html.size());
+        options.allocator = &CParseArena::Allocate;
+        options.deallocator = &CParseArena::Release;
+        options.userdata = &Arena();
+        m_output = gumbo_parse_with_options(&options, html.data(), html.size());
     }
-    ~CGumboOutput() { gumbo_destroy_output(&options, output); }
-    CGumboOutput(const CGumboOutput&) = delete;
-    CGumboOutput& operator=(const CGumboOutput&) = delete;
+    ~CParsedPage() { Arena().Reset(); }
+    CParsedPage(const CParsedPage&) = delete;
+    CParsedPage& operator=(const CParsedPage&) = delete;
+
+    const GumboNode& Document() const { return *m_output->document; }
+
+private:
+    static CParseArena& Arena() {
+        thread_local CParseArena arena;
+        return arena;
+    }
+
+    GumboOutput* m_output = nullptr;
 };
 
 }  // namespace
 
 CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
                    const CHtmlScanOptions& options) {
-    const CGumboOutput parsed(html);
-    CGathered gathered = Gather(*parsed.output->document);
+    const CParsedPage parsed(html);
+    CGathered gathered = Gather(parsed.Document());
     const CBase base = ResolveBase(gathered.baseHref, pagePath, options.siteRoot);
     const CLinkResolver resolver(base, options);
     CHtmlPage page;
