@@ -95,3 +95,12 @@ CLocalVerdict CheckLocalLink(const CHtmlLink& link, CFragmentCache& cache) {
     return cache.HasTarget(page, link.fragment) ? CLocalVerdict::Found
                                                 : CLocalVerdict::FragmentMissing;
 }
+
+void CheckLocalLinks(const std::string& path, CHtmlPage& page, CFragmentCache& cache) {
+    cache.Publish(path, page.targets);
+    for (CHtmlLink& link : page.links) {
+        if (link.kind == CLinkKind::Local) {
+            link.verdict = CheckLocalLink(link, cache);
+        }
+    }
+}

@@ -34,3 +34,7 @@ private:
 // index.html or index.htm stands for that page), and the fragment, when the target is a web
 // page, names an element id or an a name in it.
 CLocalVerdict CheckLocalLink(const CHtmlLink& link, CFragmentCache& cache);
+
+// Tells the cache the targets of the page just scanned at path, and gives each of its local
+// links its verdict.
+void CheckLocalLinks(const std::string& path, CHtmlPage& page, CFragmentCache& cache);

@@ -49,14 +49,8 @@ void CHtmlScanAhead::Work() {
 
 CHtmlScanAhead::CResult CHtmlScanAhead::ScanOne(const std::string& path) const {
     CResult page = ScanHtmlFile(path, m_options);
-    if (!page || m_cache == nullptr) {
-        return page;
-    }
-    m_cache->Publish(path, page->targets);
-    for (CHtmlLink& link : page->links) {
-        if (link.kind == CLinkKind::Local) {
-            link.verdict = CheckLocalLink(link, *m_cache);
-        }
+    if (page && m_cache != nullptr) {
+        CheckLocalLinks(path, *page, *m_cache);
     }
     return page;
 }

@@ -80,7 +80,8 @@ std::string CTestRun::WorkFilePath() const {
 }
 
 int CTestRun::ScanFile(std::string path) {
-    if (m_htmlScan) {
+    // A run started with the HTML scanner keeps it, whatever the preferences say meanwhile.
+    if (m_htmlScan || m_scanAhead) {
         return ScanHtmlPage(path);
     }
     StringList urls;
@@ -99,11 +100,21 @@ int CTestRun::ScanFile(std::string path) {
     return 1;
 }
 
-// The page comes from the workers that scan ahead during a run, else it is scanned here.
+// The page comes from the workers that scan ahead during a run, else it is scanned and its
+// local links checked here.
 int CTestRun::ScanHtmlPage(const std::string& path) {
-    std::optional<CHtmlPage> page =
-        m_scanAhead ? m_scanAhead->TakeNext()
-                    : ScanHtmlFile(path, CHtmlScanOptions{.siteRoot = m_siteRoot});
+    std::optional<CHtmlPage> page;
+    if (m_scanAhead) {
+        page = m_scanAhead->TakeNext();
+    } else {
+        page = ScanHtmlFile(path, CHtmlScanOptions{.siteRoot = m_siteRoot});
+        if (page) {
+            if (!m_fragmentCache) {
+                m_fragmentCache = std::make_unique<CFragmentCache>();
+            }
+            CheckLocalLinks(path, *page, *m_fragmentCache);
+        }
+    }
     if (!page) {
         StopRunTimers();
         platform::MessageBox("Error: Cannot open file:\n\n" + path);
@@ -119,8 +130,7 @@ int CTestRun::ScanHtmlPage(const std::string& path) {
     return 1;
 }
 
-void CTestRun::StartScanAhead(const std::string& path, bool allFiles) {
-    m_siteRoot = SiteRootFor(path, allFiles);
+void CTestRun::StartScanAhead() {
     m_fragmentCache = std::make_unique<CFragmentCache>();
     m_scanAhead = std::make_unique<CHtmlScanAhead>(
         std::vector<std::string>(m_fileList.begin(), m_fileList.end()),
@@ -128,7 +138,7 @@ void CTestRun::StartScanAhead(const std::string& path, bool allFiles) {
 }
 
 void CTestRun::LogSkippedLinks() {
-    if (m_htmlScan && m_skippedCount > 0) {
+    if (m_skippedCount > 0) {
         AppendLog("Links skipped (mailto:, javascript: and other schemes): " +
                   std::to_string(m_skippedCount));
     }
@@ -225,8 +235,9 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
         platform::MessageBox("No files found.\n\nWas your filter option set correctly?");
         return;
     }
+    m_siteRoot = SiteRootFor(path, allFiles);
     if (m_htmlScan) {
-        StartScanAhead(path, allFiles);
+        StartScanAhead();
     }
     m_progressDlg = CreateProgressDlg();
     m_progressDlg->FileBar().SetRange(0, m_fileCount);
@@ -235,6 +246,7 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
     m_runEnded = false;
     m_unknownErrorSeen = false;
     m_scanFailed = false;
+    m_skippedCount = 0;
     // A first file that cannot be scanned must not report the links of an earlier run.
     m_urlCount = 0;
     ClearResults();
@@ -334,7 +346,7 @@ void CTestRun::OnStopTest() {
 // ---------------------------------------------------------------- probe
 
 void CTestRun::ProbeNext() {
-    if (m_htmlScan && GiveLocalVerdicts()) {
+    if (!m_htmlLinkList.empty() && GiveLocalVerdicts()) {
         return;
     }
     const std::string link = m_urlList.front();

@@ -132,7 +132,7 @@ protected:
 
 private:
     int ScanHtmlPage(const std::string& path);
-    void StartScanAhead(const std::string& path, bool allFiles);
+    void StartScanAhead();
     void LogSkippedLinks();
     bool GiveLocalVerdicts();
     void AddWrittenLink();

@@ -86,6 +86,23 @@ TEST_F(TestRun, ScanFileAppendsToBothListsAndCountsTheLinks) {
     EXPECT_TRUE(FileExists(platform::SystemDirectory() + "/urltmp~2"));
 }
 
+TEST_F(TestRun, ScanFileWithTheHtmlScannerChecksLocalLinksAndWritesNoWorkFile) {
+    CProbeRun run(m_settings);
+    run.m_htmlScan = true;
+    WriteFile(m_scratch / "a.htm",
+              "<A HREF=\"http://h/1\">one</A><a href=\"a.htm#x\" id=\"x\">me</a>"
+              "<a href=\"b.htm\">b</a><a href=\"a.htm#y\">y</a>");
+    EXPECT_EQ(run.ScanFile(m_scratch / "a.htm"), 1);
+    EXPECT_EQ(run.m_urlList, (StringList{"http://h/1", "a.htm#x", "b.htm", "a.htm#y"}));
+    EXPECT_EQ(run.m_anchorNameList, (StringList{"one", "me", "b", "y"}));
+    ASSERT_EQ(run.m_htmlLinkList.size(), 4u);
+    EXPECT_EQ(run.m_htmlLinkList[1].verdict, CLocalVerdict::Found);
+    EXPECT_EQ(run.m_htmlLinkList[2].verdict, CLocalVerdict::FileMissing);
+    EXPECT_EQ(run.m_htmlLinkList[3].verdict, CLocalVerdict::FragmentMissing);
+    EXPECT_EQ(run.m_urlCount, 4);
+    EXPECT_FALSE(FileExists(platform::SystemDirectory() + "/urltmp~2"));
+}
+
 TEST_F(TestRun, AFileThatCannotBeOpenedStopsTheTimersAndSaysSoOnce) {
     CProbeRun run(m_settings);
     run.m_urlCount = 5;
