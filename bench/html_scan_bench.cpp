@@ -60,9 +60,10 @@ std::vector<std::string> ReadPaths() {
 
 long long TotalBytes(const std::vector<std::string>& paths) {
     long long total = 0;
+    std::string text;
     for (const std::string& path : paths) {
-        if (const auto text = ReadPageFile(path)) {
-            total += static_cast<long long>(text->size());
+        if (ReadPageFile(path, text)) {
+            total += static_cast<long long>(text.size());
         }
     }
     return total;

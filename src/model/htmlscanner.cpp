@@ -614,14 +614,14 @@ CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
     return page;
 }
 
-std::optional<std::string> ReadPageFile(const std::string& path) {
+bool ReadPageFile(const std::string& path, std::string& text) {
     // O_NONBLOCK keeps a FIFO from hanging the open; only regular files are read at all.
     const platform::CUnixFile input(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (!input || ::fstat(input.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
+        return false;
     }
-    std::string text(static_cast<std::size_t>(info.st_size), '\0');
+    text.resize(static_cast<std::size_t>(info.st_size));
     std::size_t size = 0;
     for (;;) {
         if (size == text.size()) {
@@ -637,15 +637,16 @@ std::optional<std::string> ReadPageFile(const std::string& path) {
         size += static_cast<std::size_t>(got);
     }
     text.resize(size);
-    return text;
+    return true;
 }
 
 std::optional<CHtmlPage> ScanHtmlFile(const std::string& path, const CHtmlScanOptions& options) {
-    const std::optional<std::string> text = ReadPageFile(path);
-    if (!text) {
+    // Each thread reads its pages into the one buffer, whose memory is then already mapped.
+    thread_local std::string text;
+    if (!ReadPageFile(path, text)) {
         return std::nullopt;
     }
-    return ScanHtml(*text, path, options);
+    return ScanHtml(text, path, options);
 }
 
 std::string SiteRootFor(const std::string& path, bool allFiles) {

@@ -48,8 +48,8 @@ struct CHtmlPage {
 CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
                    const CHtmlScanOptions& options);
 
-// Reads the file whole; nullopt when it is not a regular file that opens.
-std::optional<std::string> ReadPageFile(const std::string& path);
+// Reads the file whole into text; false when it is not a regular file that opens.
+bool ReadPageFile(const std::string& path, std::string& text);
 
 // ReadPageFile then ScanHtml.
 std::optional<CHtmlPage> ScanHtmlFile(const std::string& path, const CHtmlScanOptions& options);
