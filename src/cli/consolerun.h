@@ -48,6 +48,9 @@ public:
 
 protected:
     void AddResult(const std::string& text, int part, ResultCode code) override;
+    void AddResultWritten(const std::string& written) override {
+        m_results.AddResultWritten(written);
+    }
     void AppendLog(const std::string& text) override;
     void ClearResults() override { m_results.Clear(); }
     void SetStatusText(int, const std::string&) override {}

@@ -11,6 +11,7 @@
 #include "cli/consolerepair.h"
 #include "cli/consolerun.h"
 #include "cli/consoletext.h"
+#include "model/scanahead.h"
 #include "platform/messagebox.h"
 #include "platform/textfile.h"
 #include "repair/repairwalk.h"
@@ -67,10 +68,43 @@ int OnListFiles(CTestRun& run, const CFileChoice& choice) {
     return kExitClean;
 }
 
+// The local link's target as the run looks it up: the path, and the fragment after "#".
+std::string LocalTarget(const CHtmlLink& link) {
+    if (link.kind != CLinkKind::Local) {
+        return {};
+    }
+    return link.fragment.empty() ? link.path : link.path + "#" + link.fragment;
+}
+
+// The links as the HTML scanner gives them to a run, the pages parsed ahead on every core.
+int OnListHtmlLinks(const CTestRun& run, const CFileChoice& choice, const StringList& files) {
+    CHtmlScanAhead pages(std::vector<std::string>(files.begin(), files.end()),
+                         CHtmlScanOptions{.https = run.m_https,
+                                          .siteRoot = SiteRootFor(choice.path, choice.allFiles)},
+                         nullptr);
+    for (const std::string& file : files) {
+        const std::optional<CHtmlPage> page = pages.TakeNext();
+        if (!page) {
+            platform::MessageBox("Error: Cannot open file:\n\n" + file);
+            platform::MessageBox("Processing has stopped");
+            return kExitUsage;
+        }
+        const std::string listedFile = ListedField(file);
+        for (const CHtmlLink& link : page->links) {
+            WriteLine(listedFile + "\t" + ListedField(link.url) + "\t" +
+                      ListedField(link.anchorName) + "\t" + ListedField(LocalTarget(link)));
+        }
+    }
+    return kExitClean;
+}
+
 int OnListLinks(CTestRun& run, const CFileChoice& choice) {
     StringList files;
     if (!CollectFiles(run, choice, files)) {
         return kExitUsage;
+    }
+    if (run.m_htmlScan) {
+        return OnListHtmlLinks(run, choice, files);
     }
     for (const std::string& file : files) {
         if (run.ScanFile(file) == 0) {
@@ -156,6 +190,7 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScre
     }
     run.m_jobs = options.jobs;
     run.m_perHost = options.perHost;
+    run.m_htmlScan = options.htmlScan;
     const CFileChoice& choice = options.choice;
     if (!run.ValidateChoice(choice)) {
         return kExitUsage;
@@ -216,6 +251,7 @@ int OnCheck(const CCheckOptions& options) {
     if (options.https) {
         run.m_https = true;
     }
+    run.m_htmlScan = options.htmlScan;
     return options.mode == CCheckMode::ListFiles ? OnListFiles(run, options.choice)
                                                  : OnListLinks(run, options.choice);
 }

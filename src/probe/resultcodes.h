@@ -54,6 +54,8 @@ inline constexpr ResultCode kTlsHandshakeFailed = 10006;
 inline constexpr ResultCode kCertificateNotTrusted = 10007;
 inline constexpr ResultCode kCertificateForAnotherName = 10008;
 inline constexpr ResultCode kCertificateExpired = 10009;
+inline constexpr ResultCode kLocalFileMissing = 10010;
+inline constexpr ResultCode kFragmentMissing = 10011;
 
 // Codes beyond the report filter's 21, for checks that go further than plain http: each has a
 // reason text of its own and is always reported, so stored 21-character filters keep their
@@ -63,6 +65,8 @@ inline constexpr auto kExtendedResultCodes = std::to_array<CResultCodeEntry>({
     {kCertificateNotTrusted, "Certificate Not Trusted"},
     {kCertificateForAnotherName, "Certificate Is for Another Host Name"},
     {kCertificateExpired, "Certificate Expired or Not Yet Valid"},
+    {kLocalFileMissing, "Local File Not Found"},
+    {kFragmentMissing, "Fragment Not Found in Target Page"},
 });
 
 // The reason text of an extended code; nullopt for any other code.

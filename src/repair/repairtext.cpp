@@ -66,6 +66,23 @@ bool LinkGoesOnAfterCut(std::FILE* file) {
     return goesOn;
 }
 
+bool EndsAttributeValue(int c) {
+    return c == EOF || c == '"' || c == '\'' || c == '>' || c == ' ' || c == '\t' || c == '\n' ||
+           c == '\r' || c == '\f';
+}
+
+// Whether the byte at `after` in piece, or past a cut the next byte of the line, ends an
+// attribute value; file is left where it was.
+bool AttributeEndsAt(const std::string& piece, std::size_t after, std::FILE* file) {
+    if (after < piece.size()) {
+        return EndsAttributeValue(static_cast<unsigned char>(piece[after]));
+    }
+    const off_t start = ::ftello(file);
+    const int next = std::getc(file);
+    ::fseeko(file, start, SEEK_SET);
+    return EndsAttributeValue(next);
+}
+
 }  // namespace
 
 std::string RepairStem(const std::string& path) {
@@ -125,10 +142,17 @@ bool ReadPiece(std::FILE* file, std::string& piece) {
     return !piece.empty();
 }
 
-std::size_t FindWholeLink(const std::string& piece, const std::string& url, std::FILE* file) {
+std::size_t FindWholeLink(const std::string& piece, const std::string& url, std::FILE* file,
+                          CLinkEnd end) {
     const std::string_view text(piece);
     for (std::size_t at = text.find(url); at != std::string_view::npos;
          at = text.find(url, at + 1)) {
+        if (end == CLinkEnd::Attribute) {
+            if (AttributeEndsAt(piece, at + url.size(), file)) {
+                return at;
+            }
+            continue;
+        }
         const std::string_view from = text.substr(at);
         if (LinkLength(from) > url.size()) {
             continue;

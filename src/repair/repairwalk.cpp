@@ -42,8 +42,9 @@ std::optional<CRepairWalk::CStop> CRepairWalk::WalkRows(int method) {
         if (HasMark(row, kRepairedMark)) {
             continue;
         }
-        const std::string url = m_rows.CellText(row, kColumnUrl);
-        if (!RepairLink(url, group.file, method)) {
+        const std::string url = m_rows.WrittenLink(row);
+        const CLinkEnd end = m_rows.LinkIsAttribute(row) ? CLinkEnd::Attribute : CLinkEnd::Scanner;
+        if (!RepairLink(url, group.file, method, end)) {
             // The links found so far are kept; the next walk reopens the file for the rest.
             PutInPlace(group);
             return CStop{row, group.file, url};
@@ -83,7 +84,7 @@ bool CRepairWalk::PutInPlace(const CGroup& group) {
 // A file that cannot be opened or put in place is shown with the link of its first row, and
 // that row is the one the user may drop.
 CRepairWalk::CStop CRepairWalk::FileStop(const CGroup& group) const {
-    return CStop{group.firstRow, group.file, m_rows.CellText(group.firstRow, kColumnUrl)};
+    return CStop{group.firstRow, group.file, m_rows.WrittenLink(group.firstRow)};
 }
 
 void CRepairWalk::ReportOutcome(const std::optional<CStop>& stop) {
@@ -126,13 +127,14 @@ bool CRepairWalk::OpenForRepair(const std::string& path) {
     return true;
 }
 
-bool CRepairWalk::RepairLink(const std::string& url, const std::string& path, int method) {
+bool CRepairWalk::RepairLink(const std::string& url, const std::string& path, int method,
+                             CLinkEnd end) {
     if (!m_repairIn) {
         return false;
     }
     std::string piece;
     while (ReadPiece(m_repairIn.get(), piece)) {
-        const std::size_t at = FindWholeLink(piece, url, m_repairIn.get());
+        const std::size_t at = FindWholeLink(piece, url, m_repairIn.get(), end);
         if (at != std::string::npos) {
             WritePiece(RewritePiece(piece, at, url, RepairFileName(path), method));
             return true;

@@ -7,6 +7,7 @@
 
 #include "platform/textfile.h"
 #include "repair/repairhost.h"
+#include "repair/repairtext.h"
 #include "results/resulttable.h"
 
 class CRegSettings;
@@ -46,7 +47,8 @@ public:
     bool OpenForRepair(const std::string& path);
     // Copies the lines before url's next occurrence to the work file and writes that line
     // rewritten; false, after saying so, when url does not occur again.
-    bool RepairLink(const std::string& url, const std::string& path, int method);
+    bool RepairLink(const std::string& url, const std::string& path, int method,
+                    CLinkEnd end = CLinkEnd::Scanner);
     // Copies the rest and puts the work file in the file's place; false leaves the file as
     // it was.
     bool FinishRepairFile(const std::string& path);

@@ -23,6 +23,7 @@ public:
     // Builds a row in three parts, as CResultTable does, telling the views as it goes.
     void AddResult(const std::string& text, int part, const std::string& currentFile,
                    std::uint32_t code = 0);
+    void AddResultWritten(const std::string& written) { m_table.AddResultWritten(written); }
     void Clear();
 
     // CEditableRows.
@@ -31,6 +32,8 @@ public:
         return m_table.CellText(row, column);
     }
     std::uint32_t Code(int row) const override { return m_table.Code(row); }
+    const std::string& WrittenLink(int row) const override { return m_table.WrittenLink(row); }
+    bool LinkIsAttribute(int row) const override { return m_table.LinkIsAttribute(row); }
     std::uint32_t Tag(int row) const override { return m_table.Tag(row); }
     void SetTag(int row, std::uint32_t tag) override;
     void DeleteRow(int row) override;

@@ -4,7 +4,7 @@ void CResultTable::AddResult(const std::string& text, int part, const std::strin
                              std::uint32_t code) {
     switch (part) {
         case 0:
-            m_rows.push_back(CResultRow{{text, "", "", ""}, 0, code});
+            m_rows.push_back(CResultRow{{text, "", "", ""}, 0, code, {}});
             break;
         case 1:
             if (!m_rows.empty()) {
@@ -19,5 +19,11 @@ void CResultTable::AddResult(const std::string& text, int part, const std::strin
             break;
         default:
             break;
+    }
+}
+
+void CResultTable::AddResultWritten(const std::string& written) {
+    if (!m_rows.empty()) {
+        m_rows.back().written = written;
     }
 }

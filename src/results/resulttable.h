@@ -16,6 +16,9 @@ struct CResultRow {
     std::array<std::string, kResultColumnCount> cells;
     std::uint32_t tag = 0;
     std::uint32_t code = 0;
+    // The link's bytes as the file holds them, when they differ from what the URL cell shows
+    // (the HTML scanner decodes and resolves links); empty otherwise.
+    std::string written;
 };
 
 // What report writers and the repair walk read of the results.
@@ -25,6 +28,10 @@ public:
     virtual int RowCount() const = 0;
     virtual const std::string& CellText(int row, int column) const = 0;
     virtual std::uint32_t Code(int row) const = 0;
+    // What repair seeks in the row's file: the link as written there.
+    virtual const std::string& WrittenLink(int row) const { return CellText(row, kColumnUrl); }
+    // Whether WrittenLink is an HTML attribute value, which ends as attribute values do.
+    virtual bool LinkIsAttribute(int /*row*/) const { return false; }
 };
 
 // The rows as the repair walk and the quit check change them: tags and deletions.
@@ -44,6 +51,8 @@ public:
     // part does nothing, and the last two do nothing while there is no row.
     void AddResult(const std::string& text, int part, const std::string& currentFile,
                    std::uint32_t code = 0);
+    // Keeps beside the last row the bytes of its link as written in its file.
+    void AddResultWritten(const std::string& written);
 
     int RowCount() const override { return static_cast<int>(m_rows.size()); }
     const std::string& CellText(int row, int column) const override {
@@ -51,6 +60,13 @@ public:
     }
     std::uint32_t Code(int row) const override {
         return m_rows[static_cast<std::size_t>(row)].code;
+    }
+    const std::string& WrittenLink(int row) const override {
+        const CResultRow& found = m_rows[static_cast<std::size_t>(row)];
+        return found.written.empty() ? found.cells[kColumnUrl] : found.written;
+    }
+    bool LinkIsAttribute(int row) const override {
+        return !m_rows[static_cast<std::size_t>(row)].written.empty();
     }
     const CResultRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
     std::uint32_t Tag(int row) const override { return m_rows[static_cast<std::size_t>(row)].tag; }

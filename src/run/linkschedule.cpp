@@ -14,23 +14,38 @@ std::string CLinkSchedule::HostKey(const std::string& host) {
 }
 
 void CLinkSchedule::AddFile(const std::string& path, bool scanned, int linkCount,
-                            int excludedCount) {
+                            int excludedCount, int skippedCount) {
     Entry entry;
     entry.isFile = true;
     entry.file = path;
     entry.scanned = scanned;
     entry.linkCount = linkCount;
     entry.excludedCount = excludedCount;
+    entry.skippedCount = skippedCount;
     m_queue.push_back(std::move(entry));
     m_hostKeys.emplace_back();
 }
 
+void CLinkSchedule::AddLocalLink(const std::string& url, const std::string& anchorName,
+                                 const std::string& written, ResultCode code) {
+    Entry entry;
+    entry.url = url;
+    entry.anchorName = anchorName;
+    entry.written = written;
+    entry.local = true;
+    entry.verdict = CVerdict{code, false};
+    m_queue.push_back(std::move(entry));
+    m_hostKeys.emplace_back();
+    ++m_queuedLinks;
+}
+
 void CLinkSchedule::AddLink(const std::string& url, const std::string& anchorName,
-                            const std::string& host, int scheme) {
+                            const std::string& host, int scheme, const std::string& written) {
     Entry entry;
     entry.url = url;
     entry.anchorName = anchorName;
     entry.scheme = scheme;
+    entry.written = written;
     if (const auto known = m_verdicts.find(url); known != m_verdicts.end()) {
         entry.verdict = known->second;
     } else if (m_inFlight.count(url) == 0) {

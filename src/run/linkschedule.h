@@ -32,13 +32,19 @@ public:
         std::string file;
         bool scanned = false;
         int linkCount = 0;
-        // Links of the file that the run's excludes left out.
+        // Links of the file that the run's excludes left out, and that the HTML scanner
+        // skipped (other schemes).
         int excludedCount = 0;
+        int skippedCount = 0;
         // A link entry.
         std::string url;
         std::string anchorName;
         int scheme = 0;
         std::optional<CVerdict> verdict;
+        // A link inside the site, decided at scan time: reported when its code is not 0.
+        bool local = false;
+        // The link's bytes as the file holds them, when the HTML scanner found it.
+        std::string written;
     };
 
     // What to probe next.
@@ -49,10 +55,15 @@ public:
 
     CLinkSchedule(int jobs, int perHost);
 
-    void AddFile(const std::string& path, bool scanned, int linkCount, int excludedCount = 0);
+    void AddFile(const std::string& path, bool scanned, int linkCount, int excludedCount = 0,
+                 int skippedCount = 0);
     // host is the name that the per-host limit counts (letter case does not matter).
     void AddLink(const std::string& url, const std::string& anchorName, const std::string& host,
-                 int scheme);
+                 int scheme, const std::string& written = {});
+    // A link inside the site, whose code (0 when it was found) is known at once: it waits only
+    // for its turn to be reported and shares nothing with links probed by URL.
+    void AddLocalLink(const std::string& url, const std::string& anchorName,
+                      const std::string& written, ResultCode code);
 
     // The earliest waiting link whose URL is neither decided nor being probed and whose host
     // is below its limit, while fewer than `jobs` probes run; it now counts as being probed.

@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "model/linkscanner.h"
+#include "model/localcheck.h"
+#include "model/scanahead.h"
 #include "platform/clock.h"
 #include "platform/fileops.h"
 #include "platform/messagebox.h"
@@ -65,6 +67,10 @@ std::string CTestRun::WorkFilePath() const {
 }
 
 int CTestRun::ScanFile(std::string path) {
+    // A run started with the HTML scanner keeps it, whatever the preferences say meanwhile.
+    if (m_htmlScan || m_scanAhead) {
+        return ScanHtmlPage(path);
+    }
     StringList urls;
     StringList anchorNames;
     if (!ReadLinks(path, urls, anchorNames)) {
@@ -93,6 +99,99 @@ void CTestRun::ReportUnreadableFile(const std::string& path) {
     // The timers stop before the box opens, so no tick arrives while it is shown.
     StopRunTimers();
     platform::MessageBox("Error: Cannot open file:\n\n" + path);
+}
+
+// The page comes from the workers that scan ahead during a run, else it is scanned and its
+// local links checked here.
+std::optional<CHtmlPage> CTestRun::TakeHtmlPage(const std::string& path) {
+    if (m_scanAhead) {
+        return m_scanAhead->TakeNext();
+    }
+    std::optional<CHtmlPage> page = ScanHtmlFile(path, HtmlScanOptions());
+    if (page) {
+        if (!m_fragmentCache) {
+            m_fragmentCache = std::make_unique<CFragmentCache>();
+        }
+        CheckLocalLinks(path, *page, *m_fragmentCache);
+    }
+    return page;
+}
+
+CHtmlScanOptions CTestRun::HtmlScanOptions() const {
+    return CHtmlScanOptions{.https = m_https, .siteRoot = m_siteRoot};
+}
+
+// Drops the links the run's excludes match, counting them in m_excludedCount.
+void CTestRun::DropExcludedLinks(CHtmlPage& page) {
+    m_excludedCount = 0;
+    std::erase_if(page.links, [this](const CHtmlLink& link) {
+        const bool excluded = m_excludes.Matches(link.url);
+        m_excludedCount += excluded ? 1 : 0;
+        return excluded;
+    });
+}
+
+int CTestRun::ScanHtmlPage(const std::string& path) {
+    std::optional<CHtmlPage> page = TakeHtmlPage(path);
+    if (!page) {
+        ReportUnreadableFile(path);
+        return 0;
+    }
+    DropExcludedLinks(*page);
+    for (CHtmlLink& link : page->links) {
+        m_urlList.push_back(link.url);
+        m_anchorNameList.push_back(link.anchorName);
+        m_htmlLinkList.push_back(std::move(link));
+    }
+    m_skippedCount = page->skipped;
+    m_urlCount = static_cast<int>(m_urlList.size());
+    return 1;
+}
+
+void CTestRun::StartScanAhead() {
+    m_fragmentCache = std::make_unique<CFragmentCache>();
+    m_scanAhead = std::make_unique<CHtmlScanAhead>(
+        std::vector<std::string>(m_fileList.begin(), m_fileList.end()),
+        HtmlScanOptions(), m_fragmentCache.get());
+}
+
+void CTestRun::LogSkippedLinks() {
+    if (m_skippedCount > 0) {
+        AppendLog("Links skipped (mailto:, javascript: and other schemes): " +
+                  std::to_string(m_skippedCount));
+    }
+}
+
+ResultCode CTestRun::LocalResultCode(CLocalVerdict verdict) {
+    switch (verdict) {
+        case CLocalVerdict::FileMissing:
+            return kLocalFileMissing;
+        case CLocalVerdict::FragmentMissing:
+            return kFragmentMissing;
+        case CLocalVerdict::Found:
+            break;
+    }
+    return 0;
+}
+
+// Local links at the head of the list get their verdict at once, without a tick or a
+// connection. True when no link is left to probe.
+bool CTestRun::GiveLocalVerdicts() {
+    while (!m_htmlLinkList.empty() && m_htmlLinkList.front().kind == CLinkKind::Local) {
+        if (const ResultCode code = LocalResultCode(m_htmlLinkList.front().verdict); code != 0) {
+            FailLink(code);
+        } else {
+            OnLinkTested(m_urlList.front(), m_anchorNameList.front(), 0, false);
+            FinishVerdict();
+        }
+    }
+    return m_urlList.empty();
+}
+
+void CTestRun::AddWrittenLink() {
+    if (!m_htmlLinkList.empty()) {
+        AddResultWritten(m_htmlLinkList.front().written);
+    }
 }
 
 bool CTestRun::ValidateChoice(const CFileChoice& choice) const {
@@ -126,6 +225,7 @@ void CTestRun::LoadPreferences() {
     m_https = m_settings.GetInt("Settings", "Https", 0) != 0;
     m_jobs = m_settings.GetInt("Settings", "Jobs", 1);
     m_perHost = m_settings.GetInt("Settings", "PerHost", 6);
+    m_htmlScan = m_settings.GetInt("Settings", "Scanner", 0) != 0;
 }
 
 void CTestRun::SetTimeoutSeconds(int seconds) {
@@ -169,6 +269,10 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
         platform::MessageBox("No files found.\n\nWas your filter option set correctly?");
         return;
     }
+    m_siteRoot = SiteRootFor(path, allFiles);
+    if (m_htmlScan) {
+        StartScanAhead();
+    }
     m_progressDlg = CreateProgressDlg();
     m_progressDlg->FileBar().SetRange(0, m_fileCount);
     m_progressDlg->FileBar().SetStep(1);
@@ -176,6 +280,7 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
     m_runEnded = false;
     m_unknownErrorSeen = false;
     m_scanFailed = false;
+    m_skippedCount = 0;
     // A first file that cannot be scanned must not report the links of an earlier run.
     m_urlCount = 0;
     m_excludedCount = 0;
@@ -222,6 +327,7 @@ void CTestRun::TakeUpNextFile() {
     }
     OnFileRead();
     AppendLog("Testing: " + m_currentFile);
+    LogSkippedLinks();
     m_fileList.pop_front();
     if (!m_urlList.empty()) {
         m_progressDlg->UrlBar().SetRange(0, static_cast<int>(m_urlList.size()));
@@ -274,6 +380,9 @@ void CTestRun::ResetRun(bool updateStatus) {
     m_fileList.clear();
     m_urlList.clear();
     m_anchorNameList.clear();
+    m_htmlLinkList.clear();
+    m_scanAhead.reset();
+    m_fragmentCache.reset();
     m_progressDlg.reset();
     m_runEnded = true;
     m_awaitingReply = false;
@@ -293,6 +402,9 @@ void CTestRun::OnStopTest() {
 // ---------------------------------------------------------------- probe
 
 void CTestRun::ProbeNext() {
+    if (!m_htmlLinkList.empty() && GiveLocalVerdicts()) {
+        return;
+    }
     const std::string link = m_urlList.front();
     m_scheme = SchemeOf(link, m_scheme);
     m_progressDlg->m_urlText = link;
@@ -394,6 +506,7 @@ void CTestRun::HandleReply() {
         AddResult(m_urlList.front(), 0, code);
         AddResult(reason, 1, code);
         AddResult(m_anchorNameList.front(), 2, code);
+        AddWrittenLink();
         ++m_errorCount;
     }
     OnLinkTested(m_urlList.front(), m_anchorNameList.front(), code, reported);
@@ -406,6 +519,7 @@ void CTestRun::FailLink(ResultCode code) {
         AddResult(m_urlList.front(), 0, code);
         AddResult(GetReasonText(code), 1, code);
         AddResult(m_anchorNameList.front(), 2, code);
+        AddWrittenLink();
         ++m_errorCount;
     }
     OnLinkTested(m_urlList.front(), m_anchorNameList.front(), code, reported);
@@ -418,6 +532,9 @@ void CTestRun::FailLink(ResultCode code) {
 void CTestRun::FinishVerdict() {
     m_urlList.pop_front();
     m_anchorNameList.pop_front();
+    if (!m_htmlLinkList.empty()) {
+        m_htmlLinkList.pop_front();
+    }
     m_progressDlg->UrlBar().StepIt();
     if (m_socket) {
         CloseConnection();

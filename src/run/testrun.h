@@ -1,12 +1,15 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "model/fileselect.h"
+#include "model/htmlscanner.h"
 #include "model/stringlist.h"
 #include "platform/timerhost.h"
 #include "probe/hostresolver.h"
@@ -17,6 +20,8 @@
 #include "run/linkschedule.h"
 #include "run/runprogress.h"
 
+class CFragmentCache;
+class CHtmlScanAhead;
 class CRegSettings;
 
 // The state of a test run and the operations on it, without any widget: the window's results
@@ -49,8 +54,8 @@ public:
 
     // The existence checks a choice must pass before a run starts; shows the reason when not.
     bool ValidateChoice(const CFileChoice& choice) const;
-    // Loads "Settings"/"Filter", "Settings"/"Timeout", "Settings"/"Https", "Settings"/"Jobs"
-    // and "Settings"/"PerHost" over the construction defaults.
+    // Loads "Settings"/"Filter", "Settings"/"Timeout", "Settings"/"Https", "Settings"/"Jobs",
+    // "Settings"/"PerHost" and "Settings"/"Scanner" over the construction defaults.
     void LoadPreferences();
     // Sets the per-link time-out; the timer period is computed without overflow and is never
     // below 1 ms, whatever a stored value says.
@@ -112,6 +117,13 @@ public:
     // host (each 1 to 256). With 1 the run probes one link per tick. Read when a run starts.
     int m_jobs = 1;
     int m_perHost = 6;
+    // Pages are read with the HTML scanner: links are hrefs, and local links are checked on
+    // the file system.
+    bool m_htmlScan = false;
+    // With the HTML scanner, the links of m_urlList in full, parallel to it; empty otherwise.
+    std::deque<CHtmlLink> m_htmlLinkList;
+    // Links of m_currentFile that the HTML scanner skipped (mailto:, javascript:, ...).
+    int m_skippedCount = 0;
 
 protected:
     CRegSettings& Settings() const { return m_settings; }
@@ -140,8 +152,23 @@ protected:
     // one after its row.
     virtual void OnLinkTested(const std::string& /*url*/, const std::string& /*anchorName*/,
                               ResultCode /*code*/, bool /*reported*/) {}
+    // With the HTML scanner: the bytes of the last row's link as the file holds them.
+    virtual void AddResultWritten(const std::string&) {}
 
 private:
+    int ScanHtmlPage(const std::string& path);
+    // The code of a local link's verdict; 0 when its target was found.
+    static ResultCode LocalResultCode(CLocalVerdict verdict);
+    std::optional<CHtmlPage> TakeHtmlPage(const std::string& path);
+    CHtmlScanOptions HtmlScanOptions() const;
+    void DropExcludedLinks(CHtmlPage& page);
+    // With many links at once: queues a page read by the HTML scanner, its local links with
+    // their verdicts already given; false when it cannot be read.
+    bool QueueHtmlPage(const std::string& path);
+    void StartScanAhead();
+    void LogSkippedLinks();
+    bool GiveLocalVerdicts();
+    void AddWrittenLink();
     void TakeUpNextFile();
     // The links of one file, as the run scans them whether it scans ahead or not; false when
     // the file or the work file cannot be opened.
@@ -189,4 +216,7 @@ private:
     int m_linksDone = 0;
     bool m_pumpPosted = false;
     bool m_pumping = false;
+    std::string m_siteRoot;
+    std::unique_ptr<CFragmentCache> m_fragmentCache;
+    std::unique_ptr<CHtmlScanAhead> m_scanAhead;
 };

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <algorithm>
 
+#include "model/localcheck.h"
 #include "probe/urlsplit.h"
 #include "run/testrun.h"
 
@@ -75,6 +76,14 @@ bool CTestRun::ScanAhead() {
     while (!m_scanStopped && m_filesScanned < m_fileList.size() &&
            m_schedule->Waiting() < lookAhead && m_schedule->QueuedLinks() < kMaxQueuedLinks) {
         const std::string path = m_fileList[m_filesScanned++];
+        scanned = true;
+        if (m_htmlScan || m_scanAhead) {
+            if (!QueueHtmlPage(path)) {
+                m_scanStopped = true;
+                break;
+            }
+            continue;
+        }
         StringList urls;
         StringList anchorNames;
         const bool read = ReadLinks(path, urls, anchorNames);
@@ -82,7 +91,6 @@ bool CTestRun::ScanAhead() {
             std::count_if(urls.begin(), urls.end(),
                           [this](const std::string& url) { return m_excludes.Matches(url); }));
         m_schedule->AddFile(path, read, static_cast<int>(urls.size()) - excluded, excluded);
-        scanned = true;
         if (!read) {
             // Nothing after a file that cannot be read is tested.
             m_scanStopped = true;
@@ -99,6 +107,29 @@ bool CTestRun::ScanAhead() {
         m_linksFound += static_cast<int>(urls.size()) - excluded;
     }
     return scanned;
+}
+
+bool CTestRun::QueueHtmlPage(const std::string& path) {
+    std::optional<CHtmlPage> page = TakeHtmlPage(path);
+    if (!page) {
+        m_schedule->AddFile(path, false, 0);
+        return false;
+    }
+    DropExcludedLinks(*page);
+    const auto count = static_cast<int>(page->links.size());
+    m_schedule->AddFile(path, true, count, m_excludedCount, page->skipped);
+    for (const CHtmlLink& link : page->links) {
+        if (link.kind == CLinkKind::Local) {
+            m_schedule->AddLocalLink(link.url, link.anchorName, link.written,
+                                     LocalResultCode(link.verdict));
+            continue;
+        }
+        m_scanScheme = SchemeOf(link.url, m_scanScheme);
+        m_schedule->AddLink(link.url, link.anchorName, SplitHost(link.url, m_scanScheme),
+                            m_scanScheme, link.written);
+    }
+    m_linksFound += count;
+    return true;
 }
 
 bool CTestRun::StartProbes() {
@@ -151,8 +182,10 @@ bool CTestRun::TakeUpQueuedFile(const CLinkSchedule::Entry& entry) {
     }
     m_urlCount = entry.linkCount;
     m_excludedCount = entry.excludedCount;
+    m_skippedCount = entry.skippedCount;
     OnFileRead();
     AppendLog("Testing: " + m_currentFile);
+    LogSkippedLinks();
     m_fileList.pop_front();
     --m_filesScanned;
     return true;
@@ -161,12 +194,16 @@ bool CTestRun::TakeUpQueuedFile(const CLinkSchedule::Entry& entry) {
 // As HandleReply and FailLink report a verdict.
 void CTestRun::ReportVerdict(const CLinkSchedule::Entry& entry) {
     const CVerdict& verdict = *entry.verdict;
-    const bool judged = !verdict.fromReply || SpeaksHttp(entry.scheme);
+    const bool judged =
+        entry.local ? verdict.code != 0 : !verdict.fromReply || SpeaksHttp(entry.scheme);
     const bool reported = judged && IsReportable(verdict.code) == 1;
     if (reported) {
         AddResult(entry.url, 0, verdict.code);
         AddResult(GetReasonText(verdict.code), 1, verdict.code);
         AddResult(entry.anchorName, 2, verdict.code);
+        if (!entry.written.empty()) {
+            AddResultWritten(entry.written);
+        }
         ++m_errorCount;
     }
     OnLinkTested(entry.url, entry.anchorName, verdict.code, reported);

@@ -10,6 +10,7 @@
 #include "cli/checkoptions.h"
 #include "cli/consolerun.h"
 #include "cli/consoletext.h"
+#include "model/linkscanner.h"
 #include "platform/systemdir.h"
 #include "repair/repairtext.h"
 #include "support/runprogram.h"
@@ -77,6 +78,15 @@ TEST(CheckOptions, HttpsIsAFlagThatIsOffUnlessGiven) {
     EXPECT_FALSE(ParseCheckOptions({"--https=1", "site"}, error));
     EXPECT_EQ(error, "--https takes no value");
     EXPECT_NE(UsageText().find("--https"), std::string::npos);
+}
+
+TEST(CheckOptions, TheScannerIsClassicUnlessHtmlIsAskedFor) {
+    EXPECT_FALSE(Parse({"site"})->htmlScan);
+    EXPECT_FALSE(Parse({"--scan", "classic", "site"})->htmlScan);
+    EXPECT_TRUE(Parse({"--scan", "html", "site"})->htmlScan);
+    EXPECT_TRUE(Parse({"--links", "--scan=html", "site"})->htmlScan);
+    EXPECT_EQ(Parse({"--scan", "HTML", "site"}), std::nullopt);
+    EXPECT_EQ(Parse({"--scan", "site"}), std::nullopt) << "PATH taken as the scanner";
 }
 
 TEST(CheckOptions, RepairTakesOneOfThreeMethodsAndNeedsATestRun) {
@@ -347,6 +357,21 @@ TEST_F(LinkvetCheck, HttpsLinksAreListedOnlyWithTheOptionOrTheSetting) {
     WriteFile(home / "Linkvet.INI", "[Settings]\nHttps=1\n");
     EXPECT_EQ(RunProgram(LINKVET_CHECK, {"--links", m_scratch / "p.htm"}, home.Path()).out, both)
         << "the window's setting holds";
+}
+
+TEST_F(LinkvetCheck, ListsHtmlLinksAsTheRunChecksThem) {
+    MakeDirectory(m_scratch / "site");
+    WriteFile(m_scratch / "site/p.htm",
+              "<a href=\"http://h/a?x=1&amp;y\">One\tTwo</a><!-- <a href=\"http://h/c\"> -->"
+              "<A HREF='sub/q%20r.html#s\\t'><b>Q</b></A><a href=\"mailto:x\">m</a>"
+              "<a href=\"https://h/s\">s</a><a href=\"/top.html\"></a>");
+    const CProgramResult result = Check({"--links", "--scan", "html", "-a", m_scratch / "site"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::string file = m_scratch / "site/p.htm";
+    EXPECT_EQ(result.out, file + "\thttp://h/a?x=1&y\tOne Two\t\n" + file +
+                              "\tsub/q%20r.html#s\\\\t\tQ\t" +
+                              m_scratch / "site/sub/q r.html#s\\\\t\n" + file + "\t/top.html\t" +
+                              kSuppliedAnchorName + "\t" + m_scratch / "site/top.html\n");
 }
 
 TEST_F(LinkvetCheck, BadInputGetsTheProgramsMessagesAndStatusTwo) {

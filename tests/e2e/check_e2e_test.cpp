@@ -110,6 +110,69 @@ TEST_F(Check, TheStoredFilterIsTheDefaultAndIsNeverRewritten) {
     EXPECT_EQ(ReadFile(stored), std::string("0111\0", 5)) << "the console writes no setting";
 }
 
+TEST_F(Check, TheHtmlScannerReportsExactlyTheBrokenLocalLinksAndFragments) {
+    const CScriptedServer notFound("127.0.0.11", 80, CScriptedServer::Reply(Status(404)));
+    WritePage("index.html",
+              "<p id=\"top-para\"><a href=\"guide/intro.html#setup\">Setup</a>\n"
+              "<a href=\"guide/intro.html#nosuch\">Missing <em>section</em></a>\n"
+              "<a href=\"guide/\">Guide</a> <a href=\"gone.html\">Gone</a>\n"
+              "<a href=\"mailto:me@h1.test\">Mail</a> <a href=\"#top-para\">Up</a>\n"
+              "<a href=\"http://h1.test/x.htm\">Remote</a>\n");
+    MakeDirectory(Site() + "/guide");
+    WritePage(
+        "guide/index.html",
+        "<a href=\"../index.html#top-para\">Home</a> <a href=\"../../outside.html\">Out</a>\n"
+        "<a href=\"intro.html#install\">Install</a> <a href=\"/guide/intro.html#usage\">U</a>\n"
+        "<a href=\"../../elsewhere/\">Elsewhere</a>\n");
+    WritePage("guide/intro.html",
+              "<h2 id=\"setup\">S</h2><a name=\"usage\"></a><a href=\"pics/\">Pics</a>"
+              "<a href=\"index.html#\">Index</a>");
+    WriteFile(m_scratch / "outside.html", "");
+
+    const CProgramResult result = Run({"-t", "5", "--scan", "html", "-r", Site()});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(result.out,
+              "FILE: " + Site() +
+                  "/index.html\n"
+                  "guide/intro.html#nosuch\tFragment Not Found in Target Page\tMissing section\n"
+                  "gone.html\tLocal File Not Found\tGone\n"
+                  "http://h1.test/x.htm\tHTTP Code 404 Not Found\tRemote\n\n"
+                  "FILE: " +
+                  Site() +
+                  "/guide/index.html\n"
+                  "intro.html#install\tFragment Not Found in Target Page\tInstall\n"
+                  "../../elsewhere/\tLocal File Not Found\tElsewhere\n\n"
+                  "FILE: " +
+                  Site() +
+                  "/guide/intro.html\n"
+                  "pics/\tLocal File Not Found\tPics\n");
+    const std::vector<std::string> log = Lines(result.err);
+    ASSERT_EQ(log.size(), 13u) << result.err;
+    EXPECT_EQ(log[2], "Testing: " + Site() + "/index.html");
+    EXPECT_EQ(log[3], "Links skipped (mailto:, javascript: and other schemes): 1");
+    EXPECT_EQ(log[4], "Results for " + Site() + "/index.html: URLs tested: 6. URL errors: 3.");
+    EXPECT_EQ(log[6], "Testing: " + Site() + "/guide/index.html");
+    EXPECT_EQ(log[7],
+              "Results for " + Site() + "/guide/index.html: URLs tested: 5. URL errors: 2.");
+    EXPECT_EQ(log[10],
+              "Results for " + Site() + "/guide/intro.html: URLs tested: 2. URL errors: 1.");
+
+    // Many links at once give local links their place in the same order.
+    const CProgramResult many = Run({"-t", "5", "-j", "8", "--scan", "html", "-r", Site()});
+    EXPECT_EQ(many.out, result.out);
+    const std::vector<std::string> manyLog = Lines(many.err);
+    ASSERT_EQ(manyLog.size(), log.size()) << many.err;
+    for (std::size_t i = 1; i + 1 < log.size(); ++i) {
+        EXPECT_EQ(manyLog[i], log[i]) << "the times aside, the log is the same";
+    }
+
+    const CProgramResult classic = Run({"-q", "-t", "5", "-r", Site()});
+    EXPECT_EQ(
+        classic.out,
+        "FILE: " + Site() + "/index.html\nhttp://h1.test/x.htm\tHTTP Code 404 Not Found\tRemote\n")
+        << "the classic scanner stays the default";
+}
+
 TEST_F(Check, WritesAnEscapedHtmlReportToAFile) {
     const CScriptedServer notFound("127.0.0.11", 80, CScriptedServer::Reply(Status(404)));
     WritePage("a.htm", "<A HREF=\"http://h1.test/x.htm?a=1&b=2\"><B>bold</B></A>");

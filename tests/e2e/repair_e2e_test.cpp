@@ -109,6 +109,32 @@ TEST_F(RepairCheck, AnUnknownResultRefusesTheRepairWithStatusThree) {
     EXPECT_FALSE(FileExists(site + "/news.rep"));
 }
 
+TEST_F(RepairCheck, InHtmlModeTheLinkIsFoundByItsBytesInTheFile) {
+    const CScriptedServer notFound("127.0.0.11", 80, CScriptedServer::Reply(kNotFound));
+    const std::string site = m_scratch / "html";
+    MakeDirectory(site);
+    const std::string page =
+        "<p>top</p>\n"
+        "<a href=\"http://h1.test/q?a=1&amp;b=2\">Query</a>\n"
+        "<a href='gone.html?v=1&#38;w'>Gone</a> <a href=\"ok.html\">OK</a>\n"
+        "<p>end</p>\n";
+    WriteFile(site + "/page.html", page);
+    WriteFile(site + "/ok.html", "");
+    const CProgramResult result = Run({"-q", "--scan", "html", "--repair", "replace", "-a", site});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(result.err, "All URL repairs completed\n");
+    EXPECT_EQ(result.out, "FILE: " + site +
+                              "/page.html\n"
+                              "http://h1.test/q?a=1&b=2\tHTTP Code 404 Not Found\tQuery\n"
+                              "gone.html?v=1&w\tLocal File Not Found\tGone\n");
+    EXPECT_EQ(ReadFile(site + "/page.html"),
+              "<p>top</p>\n"
+              "<a href=\"page.html\">Query</a><!--http://h1.test/q?a=1&amp;b=2-->\n"
+              "<a href='page.html'>Gone</a> <a href=\"ok.html\">OK</a><!--gone.html?v=1&#38;w-->\n"
+              "<p>end</p>\n");
+    EXPECT_EQ(ReadFile(site + "/page.rep"), page);
+}
+
 TEST_F(RepairCheck, ARunThatDidNotEndNormallyRepairsNothing) {
     const CScriptedServer notFound("127.0.0.11", 80, CScriptedServer::Reply(kNotFound));
     const std::string broken = MakeSite("broken");

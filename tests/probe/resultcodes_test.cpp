@@ -47,12 +47,14 @@ TEST(ReportFilter, CodesOutsideTheTableAreAlwaysReported) {
     }
 }
 
-TEST(ResultCodes, TlsFailuresHaveTextsOfTheirOwnOutsideTheFilter) {
+TEST(ResultCodes, TlsAndLocalFailuresHaveTextsOfTheirOwnOutsideTheFilter) {
     const std::vector<std::pair<ResultCode, std::string_view>> expected = {
         {10006, "Secure Connection (TLS) Failed"},
         {10007, "Certificate Not Trusted"},
         {10008, "Certificate Is for Another Host Name"},
-        {10009, "Certificate Expired or Not Yet Valid"}};
+        {10009, "Certificate Expired or Not Yet Valid"},
+        {10010, "Local File Not Found"},
+        {10011, "Fragment Not Found in Target Page"}};
     const std::string allOff(kResultCodeCount, '0');
     for (const auto& [code, text] : expected) {
         EXPECT_EQ(ExtendedReasonText(code), text) << code;
@@ -60,7 +62,7 @@ TEST(ResultCodes, TlsFailuresHaveTextsOfTheirOwnOutsideTheFilter) {
         EXPECT_TRUE(FilterReports(allOff, code)) << code;
         EXPECT_TRUE(FilterReports(kWatchWithOneEyeShutFilter, code)) << code;
     }
-    for (ResultCode code : {404u, 10005u, 10010u, 206u}) {
+    for (ResultCode code : {404u, 10005u, 10012u, 206u}) {
         EXPECT_FALSE(ExtendedReasonText(code)) << code;
     }
 }

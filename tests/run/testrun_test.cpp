@@ -58,6 +58,7 @@ TEST_F(TestRun, ConstructionHoldsTheDefaults) {
     EXPECT_EQ(run.m_filter, "011111111111111111111");
     EXPECT_EQ(run.m_timeoutSeconds, 15);
     EXPECT_EQ(run.m_timeoutMillis, 15000);
+    EXPECT_FALSE(run.m_htmlScan) << "the classic scanner is the default";
     EXPECT_EQ(run.m_tempBase, "urltmp~");
     EXPECT_EQ(run.m_jobs, 1);
     EXPECT_EQ(run.m_perHost, 6);
@@ -70,7 +71,9 @@ TEST_F(TestRun, ConstructionHoldsTheDefaults) {
 TEST_F(TestRun, StoredPreferencesReplaceTheDefaults) {
     m_settings.SetString("Settings", "Filter", "000000011110000001000");
     m_settings.SetInt("Settings", "Timeout", 2000);
+    m_settings.SetInt("Settings", "Scanner", 1);
     const CProbeRun run(m_settings);
+    EXPECT_TRUE(run.m_htmlScan);
     EXPECT_EQ(run.m_filter, "000000011110000001000");
     EXPECT_EQ(run.m_timeoutSeconds, 2000) << "a stored time-out is used without a range check";
     EXPECT_EQ(run.m_timeoutMillis, 2000000);
@@ -179,6 +182,23 @@ TEST_F(TestRun, ScanFileAppendsToBothListsAndCountsTheLinks) {
     EXPECT_EQ(run.m_anchorNameList, (StringList{"one", "Linkvet supplied this anchor name"}));
     EXPECT_EQ(run.m_urlCount, 2);
     EXPECT_TRUE(FileExists(platform::SystemFilePath("urltmp~2")));
+}
+
+TEST_F(TestRun, ScanFileWithTheHtmlScannerChecksLocalLinksAndWritesNoWorkFile) {
+    CProbeRun run(m_settings);
+    run.m_htmlScan = true;
+    WriteFile(m_scratch / "a.htm",
+              "<A HREF=\"http://h/1\">one</A><a href=\"a.htm#x\" id=\"x\">me</a>"
+              "<a href=\"b.htm\">b</a><a href=\"a.htm#y\">y</a>");
+    EXPECT_EQ(run.ScanFile(m_scratch / "a.htm"), 1);
+    EXPECT_EQ(run.m_urlList, (StringList{"http://h/1", "a.htm#x", "b.htm", "a.htm#y"}));
+    EXPECT_EQ(run.m_anchorNameList, (StringList{"one", "me", "b", "y"}));
+    ASSERT_EQ(run.m_htmlLinkList.size(), 4u);
+    EXPECT_EQ(run.m_htmlLinkList[1].verdict, CLocalVerdict::Found);
+    EXPECT_EQ(run.m_htmlLinkList[2].verdict, CLocalVerdict::FileMissing);
+    EXPECT_EQ(run.m_htmlLinkList[3].verdict, CLocalVerdict::FragmentMissing);
+    EXPECT_EQ(run.m_urlCount, 4);
+    EXPECT_FALSE(FileExists(platform::SystemFilePath("urltmp~2")));
 }
 
 TEST_F(TestRun, AFileThatCannotBeOpenedStopsTheTimersAndSaysSoOnce) {
@@ -464,6 +484,38 @@ TEST_F(ManyAtOnce, JobsAndPerHostAreReadFromTheSettings) {
     const CRecordingRun run(m_settings);
     EXPECT_EQ(run.m_jobs, 32);
     EXPECT_EQ(run.m_perHost, 2);
+}
+
+TEST_F(RunDriver, WithTheHtmlScannerLocalLinksGetTheirVerdictsInTheTickThatReachesThem) {
+    m_settings.SetInt("Settings", "Scanner", 1);
+    m_run.LoadPreferences();
+    MakeDirectory(m_scratch / "site");
+    WriteFile(m_scratch / "site/ok.html", "<h1 id=\"s\">S</h1>");
+    WriteFile(m_scratch / "site/a.html",
+              "<a href=\"gone.html?a&amp;b\">G</a> <a href=\"ok.html#s\">OK</a>\n"
+              "<a href=\"mailto:me\">M</a> <a href=\"ok.html#nope\">N</a>" +
+                  kFailingLink + "<a href=\"gone2.html\">G2</a>");
+    m_run.StartTest(m_scratch / "site/a.html", false, false, false);
+    m_run.OnTimer(CTestRun::kRunTimer);
+    ASSERT_EQ(m_run.m_rows.RowCount(), 3) << "the local links before the remote one, and it";
+    EXPECT_EQ(m_run.m_rows.CellText(0, kColumnUrl), "gone.html?a&b");
+    EXPECT_EQ(m_run.m_rows.WrittenLink(0), "gone.html?a&amp;b");
+    EXPECT_EQ(m_run.m_rows.CellText(0, kColumnReason), "Local File Not Found");
+    EXPECT_EQ(m_run.m_rows.CellText(1, kColumnUrl), "ok.html#nope");
+    EXPECT_EQ(m_run.m_rows.CellText(1, kColumnReason), "Fragment Not Found in Target Page");
+    EXPECT_EQ(m_run.m_rows.CellText(2, kColumnReason), "Request for Invalid Port or Name");
+    EXPECT_EQ(m_run.m_urlList.size(), 1u);
+    m_run.OnTimer(CTestRun::kRunTimer);
+    ASSERT_EQ(m_run.m_rows.RowCount(), 4);
+    EXPECT_EQ(m_run.m_rows.CellText(3, kColumnSiteName), "G2");
+    EXPECT_TRUE(m_run.m_urlList.empty());
+    EXPECT_TRUE(m_run.m_htmlLinkList.empty());
+    ASSERT_TRUE(m_run.RunToEnd(10000));
+    const std::string file = m_scratch / "site/a.html";
+    ASSERT_EQ(m_run.m_log.size(), 5u);
+    EXPECT_EQ(m_run.m_log[2], "Links skipped (mailto:, javascript: and other schemes): 1");
+    EXPECT_EQ(m_run.m_log[3], "Results for " + file + ": URLs tested: 5. URL errors: 4.\r\n");
+    EXPECT_FALSE(m_run.m_unknownErrorSeen) << "the local codes have reason texts";
 }
 
 }  // namespace

@@ -1,0 +1,658 @@
+#include "htmlscanner.h"
+
+#include <fcntl.h>
+#include <gumbo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <memory>
+
+#include "model/linkscanner.h"
+#include "platform/unixfile.h"
+
+namespace {
+
+bool IsAsciiWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+bool IsAsciiAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char ToLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// As a browser's URL parser takes an attribute value: C0 controls and spaces at either end
+// go, and tabs and line breaks anywhere.
+std::string CleanHref(std::string_view value) {
+    while (!value.empty() && static_cast<unsigned char>(value.front()) <= 0x20) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() && static_cast<unsigned char>(value.back()) <= 0x20) {
+        value.remove_suffix(1);
+    }
+    std::string clean;
+    clean.reserve(value.size());
+    for (const char c : value) {
+        if (c != '\t' && c != '\n' && c != '\r') {
+            clean += c;
+        }
+    }
+    return clean;
+}
+
+// White space runs become one space, and none is left at either end.
+std::string CollapseWhiteSpace(std::string_view text) {
+    std::string collapsed;
+    bool space = false;
+    for (const char c : text) {
+        if (IsAsciiWhiteSpace(c)) {
+            space = !collapsed.empty();
+        } else {
+            if (space) {
+                collapsed += ' ';
+                space = false;
+            }
+            collapsed += c;
+        }
+    }
+    return collapsed;
+}
+
+// The scheme of an absolute URL, in lower case; empty for a relative one.
+std::string SchemeOf(std::string_view href) {
+    if (href.empty() || !IsAsciiAlpha(href.front())) {
+        return {};
+    }
+    for (std::size_t i = 1; i < href.size(); ++i) {
+        const char c = href[i];
+        if (c == ':') {
+            std::string scheme(href.substr(0, i));
+            for (char& letter : scheme) {
+                letter = ToLower(letter);
+            }
+            return scheme;
+        }
+        if (!IsAsciiAlpha(c) && !IsAsciiDigit(c) && c != '+' && c != '-' && c != '.') {
+            return {};
+        }
+    }
+    return {};
+}
+
+int HexValue(char c) {
+    if (IsAsciiDigit(c)) {
+        return c - '0';
+    }
+    const char lower = ToLower(c);
+    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+std::string PercentDecode(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            decoded += text[i];
+        }
+    }
+    return decoded;
+}
+
+// Spaces, controls, quotes, angle brackets and bytes beyond ASCII are sent percent-encoded,
+// as a browser sends them; the host part is left as written.
+std::string EncodeRemote(const std::string& url) {
+    const std::size_t authority = url.find("://");
+    const std::size_t pathStart =
+        authority == std::string::npos ? 0 : url.find_first_of("/?#", authority + 3);
+    if (pathStart == std::string::npos) {
+        return url;
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded = url.substr(0, pathStart);
+    for (std::size_t i = pathStart; i < url.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(url[i]);
+        if (byte <= 0x20 || byte >= 0x7F || byte == '"' || byte == '<' || byte == '>' ||
+            byte == '`') {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 0x0F];
+        } else {
+            encoded += static_cast<char>(byte);
+        }
+    }
+    return encoded;
+}
+
+// Removes "." and ".." segments. A ".." above the start of an absolute path stays at "/";
+// above the start of a relative one it is kept.
+std::string RemoveDotSegments(std::string_view path) {
+    const bool absolute = !path.empty() && path.front() == '/';
+    std::vector<std::string_view> segments;
+    bool trailingSlash = false;
+    std::size_t start = absolute ? 1 : 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) {
+            end = path.size();
+        }
+        const std::string_view segment = path.substr(start, end - start);
+        const bool last = end == path.size();
+        if (segment == ".") {
+            trailingSlash = last;
+        } else if (segment == "..") {
+            if (!segments.empty() && segments.back() != "..") {
+                segments.pop_back();
+            } else if (!absolute) {
+                segments.push_back(segment);
+            }
+            trailingSlash = last;
+        } else if (!segment.empty() || last) {
+            segments.push_back(segment);
+            trailingSlash = false;
+        }
+        start = end + 1;
+    }
+    std::string result = absolute ? "/" : "";
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        if (i != 0) {
+            result += '/';
+        }
+        result += segments[i];
+    }
+    if (trailingSlash && !result.empty() && result.back() != '/') {
+        result += '/';
+    }
+    return result;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+struct CLocalTarget {
+    std::string path;
+    std::string fragment;
+};
+
+// A relative reference taken against the file at base: the path is percent-decoded only after
+// the query and fragment are cut off, so "%23" stays part of a name. A path that starts with
+// "/" is taken from root.
+CLocalTarget ResolveLocal(std::string_view ref, const std::string& base, const std::string& root) {
+    CLocalTarget target;
+    const std::size_t hash = ref.find('#');
+    if (hash != std::string_view::npos) {
+        target.fragment = PercentDecode(ref.substr(hash + 1));
+        ref = ref.substr(0, hash);
+    }
+    ref = ref.substr(0, ref.find('?'));
+    const std::string path = PercentDecode(ref);
+    if (path.empty()) {
+        target.path = base;
+    } else if (path.front() == '/') {
+        target.path = RemoveDotSegments(root + path);
+    } else {
+        target.path = RemoveDotSegments(DirectoryOf(base) + path);
+    }
+    return target;
+}
+
+// The path of a file: URL, when it names this machine; nullopt for another host.
+std::optional<std::string> FileUrlPath(std::string_view href) {
+    std::string_view rest = href.substr(5);
+    if (rest.substr(0, 2) == "//") {
+        const std::size_t slash = rest.find('/', 2);
+        const std::string_view host =
+            rest.substr(2, slash == std::string_view::npos ? std::string_view::npos : slash - 2);
+        if (!host.empty() && host != "localhost") {
+            return std::nullopt;
+        }
+        rest = slash == std::string_view::npos ? std::string_view("/") : rest.substr(slash);
+    }
+    return std::string(rest);
+}
+
+// The parts of an absolute URL with an authority, for resolving references against it.
+struct CUrlParts {
+    std::string schemeAndAuthority;
+    std::string path;
+    std::string query;
+};
+
+CUrlParts SplitUrl(const std::string& url) {
+    CUrlParts parts;
+    const std::size_t authority = url.find("://");
+    const std::size_t pathStart = url.find_first_of("/?#", authority + 3);
+    parts.schemeAndAuthority = url.substr(0, pathStart);
+    if (pathStart == std::string::npos) {
+        return parts;
+    }
+    const std::size_t end = url.find('#', pathStart);
+    const std::string rest = url.substr(pathStart, end - pathStart);
+    const std::size_t question = rest.find('?');
+    parts.path = rest.substr(0, question);
+    parts.query = question == std::string::npos ? std::string() : rest.substr(question);
+    return parts;
+}
+
+// A relative reference resolved against an absolute URL, as a browser resolves it.
+std::string ResolveRemote(const std::string& base, const std::string& ref) {
+    if (ref.substr(0, 2) == "//") {
+        return base.substr(0, base.find(':') + 1) + ref;
+    }
+    const CUrlParts parts = SplitUrl(base);
+    const std::size_t tail = ref.find_first_of("?#");
+    const std::string refPath = ref.substr(0, tail);
+    const std::string refTail = tail == std::string::npos ? std::string() : ref.substr(tail);
+    if (refPath.empty()) {
+        const bool ownQuery = !refTail.empty() && refTail.front() == '?';
+        return parts.schemeAndAuthority + parts.path + (ownQuery ? "" : parts.query) + refTail;
+    }
+    if (refPath.front() == '/') {
+        return parts.schemeAndAuthority + RemoveDotSegments(refPath) + refTail;
+    }
+    const std::string directory = parts.path.empty() ? "/" : DirectoryOf(parts.path);
+    return parts.schemeAndAuthority + RemoveDotSegments(directory + refPath) + refTail;
+}
+
+bool IsRemoteScheme(const std::string& scheme) {
+    return scheme == "http" || scheme == "https" || scheme == "ftp";
+}
+
+bool HasAuthority(const std::string& href, const std::string& scheme) {
+    return href.compare(scheme.size(), 3, "://") == 0;
+}
+
+// Where the page's relative links lead from: its <base href> when it has a usable one.
+struct CBase {
+    std::string remote;
+    std::string local;
+};
+
+CBase ResolveBase(const std::string& baseHref, const std::string& pagePath,
+                  const std::string& root) {
+    CBase base{{}, pagePath};
+    if (baseHref.empty()) {
+        return base;
+    }
+    const std::string scheme = SchemeOf(baseHref);
+    if (scheme.empty()) {
+        if (baseHref.substr(0, 2) != "//") {
+            base.local = ResolveLocal(baseHref, pagePath, root).path;
+        }
+    } else if (IsRemoteScheme(scheme) && HasAuthority(baseHref, scheme)) {
+        base.remote = baseHref;
+    } else if (scheme == "file") {
+        if (const auto path = FileUrlPath(baseHref)) {
+            base.local = ResolveLocal(*path, pagePath, "").path;
+        }
+    }
+    return base;
+}
+
+const GumboAttribute* Attribute(const GumboElement& element, const char* name) {
+    return gumbo_get_attribute(&element.attributes, name);
+}
+
+// The attribute's bytes in the file, without the quotes around them.
+std::string WrittenValue(const GumboAttribute& attribute) {
+    std::string_view written(attribute.original_value.data, attribute.original_value.length);
+    if (!written.empty() && (written.front() == '"' || written.front() == '\'')) {
+        const char quote = written.front();
+        written.remove_prefix(1);
+        if (!written.empty() && written.back() == quote) {
+            written.remove_suffix(1);
+        }
+    }
+    return std::string(written);
+}
+
+bool IsHtmlElement(const GumboNode& node) {
+    return node.type == GUMBO_NODE_ELEMENT && node.v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
+}
+
+// An element the parser made again to mend misnested markup is no link of its own in the
+// file: each href written once counts once.
+bool IsReconstructed(const GumboNode& node) {
+    return (node.parse_flags & (GUMBO_INSERTION_RECONSTRUCTED_FORMATTING_ELEMENT |
+                                GUMBO_INSERTION_ADOPTION_AGENCY_CLONED)) != 0;
+}
+
+bool IsHidden(const GumboNode& node) {
+    return IsHtmlElement(node) &&
+           (node.v.element.tag == GUMBO_TAG_SCRIPT || node.v.element.tag == GUMBO_TAG_STYLE);
+}
+
+// The text a reader sees in the element, and the alt of its first image with one.
+struct CAnchorText {
+    std::string text;
+    std::string imageAlt;
+};
+
+CAnchorText AnchorText(const GumboNode& anchor) {
+    CAnchorText found;
+    std::vector<const GumboNode*> pending{&anchor};
+    while (!pending.empty()) {
+        const GumboNode* node = pending.back();
+        pending.pop_back();
+        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE ||
+            node->type == GUMBO_NODE_CDATA) {
+            found.text += node->v.text.text;
+        } else if (node->type == GUMBO_NODE_ELEMENT && !IsHidden(*node)) {
+            if (node->v.element.tag == GUMBO_TAG_IMG && found.imageAlt.empty()) {
+                if (const GumboAttribute* alt = Attribute(node->v.element, "alt")) {
+                    found.imageAlt = CollapseWhiteSpace(alt->value);
+                }
+            }
+            const GumboVector& children = node->v.element.children;
+            for (unsigned i = children.length; i-- > 0;) {
+                pending.push_back(static_cast<const GumboNode*>(children.data[i]));
+            }
+        }
+    }
+    return found;
+}
+
+std::string AnchorName(const GumboNode& node) {
+    std::string name;
+    if (node.v.element.tag == GUMBO_TAG_AREA) {
+        if (const GumboAttribute* alt = Attribute(node.v.element, "alt")) {
+            name = CollapseWhiteSpace(alt->value);
+        }
+    } else {
+        CAnchorText text = AnchorText(node);
+        name = CollapseWhiteSpace(text.text);
+        if (name.empty()) {
+            name = std::move(text.imageAlt);
+        }
+    }
+    return name.empty() ? std::string(kSuppliedAnchorName) : name;
+}
+
+// What one walk of the tree gathers; the links are resolved after it, since a <base href>
+// anywhere in the page applies to every link of it.
+struct CGathered {
+    std::vector<const GumboNode*> anchors;
+    std::string baseHref;
+    bool baseSeen = false;
+    std::vector<std::string> targets;
+};
+
+bool IsAttribute(const GumboAttribute& attribute, std::string_view name) {
+    return name == attribute.name;
+}
+
+void GatherElement(const GumboNode& node, CGathered& gathered) {
+    const GumboElement& element = node.v.element;
+    const bool isAnchor = element.tag == GUMBO_TAG_A;
+    const bool isLink = isAnchor || element.tag == GUMBO_TAG_AREA;
+    // Most elements have an id at most: one look at each attribute's name, most of them
+    // settled by its first letter.
+    const GumboAttribute* href = nullptr;
+    for (unsigned i = 0; i < element.attributes.length; ++i) {
+        const auto& attribute = *static_cast<const GumboAttribute*>(element.attributes.data[i]);
+        if (IsAttribute(attribute, "id") || (isAnchor && IsAttribute(attribute, "name"))) {
+            if (*attribute.value != '\0') {
+                gathered.targets.emplace_back(attribute.value);
+            }
+        } else if (href == nullptr && IsAttribute(attribute, "href")) {
+            href = &attribute;
+        }
+    }
+    if (href == nullptr) {
+        return;
+    }
+    if (isLink && !IsReconstructed(node)) {
+        gathered.anchors.push_back(&node);
+    }
+    if (element.tag == GUMBO_TAG_BASE && !gathered.baseSeen) {
+        gathered.baseSeen = true;
+        gathered.baseHref = CleanHref(href->value);
+    }
+}
+
+CGathered Gather(const GumboNode& root) {
+    CGathered gathered;
+    std::vector<const GumboNode*> pending{&root};
+    while (!pending.empty()) {
+        const GumboNode* node = pending.back();
+        pending.pop_back();
+        const GumboVector* children = nullptr;
+        if (node->type == GUMBO_NODE_DOCUMENT) {
+            children = &node->v.document.children;
+        } else if (node->type == GUMBO_NODE_ELEMENT) {
+            if (IsHtmlElement(*node)) {
+                GatherElement(*node, gathered);
+            }
+            children = &node->v.element.children;
+        }
+        // Template contents are inert: no links, no targets.
+        if (children == nullptr) {
+            continue;
+        }
+        for (unsigned i = children->length; i-- > 0;) {
+            pending.push_back(static_cast<const GumboNode*>(children->data[i]));
+        }
+    }
+    return gathered;
+}
+
+class CLinkResolver {
+public:
+    CLinkResolver(const CBase& base, const CHtmlScanOptions& options)
+        : m_base(base), m_options(options) {}
+
+    // False when the link is skipped.
+    bool Resolve(const std::string& href, CHtmlLink& link) const;
+
+private:
+    bool Remote(const std::string& url, CHtmlLink& link) const;
+    static bool Local(const CLocalTarget& target, CHtmlLink& link);
+
+    const CBase& m_base;
+    const CHtmlScanOptions& m_options;
+};
+
+bool CLinkResolver::Resolve(const std::string& href, CHtmlLink& link) const {
+    const std::string scheme = SchemeOf(href);
+    if (IsRemoteScheme(scheme)) {
+        return HasAuthority(href, scheme) && Remote(href, link);
+    }
+    if (scheme == "file") {
+        const auto path = FileUrlPath(href);
+        return path && Local(ResolveLocal(*path, m_base.local, ""), link);
+    }
+    if (!scheme.empty()) {
+        return false;
+    }
+    if (!m_base.remote.empty()) {
+        return Remote(ResolveRemote(m_base.remote, href), link);
+    }
+    if (href.substr(0, 2) == "//") {
+        return false;
+    }
+    return Local(ResolveLocal(href, m_base.local, m_options.siteRoot), link);
+}
+
+bool CLinkResolver::Remote(const std::string& url, CHtmlLink& link) const {
+    if (!m_options.https && SchemeOf(url) == "https") {
+        return false;
+    }
+    link.kind = CLinkKind::Remote;
+    link.url = EncodeRemote(url);
+    return true;
+}
+
+bool CLinkResolver::Local(const CLocalTarget& target, CHtmlLink& link) {
+    link.kind = CLinkKind::Local;
+    link.path = target.path;
+    link.fragment = target.fragment;
+    return true;
+}
+
+// The parser allocates every node, string and vector on its own; taking the memory from
+// large blocks, handed back all at once after the page and kept for the thread's next page,
+// spares malloc and free for each and the page faults of fresh memory.
+class CParseArena {
+public:
+    static void* Allocate(void* arena, std::size_t size) {
+        return static_cast<CParseArena*>(arena)->Take(size);
+    }
+    static void Release(void*, void*) {}
+
+    // Everything taken is free again; a few blocks stay for the next page.
+    void Reset() {
+        for (CBlock& block : m_used) {
+            if (block.size == kBlockSize && m_spare.size() < kKeptBlocks) {
+                m_spare.push_back(std::move(block));
+            }
+        }
+        m_used.clear();
+        m_left = 0;
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+    static constexpr std::size_t kKeptBlocks = 16;
+    static constexpr std::size_t kAlignment = alignof(std::max_align_t);
+
+    struct CBlock {
+        std::unique_ptr<std::max_align_t[]> memory;
+        std::size_t size;
+    };
+
+    void* Take(std::size_t size) {
+        size = (size + kAlignment - 1) & ~(kAlignment - 1);
+        if (size > m_left) {
+            if (size <= kBlockSize && !m_spare.empty()) {
+                m_used.push_back(std::move(m_spare.back()));
+                m_spare.pop_back();
+            } else {
+                const std::size_t bytes = std::max(size, kBlockSize);
+                m_used.push_back({std::make_unique_for_overwrite<std::max_align_t[]>(
+                                      bytes / sizeof(std::max_align_t)),
+                                  bytes});
+            }
+            m_next = reinterpret_cast<char*>(m_used.back().memory.get());
+            m_left = m_used.back().size;
+        }
+        void* const taken = m_next;
+        m_next += size;
+        m_left -= size;
+        return taken;
+    }
+
+    std::vector<CBlock> m_used;
+    std::vector<CBlock> m_spare;
+    char* m_next = nullptr;
+    std::size_t m_left = 0;
+};
+
+// One parse, its tree in the thread's arena until the page is done with.
+class CParsedPage {
+public:
+    explicit CParsedPage(std::string_view html) {
+        GumboOptions options = kGumboDefaultOptions;
+        // The parser's error list is never read; recording it costs time.
+        options.max_errors = 0;
+        options.allocator = &CParseArena::Allocate;
+        options.deallocator = &CParseArena::Release;
+        options.userdata = &Arena();
+        m_output = gumbo_parse_with_options(&options, html.data(), html.size());
+    }
+    ~CParsedPage() { Arena().Reset(); }
+    CParsedPage(const CParsedPage&) = delete;
+    CParsedPage& operator=(const CParsedPage&) = delete;
+
+    const GumboNode& Document() const { return *m_output->document; }
+
+private:
+    static CParseArena& Arena() {
+        thread_local CParseArena arena;
+        return arena;
+    }
+
+    GumboOutput* m_output = nullptr;
+};
+
+}  // namespace
+
+CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
+                   const CHtmlScanOptions& options) {
+    const CParsedPage parsed(html);
+    CGathered gathered = Gather(parsed.Document());
+    const CBase base = ResolveBase(gathered.baseHref, pagePath, options.siteRoot);
+    const CLinkResolver resolver(base, options);
+    CHtmlPage page;
+    page.targets = std::move(gathered.targets);
+    for (const GumboNode* node : gathered.anchors) {
+        const GumboAttribute& href = *Attribute(node->v.element, "href");
+        CHtmlLink link;
+        link.url = CleanHref(href.value);
+        if (!resolver.Resolve(link.url, link)) {
+            ++page.skipped;
+            continue;
+        }
+        link.anchorName = AnchorName(*node);
+        link.written = WrittenValue(href);
+        page.links.push_back(std::move(link));
+    }
+    return page;
+}
+
+bool ReadPageFile(const std::string& path, std::string& text) {
+    // O_NONBLOCK keeps a FIFO from hanging the open; only regular files are read at all.
+    const platform::CUnixFile input(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!input || ::fstat(input.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t size = 0;
+    for (;;) {
+        if (size == text.size()) {
+            text.resize(size + 4096);
+        }
+        const ssize_t got = ::read(input.Get(), text.data() + size, text.size() - size);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        size += static_cast<std::size_t>(got);
+    }
+    text.resize(size);
+    return true;
+}
+
+std::optional<CHtmlPage> ScanHtmlFile(const std::string& path, const CHtmlScanOptions& options) {
+    // Each thread reads its pages into the one buffer, whose memory is then already mapped.
+    thread_local std::string text;
+    if (!ReadPageFile(path, text)) {
+        return std::nullopt;
+    }
+    return ScanHtml(text, path, options);
+}
+
+std::string SiteRootFor(const std::string& path, bool allFiles) {
+    std::string root = allFiles ? path : DirectoryOf(path);
+    while (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    return root.empty() ? std::string(".") : root;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// How a link of the HTML scanner is checked: over the network, or on the file system.
+enum class CLinkKind { Remote, Local };
+
+// What the file system says of a local link.
+enum class CLocalVerdict { Found, FileMissing, FragmentMissing };
+
+// One href of an a or area element, as a browser takes it.
+struct CHtmlLink {
+    CLinkKind kind = CLinkKind::Remote;
+    // The link as the run checks it: an absolute link resolved and decoded, a local one as
+    // written with its character references decoded.
+    std::string url;
+    std::string anchorName;
+    // The attribute value exactly as the file holds it, without its quotes: what repair seeks.
+    std::string written;
+    // Local links: the file or folder named, and the fragment after "#" (decoded), if any.
+    std::string path;
+    std::string fragment;
+    // Filled by a scan that checks local links.
+    CLocalVerdict verdict = CLocalVerdict::Found;
+};
+
+struct CHtmlScanOptions {
+    // https links are checked; without it they are left out, as the classic scanner does.
+    bool https = false;
+    // Where a link that starts with "/" is looked for: the folder the run was chosen on.
+    std::string siteRoot;
+};
+
+struct CHtmlPage {
+    std::vector<CHtmlLink> links;
+    // Links not checked: mailto:, javascript:, data:, tel:, other schemes, and https
+    // without its option.
+    int skipped = 0;
+    // What a fragment may name in this page: every element id and every a name.
+    std::vector<std::string> targets;
+};
+
+// Parses a page with an HTML5 parser. pagePath is the page's own absolute path, against
+// which relative links are resolved (or against its <base href>).
+CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
+                   const CHtmlScanOptions& options);
+
+// Reads the file whole into text; false when it is not a regular file that opens.
+bool ReadPageFile(const std::string& path, std::string& text);
+
+// ReadPageFile then ScanHtml.
+std::optional<CHtmlPage> ScanHtmlFile(const std::string& path, const CHtmlScanOptions& options);
+
+// The folder that "/" means for a run chosen on path: the folder itself, or a file's folder.
+std::string SiteRootFor(const std::string& path, bool allFiles);

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "model/htmlscanner.h"
+#include "model/localcheck.h"
+
+// Scans the files of a run with the HTML scanner on worker threads, ahead of the run, and
+// hands the pages over in file order. The run's thread waits only when the file it needs
+// is still being parsed. With a fragment cache, the workers also check the local links.
+class CHtmlScanAhead {
+public:
+    // nullopt in a page's place: the file could not be read.
+    using CResult = std::optional<CHtmlPage>;
+
+    // window: how many pages may wait, parsed, before the run takes them.
+    CHtmlScanAhead(std::vector<std::string> files, CHtmlScanOptions options, CFragmentCache* cache,
+                   unsigned threads = DefaultThreads(), std::size_t window = 32);
+    ~CHtmlScanAhead();
+    CHtmlScanAhead(const CHtmlScanAhead&) = delete;
+    CHtmlScanAhead& operator=(const CHtmlScanAhead&) = delete;
+
+    // The next file's page, in the order of the list. Not to be called past its end.
+    CResult TakeNext();
+
+    static unsigned DefaultThreads();
+
+private:
+    void Work();
+    CResult ScanOne(const std::string& path) const;
+
+    const std::vector<std::string> m_files;
+    const CHtmlScanOptions m_options;
+    CFragmentCache* const m_cache;
+    const std::size_t m_window;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_nextToScan = 0;
+    std::size_t m_nextToTake = 0;
+    bool m_stopping = false;
+    // Ring of m_window slots: file i waits in slot i % m_window.
+    std::vector<std::optional<CResult>> m_slots;
+    std::vector<std::jthread> m_workers;
+};

@@ -1,0 +1,254 @@
+#include "model/htmlscanner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "model/linkscanner.h"
+#include "model/localcheck.h"
+#include "model/scanahead.h"
+#include "support/temphome.h"
+
+namespace {
+
+const std::string kPage = "/site/dir/page.html";
+
+// What a browser makes of one href: the link it follows (url, or path and fragment for a
+// file on disk), what it shows, and the attribute's bytes.
+struct CExpected {
+    CLinkKind kind;
+    std::string url;
+    std::string anchorName;
+    std::string written;
+    std::string path;
+    std::string fragment;
+};
+
+struct CParserCase {
+    const char* rule;
+    std::string html;
+    std::vector<CExpected> links;
+    int skipped = 0;
+    bool https = false;
+};
+
+CExpected Remote(std::string url, std::string name, std::string written) {
+    return {CLinkKind::Remote, std::move(url), std::move(name), std::move(written), {}, {}};
+}
+
+CExpected Local(std::string url, std::string name, std::string path, std::string fragment = {}) {
+    std::string written = url;
+    return {CLinkKind::Local,   std::move(url),  std::move(name),
+            std::move(written), std::move(path), std::move(fragment)};
+}
+
+const std::vector<CParserCase>& ParserCases() {
+    static const std::vector<CParserCase> cases = {
+        {"an absolute base makes relative links absolute",
+         R"(<head><base href="http://example.com/docs/x.html"></head><a href="a/../b.html?q=1#f">B</a>)",
+         {Remote("http://example.com/docs/b.html?q=1#f", "B", "a/../b.html?q=1#f")}},
+        {"a base written after the link still applies, and only the first base counts",
+         R"(<a href="p.html">P</a><base href="http://h/one/"><base href="http://h/two/">)",
+         {Remote("http://h/one/p.html", "P", "p.html")}},
+        {"a relative base moves the folder of local links",
+         R"(<base href="../other/"><a href="x.html#s">X</a>)",
+         {Local("x.html#s", "X", "/site/other/x.html", "s")}},
+        {"character references are decoded, the written bytes are kept",
+         R"(<a href="http://h/p?a=1&amp;b=2&#38;c=&quot;3&quot;">x</a>)",
+         {Remote("http://h/p?a=1&b=2&c=%223%22", "x", "http://h/p?a=1&amp;b=2&#38;c=&quot;3&quot;")}},
+        {"nested markup leaves its text only, white space collapsed",
+         "<a href=\"http://h/n\">\n  <b>Bold</b>\tand <i>it<span>al</span>ic</i>  </a>",
+         {Remote("http://h/n", "Bold and italic", "http://h/n")}},
+        {"an image's alt names an anchor without text",
+         R"(<a href="http://h/i"><img src="http://h/logo.png" alt=" Our  logo "></a>)",
+         {Remote("http://h/i", "Our logo", "http://h/i")}},
+        {"text wins over an image's alt; an empty anchor gets the supplied name",
+         R"(<a href="http://h/t"><img alt="pic"> Text</a><a href="http://h/e"><img src=x></a>)",
+         {Remote("http://h/t", "Text", "http://h/t"),
+          Remote("http://h/e", kSuppliedAnchorName, "http://h/e")}},
+        {"unquoted and single-quoted attributes",
+         R"(<a href=http://h/u title=x>U</a> <a href='http://h/s"q'>S</a>)",
+         {Remote("http://h/u", "U", "http://h/u"), Remote("http://h/s%22q", "S", "http://h/s\"q")}},
+        {"comments and scripts that hold <a text are no links",
+         R"(<!-- <a href="http://h/c">c</a> --><script>var s = '<a href="http://h/js">';</script>)"
+         R"(<style>a[href="http://h/css"] {}</style><a href="http://h/real">r<script>x</script></a>)",
+         {Remote("http://h/real", "r", "http://h/real")}},
+        {"upper-case tags and attribute names keep the link's own case",
+         R"(<A HREF="HTTP://Host/Page.HTM">Up</A>)",
+         {Remote("HTTP://Host/Page.HTM", "Up", "HTTP://Host/Page.HTM")}},
+        {"an area is named by its alt",
+         R"(<map><AREA href="http://h/m" alt="Map part"><area href="http://h/n"></map><p>z</p>)",
+         {Remote("http://h/m", "Map part", "http://h/m"),
+          Remote("http://h/n", kSuppliedAnchorName, "http://h/n")}},
+        {"spaces around and line breaks inside a link are dropped, spaces within sent encoded",
+         "<a href=\"  http://h/a\nb c \">x</a>",
+         {Remote("http://h/ab%20c", "x", "  http://h/a\nb c ")}},
+        {"only a and area with an href are links; text and other tags are not",
+         R"(<p>http://h/text</p><img src="http://h/img"><a name="n">http://h/x</a><link href="http://h/l">)",
+         {}},
+        {"https is left out without its option", R"(<a href="https://h/s">s</a>)", {}, 1},
+        {"https is a link with its option",
+         R"(<a href="HTTPS://h/s">s</a>)",
+         {Remote("HTTPS://h/s", "s", "HTTPS://h/s")},
+         0,
+         true},
+        {"other schemes are skipped and counted",
+         R"(<a href="mailto:a@b">m</a><a href="javascript:void 0">j</a><a href="tel:1">t</a>)"
+         R"(<a href="data:text/plain,x">d</a><a href="news:x">n</a><a href="//h/p">p</a>)",
+         {},
+         6},
+        {"a relative link is a file beside the page, its path percent-decoded",
+         R"(<a href="sub/p%20q.html?x=1#fr%20ag">P</a><a href="a%23b.html">H</a>)",
+         {Local("sub/p%20q.html?x=1#fr%20ag", "P", "/site/dir/sub/p q.html", "fr ag"),
+          Local("a%23b.html", "H", "/site/dir/a#b.html")}},
+        {"a link that starts with / is taken from the site's folder",
+         R"(<a href="/x/./y.html">Y</a>)",
+         {Local("/x/./y.html", "Y", "/site/x/y.html")}},
+        {"a fragment or empty link is the page itself",
+         R"(<a href="#top">T</a><a href="">E</a>)",
+         {Local("#top", "T", kPage, "top"), Local("", "E", kPage)}},
+        {"file: links are paths on this machine; another host's are skipped",
+         R"(<a href="file:///etc/ho%73ts#x">F</a><a href="file://localhost/tmp/">L</a>)"
+         R"(<a href="file://server/share/x">S</a>)",
+         {Local("file:///etc/ho%73ts#x", "F", "/etc/hosts", "x"),
+          Local("file://localhost/tmp/", "L", "/tmp/")},
+         1},
+        {"links may leave the site's folder", R"(<a href="../../../up.html">U</a>)",
+         {Local("../../../up.html", "U", "/up.html")}},
+        {"misnested markup the parser mends counts each written link once",
+         R"(<p><a href="http://h/m">one<p>two</a><b><a href="http://h/b">x</b>y</a>)",
+         {Remote("http://h/m", "one", "http://h/m"), Remote("http://h/b", "x", "http://h/b")}},
+        {"template contents are inert", R"(<template><a href="http://h/t">t</a></template>)", {}},
+    };
+    return cases;
+}
+
+TEST(HtmlScanner, TakesTheLinksABrowserTakes) {
+    for (const CParserCase& test : ParserCases()) {
+        SCOPED_TRACE(test.rule);
+        const CHtmlPage page =
+            ScanHtml(test.html, kPage, CHtmlScanOptions{.https = test.https, .siteRoot = "/site"});
+        EXPECT_EQ(page.skipped, test.skipped);
+        ASSERT_EQ(page.links.size(), test.links.size());
+        for (std::size_t i = 0; i < test.links.size(); ++i) {
+            const CHtmlLink& found = page.links[i];
+            const CExpected& expected = test.links[i];
+            EXPECT_EQ(found.kind, expected.kind) << i;
+            EXPECT_EQ(found.url, expected.url) << i;
+            EXPECT_EQ(found.anchorName, expected.anchorName) << i;
+            EXPECT_EQ(found.written, expected.written) << i;
+            EXPECT_EQ(found.path, expected.path) << i;
+            EXPECT_EQ(found.fragment, expected.fragment) << i;
+            EXPECT_NE(test.html.find(found.written), std::string::npos)
+                << "repair must find the written bytes in the file";
+        }
+    }
+}
+
+TEST(HtmlScanner, OffersEveryIdAndEveryAnchorNameAsATarget) {
+    const CHtmlPage page = ScanHtml(
+        R"(<h1 id="intro">I</h1><a name="old">o</a><div id=""><span ID="Deep">d</span></div>)"
+        R"(<p name="notatarget"></p><template><i id="inert"></i></template>)",
+        kPage, {});
+    std::vector<std::string> targets = page.targets;
+    std::sort(targets.begin(), targets.end());
+    EXPECT_EQ(targets, (std::vector<std::string>{"Deep", "intro", "old"}));
+}
+
+TEST(HtmlScanner, TheSiteRootIsTheChosenFolderOrTheFilesFolder) {
+    EXPECT_EQ(SiteRootFor("/w/site/", true), "/w/site");
+    EXPECT_EQ(SiteRootFor("/w/site/index.html", false), "/w/site");
+    EXPECT_EQ(SiteRootFor("page.html", false), ".");
+    EXPECT_EQ(SiteRootFor("/", true), "/");
+}
+
+class LocalLinks : public ::testing::Test {
+protected:
+    LocalLinks() {
+        WriteFile(m_site / "a.html", R"(<h2 id="s1">S</h2><a name="n1"></a>)");
+        MakeDirectory(m_site / "withindex");
+        WriteFile(m_site / "withindex/index.htm", R"(<p id="in">x</p>)");
+        MakeDirectory(m_site / "bare");
+        WriteFile(m_site / "notes.txt", "id=\"t\"");
+    }
+
+    CLocalVerdict Check(const std::string& href) {
+        const CHtmlPage page = ScanHtml("<a href=\"" + href + "\">x</a>", m_site / "page.html", {});
+        EXPECT_EQ(page.links.size(), 1u);
+        return page.links.empty() ? CLocalVerdict::Found : CheckLocalLink(page.links[0], m_cache);
+    }
+
+    CTempDir m_site;
+    CFragmentCache m_cache;
+};
+
+TEST_F(LocalLinks, FilesFoldersAndFragmentsAreLookedUp) {
+    EXPECT_EQ(Check("a.html"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("a.html#s1"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("a.html#n1"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("a.html#S1"), CLocalVerdict::FragmentMissing) << "ids are case-sensitive";
+    EXPECT_EQ(Check("a.html#nope"), CLocalVerdict::FragmentMissing);
+    EXPECT_EQ(Check("a.html#top"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("a.html#"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("missing.html"), CLocalVerdict::FileMissing);
+    EXPECT_EQ(Check("missing.html#s1"), CLocalVerdict::FileMissing);
+    EXPECT_EQ(Check("bare/"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("bare#x"), CLocalVerdict::Found) << "a folder listing has no fragments";
+    EXPECT_EQ(Check("withindex#in"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("withindex/#gone"), CLocalVerdict::FragmentMissing);
+    EXPECT_EQ(Check("notes.txt#t"), CLocalVerdict::Found) << "fragments of other files pass";
+    EXPECT_EQ(Check("sub/../a.html#s1"), CLocalVerdict::Found);
+}
+
+TEST_F(LocalLinks, ATargetIsParsedOnceAndAPublishedPageIsNotParsedAgain) {
+    EXPECT_EQ(Check("a.html#s1"), CLocalVerdict::Found);
+    WriteFile(m_site / "a.html", R"(<h2 id="later">S</h2>)");
+    EXPECT_EQ(Check("a.html#s1"), CLocalVerdict::Found) << "the first parse is kept";
+    EXPECT_EQ(Check("a.html#later"), CLocalVerdict::FragmentMissing);
+
+    m_cache.Publish(m_site / "b.html", {"given"});
+    WriteFile(m_site / "b.html", R"(<h2 id="ondisk">S</h2>)");
+    EXPECT_EQ(Check("b.html#given"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("b.html#ondisk"), CLocalVerdict::FragmentMissing);
+}
+
+TEST(HtmlScanAhead, HandsThePagesOverInFileOrderWithTheirLocalVerdicts) {
+    const CTempDir site;
+    std::vector<std::string> files;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".html";
+        // Each page links to its successor's fragment; the last one's successor is missing.
+        WriteFile(site / name, "<p id=\"me\"></p><a href=\"p" + std::to_string(i + 1) +
+                                   ".html#me\">n" + std::to_string(i) + "</a>");
+        files.push_back(site / name);
+    }
+    files.insert(files.begin() + 7, site / "unreadable.html");
+    CFragmentCache cache;
+    CHtmlScanAhead ahead(files, {}, &cache, 3, 4);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const CHtmlScanAhead::CResult page = ahead.TakeNext();
+        if (i == 7) {
+            EXPECT_FALSE(page);
+            continue;
+        }
+        ASSERT_TRUE(page);
+        ASSERT_EQ(page->links.size(), 1u);
+        const int number = static_cast<int>(i < 7 ? i : i - 1);
+        EXPECT_EQ(page->links[0].anchorName, "n" + std::to_string(number));
+        EXPECT_EQ(page->links[0].verdict,
+                  number == 39 ? CLocalVerdict::FileMissing : CLocalVerdict::Found);
+    }
+}
+
+TEST(HtmlScanAhead, StopsWithPagesLeftUntaken) {
+    const CTempDir site;
+    std::vector<std::string> files(200, site / "p.html");
+    WriteFile(files[0], R"(<a href="http://h/x">x</a>)");
+    CHtmlScanAhead ahead(files, {}, nullptr, 2, 2);
+    const CHtmlScanAhead::CResult first = ahead.TakeNext();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->links.size(), 1u);
+    EXPECT_EQ(first->links[0].verdict, CLocalVerdict::Found);
+}
+
+}  // namespace
