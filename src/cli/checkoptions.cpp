@@ -33,7 +33,8 @@ const char* const kFooter =
     "always escape \\, TAB, LF and CR as \\\\, \\t, \\n and \\r).\n"
     "\n"
     "Exit status: 0 no link reported, 1 links reported, 2 bad input or a run that could\n"
-    "not start or finish, 3 a repair stopped at a failure, 130 stopped with Ctrl+C.";
+    "not start or finish, 3 a repair stopped at a failure or was refused, 130 stopped with\n"
+    "Ctrl+C.";
 
 // A count from low to high written in decimal digits only.
 std::optional<int> ParseCount(const std::string& text, int low, int high) {
@@ -256,7 +257,8 @@ void CParser::AddRunOptions() {
     AddFlag("--https", "also test (and list) https links", [this] {
         m_options.https = true;
     })->group(group);
-    AddRunValue("-j,--jobs", "N", "test up to N links at once, 1 to 256 (default 1)",
+    AddRunValue("-j,--jobs", "N", "test up to N links at once, 1 to 256 (default 1); the\n"
+                "report and the log are the same for any N",
                 [this](const std::string& value) {
                     const auto jobs = ParseCount(value, 1, kMaxJobs);
                     if (!jobs) {
@@ -274,7 +276,8 @@ void CParser::AddRunOptions() {
                     m_options.perHost = perHost.value_or(6);
                 })
         ->group(group);
-    AddValue("--scan", "SCANNER", "read the pages with the classic or the html scanner",
+    AddValue("--scan", "SCANNER", "read the pages with the classic scanner (the default) or an\n"
+                       "HTML parser (html), which also checks links inside the site",
                 [this](const std::string& value) {
                     if (value != "classic" && value != "html") {
                         Fail("the scanner is classic or html");
@@ -323,7 +326,8 @@ void CParser::AddListingAndGeneralOptions() {
     AddFlag("--files", "print the files the selection yields, one per line", [this] {
         SetListMode(CCheckMode::ListFiles);
     })->group(listing);
-    AddFlag("--links", "print each link as FILE<TAB>URL<TAB>ANCHOR NAME", [this] {
+    AddFlag("--links", "print each link as FILE<TAB>URL<TAB>ANCHOR NAME (with\n"
+                                  "--scan html, a fourth field: a local link's target)", [this] {
         SetListMode(CCheckMode::ListLinks);
     })->group(listing);
     const std::string general = "General";
