@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs a program inside a private network namespace: only loopback, up; a hosts file that
-# names the test hosts h1.test .. h40.test at 127.0.0.11 .. 127.0.0.50; and no name server
-# but loopback. Test traffic can reach nothing else.
+# names the test hosts h1.test .. h40.test at 127.0.0.11 .. 127.0.0.50; and a name server at
+# 127.0.0.53 on loopback, there only when a test starts one. Test traffic can reach nothing else.
 set -eu
 userns=
 if [ "$(id -u)" -ne 0 ]; then
@@ -21,6 +21,7 @@ exec unshare $userns --net --mount sh -c '
         done
     } > "$hosts"
     resolv=$(mktemp)
+    echo "nameserver 127.0.0.53" > "$resolv"
     mount --bind "$hosts" /etc/hosts
     mount --bind "$resolv" /etc/resolv.conf
     rm -f "$hosts" "$resolv"

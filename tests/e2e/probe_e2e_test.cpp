@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,7 +11,9 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "e2e/scriptedserver.h"
 #include "e2e/testauthority.h"
@@ -155,27 +158,131 @@ sockaddr_in LoopbackAddress(const char* address, int port) {
     return where;
 }
 
+// A listener on port 80 that never accepts, its queue full: further handshakes are dropped,
+// as a firewall that drops SYNs would.
+class CHandshakeDropper {
+public:
+    explicit CHandshakeDropper(const char* address)
+        : m_listener(::socket(AF_INET, SOCK_STREAM, 0)) {
+        const sockaddr_in where = LoopbackAddress(address, 80);
+        m_ready =
+            ::bind(m_listener, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0 &&
+            ::listen(m_listener, 0) == 0;
+        for (int i = 0; i < 3; ++i) {
+            m_fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+            ::connect(m_fillers.back(), reinterpret_cast<const sockaddr*>(&where), sizeof where);
+        }
+        ::usleep(200000);
+    }
+    ~CHandshakeDropper() {
+        for (int fd : m_fillers) {
+            ::close(fd);
+        }
+        ::close(m_listener);
+    }
+    CHandshakeDropper(const CHandshakeDropper&) = delete;
+    CHandshakeDropper& operator=(const CHandshakeDropper&) = delete;
+    bool Ready() const { return m_ready; }
+
+private:
+    int m_listener;
+    bool m_ready = false;
+    std::vector<int> m_fillers;
+};
+
 TEST_F(Probe, AConnectToAHostThatDropsTheHandshakeIsBoundedByTheTimeOut) {
-    // A listener that never accepts, its queue full: further handshakes are dropped, as a
-    // firewall that drops SYNs would.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in where = LoopbackAddress("127.0.0.11", 80);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&where), sizeof where), 0);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    std::vector<int> fillers;
-    for (int i = 0; i < 3; ++i) {
-        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        ::connect(fillers.back(), reinterpret_cast<const sockaddr*>(&where), sizeof where);
-    }
-    ::usleep(200000);
+    const CHandshakeDropper dropper("127.0.0.11");
+    ASSERT_TRUE(dropper.Ready());
     RunPage({"http://h1.test/a.htm"});
-    for (int fd : fillers) {
-        ::close(fd);
-    }
-    ::close(listener);
     EXPECT_EQ(Rows(), (std::vector<std::string>{"http://h1.test/a.htm | Can't Connect to Host"}));
     EXPECT_GE(m_elapsed, 1000);
     EXPECT_LT(m_elapsed, 10000);
+}
+
+// The reply to a query: its header and question, then one answer giving the address.
+std::string AnswerWith(const std::string& query, in_addr_t address) {
+    std::size_t end = 12;
+    while (end < query.size() && query[end] != 0) {
+        end += 1 + static_cast<unsigned char>(query[end]);
+    }
+    end += 5;  // the root label, the type and the class
+    if (end > query.size()) {
+        return {};
+    }
+    std::string reply = query.substr(0, end);
+    reply[2] = static_cast<char>(0x81);  // an answer to a recursive query, no error
+    reply[3] = static_cast<char>(0x80);
+    reply.replace(6, 6, std::string("\0\1\0\0\0\0", 6));
+    reply += std::string("\xC0\x0C\0\1\0\1\0\0\0\x3C\0\4", 12);  // the question's name, A, IN
+    return reply.append(reinterpret_cast<const char*>(&address), sizeof address);
+}
+
+// The name server the namespace's resolv.conf names, answering every query with one address
+// after a pause, as a slow resolver would.
+class CSlowNameServer {
+public:
+    CSlowNameServer(const char* address, int pauseMillis)
+        : m_socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)),
+          m_address(::inet_addr(address)),
+          m_pause(pauseMillis) {
+        const sockaddr_in where = LoopbackAddress("127.0.0.53", 53);
+        m_ready = ::bind(m_socket, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0;
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~CSlowNameServer() {
+        m_stopping = true;
+        m_thread.join();
+        ::close(m_socket);
+    }
+    CSlowNameServer(const CSlowNameServer&) = delete;
+    CSlowNameServer& operator=(const CSlowNameServer&) = delete;
+    bool Ready() const { return m_ready; }
+    int Queries() const { return m_queries; }
+
+private:
+    void Serve() {
+        while (!m_stopping) {
+            pollfd waiting{m_socket, POLLIN, 0};
+            if (::poll(&waiting, 1, 50) <= 0) {
+                continue;
+            }
+            char query[512];
+            sockaddr_in from{};
+            socklen_t fromSize = sizeof from;
+            const long size = ::recvfrom(m_socket, query, sizeof query, 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromSize);
+            if (size <= 0) {
+                continue;
+            }
+            ++m_queries;
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_pause));
+            const std::string reply =
+                AnswerWith(std::string(query, static_cast<std::size_t>(size)), m_address);
+            ::sendto(m_socket, reply.data(), reply.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&from), fromSize);
+        }
+    }
+
+    int m_socket;
+    in_addr_t m_address;
+    int m_pause;
+    bool m_ready = false;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_queries{0};
+    std::thread m_thread;
+};
+
+TEST_F(Probe, ResolvingAndConnectingShareTheOneTimeOut) {
+    const CHandshakeDropper dropper("127.0.0.66");
+    const CSlowNameServer names("127.0.0.66", 3000);
+    ASSERT_TRUE(dropper.Ready());
+    ASSERT_TRUE(names.Ready());
+    m_run.SetTimeoutSeconds(5);
+    RunPage({"http://slow.test/x"});
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"http://slow.test/x | Can't Connect to Host"}));
+    EXPECT_EQ(names.Queries(), 1);
+    EXPECT_GE(m_elapsed, 3000) << "the name came from the slow name server";
+    EXPECT_LT(m_elapsed, 6500) << "the connect gets only what resolving left of the time-out";
 }
 
 TEST_F(Probe, AnEndlessBodyIsDrainedOnlySoFar) {
