@@ -104,11 +104,15 @@ std::string BackupName(const std::string& path,
     return shared ? path + ".rep" : UsualBackupName(path);
 }
 
-std::string BackupName(const std::string& path) {
+std::optional<std::vector<std::string>> FolderFileNames(const std::string& path) {
     const std::size_t nameStart = NameStart(path);
     const std::string folder = nameStart == 0 ? "." : path.substr(0, nameStart);
     const auto entries = platform::ListDirectory(folder);
-    return BackupName(path, entries ? std::optional(FileNames(*entries)) : std::nullopt);
+    return entries ? std::optional(FileNames(*entries)) : std::nullopt;
+}
+
+std::string BackupName(const std::string& path) {
+    return BackupName(path, FolderFileNames(path));
 }
 
 std::string WorkName(const std::string& path) {

@@ -24,7 +24,9 @@ std::string UsualBackupName(const std::string& path);
 // cannot be listed) every file takes its whole name with ".rep".
 std::string BackupName(const std::string& path,
                        const std::optional<std::vector<std::string>>& folderFiles);
-// The same, with the files the folder holds now.
+// The names of the files in path's folder now; nullopt when it cannot be listed.
+std::optional<std::vector<std::string>> FolderFileNames(const std::string& path);
+// The same as BackupName(path, FolderFileNames(path)).
 std::string BackupName(const std::string& path);
 // The work file that receives the rewritten text.
 std::string WorkName(const std::string& path);

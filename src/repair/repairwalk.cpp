@@ -98,6 +98,17 @@ void CRepairWalk::ReportOutcome(const std::optional<CStop>& stop) {
     }
 }
 
+// A folder is listed once a walk: its pages are many, and what the walk adds to it (backups and
+// work files) never changes a backup's name.
+const std::optional<std::vector<std::string>>& CRepairWalk::FolderFilesOf(const std::string& path) {
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    auto found = m_folderFiles.find(folder);
+    if (found == m_folderFiles.end()) {
+        found = m_folderFiles.emplace(folder, FolderFileNames(path)).first;
+    }
+    return found->second;
+}
+
 bool CRepairWalk::OpenForRepair(const std::string& path) {
     const std::string work = WorkName(path);
     // A file bearing its own backup or work name would be overwritten by them.
@@ -113,7 +124,7 @@ bool CRepairWalk::OpenForRepair(const std::string& path) {
     }
     // A backup that already exists is the older one and is kept; any other failure to copy
     // leaves the file untouched.
-    const std::string backup = BackupName(path);
+    const std::string backup = BackupName(path, FolderFilesOf(path));
     if (!platform::CopyFile(path, backup, true) && !platform::IsRegularFile(backup)) {
         m_repairIn.reset();
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,6 +75,7 @@ private:
     void ReportOutcome(const std::optional<CStop>& stop);
     void WritePiece(const std::string& piece);
 
+    const std::optional<std::vector<std::string>>& FolderFilesOf(const std::string& path);
     bool HasMark(int row, CTagMark mark) const;
     void SetMark(int row, CTagMark mark);
 
@@ -83,4 +85,6 @@ private:
     // The source being repaired and its work file; both open or both null.
     platform::CFilePtr m_repairIn;
     platform::CFilePtr m_repairOut;
+    // The file names of each folder the walk has opened a page in, by folder.
+    std::map<std::string, std::optional<std::vector<std::string>>> m_folderFiles;
 };

@@ -493,16 +493,8 @@ TEST_F(Probe, ByDefaultHttpsLinksAreNeitherCollectedNorProbed) {
 TEST_F(Probe, ManyAtOnceGiveEachFailureTheCodeOfOneAtATime) {
     // h1 drops handshakes (its queue is full), h2 is silent, h3 closes without a word, h4 is
     // not there, nohost.test is not known, and a host that begins with a digit is an address.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in where = LoopbackAddress("127.0.0.11", 80);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&where), sizeof where), 0);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    std::vector<int> fillers;
-    for (int i = 0; i < 3; ++i) {
-        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        ::connect(fillers.back(), reinterpret_cast<const sockaddr*>(&where), sizeof where);
-    }
-    ::usleep(200000);
+    const CHandshakeDropper dropper("127.0.0.11");
+    ASSERT_TRUE(dropper.Ready());
     const CScriptedServer silent("127.0.0.12", 80, CScriptedServer::Silent(), 16, true);
     const CScriptedServer closing("127.0.0.13", 80, CScriptedServer::CloseAtOnce(), 16, true);
     const CScriptedServer notFound("127.0.0.15", 80,
@@ -512,10 +504,6 @@ TEST_F(Probe, ManyAtOnceGiveEachFailureTheCodeOfOneAtATime) {
              "http://h4.test/d.htm", "http://nohost.test/e.htm", "http:///f.htm",
              "http://h5.test/g.htm", "http://h2.test/b.htm", "http://127.0.0.15/i.htm",
              "http://9host.test/j.htm"});
-    for (int fd : fillers) {
-        ::close(fd);
-    }
-    ::close(listener);
     EXPECT_EQ(Rows(),
               (std::vector<std::string>{"http://h1.test/a.htm | Can't Connect to Host",
                                         "http://h2.test/b.htm | Host Took Too Long to Respond",
