@@ -46,6 +46,22 @@ bool IsEncodedName(std::string_view name) {
     return true;
 }
 
+// A name too long to store as it is keeps the first 160 characters of its encoding, then "#"
+// and 32 hex digits of its hash.
+constexpr std::size_t kHashedNameStart = 160;
+constexpr std::size_t kHashDigits = 32;
+
+bool IsHashedName(std::string_view name) {
+    return name.size() == kHashedNameStart + 1 + kHashDigits &&
+           IsEncodedName(name.substr(0, kHashedNameStart)) && name[kHashedNameStart] == '#' &&
+           name.substr(kHashedNameStart + 1).find_first_not_of("0123456789abcdef") ==
+               std::string_view::npos;
+}
+
+bool IsStoredName(std::string_view name) {
+    return IsEncodedName(name) || IsHashedName(name);
+}
+
 std::string ReadWhole(const std::string& path) {
     const platform::CFilePtr file = platform::OpenFile(path, "rb");
     Require(static_cast<bool>(file), "a stored value can be read");
@@ -66,15 +82,26 @@ void CheckKey(const std::string& folder) {
         struct stat info {};
         Require(::lstat(path.c_str(), &info) == 0, "an entry of a key can be examined");
         if (S_ISDIR(info.st_mode)) {
-            Require(IsEncodedName(name), "a sub-key folder has an encoded name");
+            Require(IsStoredName(name), "a sub-key folder has an encoded or hashed name");
             CheckKey(path);
             continue;
         }
         Require(S_ISREG(info.st_mode), "a key holds only folders and regular files");
+        // A hashed name keeps its whole encoding in a ".name" file beside it.
+        constexpr std::string_view kLongName = ".name";
+        if (name.ends_with(kLongName)) {
+            const std::string_view stored =
+                std::string_view(name).substr(0, name.size() - kLongName.size());
+            const std::string encoded = ReadWhole(path);
+            Require(IsHashedName(stored) && IsEncodedName(encoded) &&
+                        encoded.starts_with(stored.substr(0, kHashedNameStart)),
+                    "a long name's file holds the encoding its hashed name starts with");
+            continue;
+        }
         constexpr std::string_view kSuffix = ".val";
         Require(name.size() > kSuffix.size() && name.ends_with(kSuffix) &&
-                    IsEncodedName(std::string_view(name).substr(0, name.size() - kSuffix.size())),
-                "a value file is an encoded name and \".val\"");
+                    IsStoredName(std::string_view(name).substr(0, name.size() - kSuffix.size())),
+                "a value file is an encoded or hashed name and \".val\"");
         const std::string bytes = ReadWhole(path);
         Require(!bytes.empty() && bytes.size() <= kLongestValue, "a value fits one line");
         Require(bytes.find('\0') == bytes.size() - 1, "a value has one zero, at its end");
