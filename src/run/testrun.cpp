@@ -73,16 +73,11 @@ int CTestRun::ScanFile(std::string path) {
     }
     StringList urls;
     StringList anchorNames;
-    if (!ReadLinks(path, urls, anchorNames)) {
+    if (!ReadLinks(path, urls, anchorNames, m_excludedCount)) {
         ReportUnreadableFile(path);
         return 0;
     }
-    m_excludedCount = 0;
     for (std::size_t i = 0; i < urls.size(); ++i) {
-        if (m_excludes.Matches(urls[i])) {
-            ++m_excludedCount;
-            continue;
-        }
         m_urlList.push_back(std::move(urls[i]));
         m_anchorNameList.push_back(std::move(anchorNames[i]));
     }
@@ -90,9 +85,24 @@ int CTestRun::ScanFile(std::string path) {
     return 1;
 }
 
-bool CTestRun::ReadLinks(const std::string& path, StringList& urls, StringList& anchorNames) const {
-    return ScanLinks(path, WorkFilePath(), urls, anchorNames, CScanOptions{m_https}) ==
-           ScanResult::Scanned;
+bool CTestRun::ReadLinks(const std::string& path, StringList& urls, StringList& anchorNames,
+                         int& excluded) const {
+    excluded = 0;
+    StringList found;
+    StringList foundNames;
+    if (ScanLinks(path, WorkFilePath(), found, foundNames, CScanOptions{m_https}) !=
+        ScanResult::Scanned) {
+        return false;
+    }
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (m_excludes.Matches(found[i])) {
+            ++excluded;
+            continue;
+        }
+        urls.push_back(std::move(found[i]));
+        anchorNames.push_back(std::move(foundNames[i]));
+    }
+    return true;
 }
 
 void CTestRun::ReportUnreadableFile(const std::string& path) {

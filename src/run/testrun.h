@@ -170,9 +170,11 @@ private:
     bool GiveLocalVerdicts();
     void AddWrittenLink();
     void TakeUpNextFile();
-    // The links of one file, as the run scans them whether it scans ahead or not; false when
-    // the file or the work file cannot be opened.
-    bool ReadLinks(const std::string& path, StringList& urls, StringList& anchorNames) const;
+    // The links of one file that the excludes leave, as the run scans them whether it scans
+    // ahead or not, and how many the excludes took; false when the file or the work file
+    // cannot be opened.
+    bool ReadLinks(const std::string& path, StringList& urls, StringList& anchorNames,
+                   int& excluded) const;
     // The first half of taking up the head of m_fileList: the results line of the file
     // before, the progress window, a fresh error count.
     void BeginFile();

@@ -86,25 +86,20 @@ bool CTestRun::ScanAhead() {
         }
         StringList urls;
         StringList anchorNames;
-        const bool read = ReadLinks(path, urls, anchorNames);
-        const auto excluded = static_cast<int>(
-            std::count_if(urls.begin(), urls.end(),
-                          [this](const std::string& url) { return m_excludes.Matches(url); }));
-        m_schedule->AddFile(path, read, static_cast<int>(urls.size()) - excluded, excluded);
+        int excluded = 0;
+        const bool read = ReadLinks(path, urls, anchorNames, excluded);
+        m_schedule->AddFile(path, read, static_cast<int>(urls.size()), excluded);
         if (!read) {
             // Nothing after a file that cannot be read is tested.
             m_scanStopped = true;
             break;
         }
         for (std::size_t i = 0; i < urls.size(); ++i) {
-            if (excluded > 0 && m_excludes.Matches(urls[i])) {
-                continue;
-            }
             m_scanScheme = SchemeOf(urls[i], m_scanScheme);
             m_schedule->AddLink(urls[i], anchorNames[i], SplitHost(urls[i], m_scanScheme),
                                 m_scanScheme);
         }
-        m_linksFound += static_cast<int>(urls.size()) - excluded;
+        m_linksFound += static_cast<int>(urls.size());
     }
     return scanned;
 }
