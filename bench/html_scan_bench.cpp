@@ -4,11 +4,12 @@
 // mode by the wall clock and by the processor time of all its threads (what the mode costs
 // whatever else the machine runs), and, for the HTML modes, the links found by kind.
 //
-// usage: html_scan_bench read|classic|html1|html < FILES
+// usage: html_scan_bench read|classic|html1|html|site < FILES
 //   read     read() of each file whole
 //   classic  the classic scanner, its work file in $TMPDIR (default /tmp)
 //   html1    the HTML scanner on this thread alone
-//   html     the HTML scanner ahead on every core, as a run uses it
+//   html     the HTML scanner ahead on every core, as a listing (--links) uses it
+//   site     as html, and the local links checked with a fragment cache, as a run does
 
 #include <sys/resource.h>
 
@@ -21,6 +22,7 @@
 
 #include "model/htmlscanner.h"
 #include "model/linkscanner.h"
+#include "model/localcheck.h"
 #include "model/scanahead.h"
 
 namespace {
@@ -92,8 +94,9 @@ bool RunMode(const std::string& mode, const std::vector<std::string>& paths, CCo
                 counts.Add(*page);
             }
         }
-    } else if (mode == "html") {
-        CHtmlScanAhead ahead(paths, options, nullptr);
+    } else if (mode == "html" || mode == "site") {
+        CFragmentCache cache(options, paths);
+        CHtmlScanAhead ahead(paths, options, mode == "site" ? &cache : nullptr);
         for (std::size_t i = 0; i < paths.size(); ++i) {
             if (const auto page = ahead.TakeNext()) {
                 counts.Add(*page);
@@ -118,7 +121,7 @@ double ProcessorSeconds() {
 
 int main(int argc, char* argv[]) {
     if (argc != 2) {
-        std::fputs("usage: html_scan_bench read|classic|html1|html < FILES\n", stderr);
+        std::fputs("usage: html_scan_bench read|classic|html1|html|site < FILES\n", stderr);
         return 2;
     }
     const std::vector<std::string> paths = ReadPaths();

@@ -107,6 +107,9 @@ void CConsoleRun::OnFileRead() {
 
 void CConsoleRun::OnLinkTested(const std::string& url, const std::string& anchorName,
                                ResultCode code, bool reported) {
+    if (!m_recordEveryLink) {
+        return;
+    }
     const int last = m_results.RowCount() - 1;
     m_record.files.back().links.push_back(
         CTestedLink{url, anchorName, code, reported,

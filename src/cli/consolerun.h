@@ -45,6 +45,8 @@ public:
     // The rows as a repair after the run marks them.
     CResultTable& Results() { return m_results; }
     CRunRecord& Record() { return m_record; }
+    // Only the machine reports list every link tested; the others need only the rows.
+    void RecordEveryLink(bool record) { m_recordEveryLink = record; }
 
 protected:
     void AddResult(const std::string& text, int part, ResultCode code) override;
@@ -64,6 +66,7 @@ private:
     CConsoleScreen& m_screen;
     CResultTable m_results;
     CRunRecord m_record;
+    bool m_recordEveryLink = true;
 };
 
 // The progress line: "File i of n, link j of m: URL", its control bytes escaped, cut to fit

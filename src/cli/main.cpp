@@ -37,11 +37,18 @@ bool IsTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) != 0;
 }
 
+// Asked once: a listing writes three fields a link, and a system call for each would cost a
+// listing of a large tree a third of its time.
+bool StdoutIsTerminal() {
+    static const bool terminal = IsTerminal(stdout);
+    return terminal;
+}
+
 // A field of a listing, with its documented escapes, and on a terminal its other control bytes
 // escaped as well.
 std::string ListedField(const std::string& field) {
     const std::string escaped = EscapeField(field);
-    return IsTerminal(stdout) ? EscapeControls(escaped) : escaped;
+    return StdoutIsTerminal() ? EscapeControls(escaped) : escaped;
 }
 
 // The files of a choice, or the reason there are none (on stderr) and false.
@@ -130,9 +137,13 @@ void OnInterruptSignal(int) {
     [[maybe_unused]] const ssize_t written = ::write(g_interruptPipe[1], &byte, 1);
 }
 
+bool IsMachineFormat(CReportFormat format) {
+    return format == CReportFormat::Json || format == CReportFormat::Junit;
+}
+
 bool WriteReportIn(std::FILE* out, CReportFormat format, const CResultRows& rows,
                    const CRunRecord& record) {
-    if (format == CReportFormat::Json || format == CReportFormat::Junit) {
+    if (IsMachineFormat(format)) {
         return WriteMachineReport(out, format, rows, record);
     }
     // The machine formats escape controls themselves; the others show the cells escaped on a
@@ -195,6 +206,7 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScre
     if (!run.ValidateChoice(choice)) {
         return kExitUsage;
     }
+    run.RecordEveryLink(IsMachineFormat(options.format));
     run.Record().started = std::time(nullptr);
     run.StartTest(choice.path, choice.recurse, choice.allFiles, choice.htmlOnly);
     if (!run.m_runTimerActive) {

@@ -2,13 +2,15 @@
 
 #include <sys/stat.h>
 
+#include <utility>
+
 #include "model/fileselect.h"
 
 namespace {
 
-enum class CFileKind { Missing, File, Folder };
+using CFileKind = CFragmentCache::CFileKind;
 
-CFileKind KindOf(const std::string& path) {
+CFileKind StatKind(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return CFileKind::Missing;
@@ -17,10 +19,10 @@ CFileKind KindOf(const std::string& path) {
 }
 
 // The page a folder link shows: its index page when it has one, else none (empty).
-std::string IndexPageOf(const std::string& folder) {
+std::string IndexPageOf(const std::string& folder, CFragmentCache& cache) {
     const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     for (const char* name : {"index.html", "index.htm"}) {
-        if (KindOf(prefix + name) == CFileKind::File) {
+        if (cache.KindOf(prefix + name) == CFileKind::File) {
             return prefix + name;
         }
     }
@@ -48,7 +50,27 @@ bool IsTopOfPage(const std::string& fragment) {
     return fragment.empty() || IsAsciiCaseEqual(fragment, "top");
 }
 
+// What a kept page holds on the heap, near enough to bound them all.
+std::size_t ApproximateBytes(const CHtmlPage& page) {
+    std::size_t bytes = page.links.capacity() * sizeof(CHtmlLink);
+    for (const CHtmlLink& link : page.links) {
+        bytes += link.url.capacity() + link.anchorName.capacity() + link.written.capacity() +
+                 link.path.capacity() + link.fragment.capacity();
+    }
+    for (const std::string& target : page.targets) {
+        bytes += sizeof(std::string) + target.capacity();
+    }
+    return bytes;
+}
+
 }  // namespace
+
+CFragmentCache::CFragmentCache(CHtmlScanOptions options, std::vector<std::string> runPages,
+                               std::size_t keptBytes)
+    : m_options(std::move(options)),
+      m_runPages(std::make_move_iterator(runPages.begin()),
+                 std::make_move_iterator(runPages.end())),
+      m_keptLimit(keptBytes) {}
 
 std::shared_ptr<CFragmentCache::CEntry> CFragmentCache::Entry(const std::string& path) {
     const std::lock_guard lock(m_mutex);
@@ -59,31 +81,77 @@ std::shared_ptr<CFragmentCache::CEntry> CFragmentCache::Entry(const std::string&
     return entry;
 }
 
+void CFragmentCache::Keep(const std::string& path, CEntry& entry, CHtmlPage page) {
+    if (!m_runPages.contains(path)) {
+        return;
+    }
+    const std::size_t bytes = ApproximateBytes(page);
+    const std::lock_guard lock(m_mutex);
+    if (m_keptBytes + bytes <= m_keptLimit) {
+        m_keptBytes += bytes;
+        entry.early = std::move(page);
+    }
+}
+
+std::optional<CHtmlPage> CFragmentCache::TakeEarly(CEntry& entry) {
+    const std::lock_guard lock(m_mutex);
+    std::optional<CHtmlPage> page = std::exchange(entry.early, std::nullopt);
+    if (page) {
+        m_keptBytes -= ApproximateBytes(*page);
+    }
+    return page;
+}
+
 bool CFragmentCache::HasTarget(const std::string& path, const std::string& fragment) {
     const std::shared_ptr<CEntry> entry = Entry(path);
     std::call_once(entry->once, [&] {
-        if (const std::optional<CHtmlPage> page = ScanHtmlFile(path, CHtmlScanOptions{})) {
+        if (std::optional<CHtmlPage> page = ScanHtmlFile(path, m_options)) {
             entry->targets.insert(page->targets.begin(), page->targets.end());
+            Keep(path, *entry, std::move(*page));
         }
     });
     return entry->targets.contains(fragment);
 }
 
-void CFragmentCache::Publish(const std::string& path, std::vector<std::string> targets) {
+std::optional<CHtmlPage> CFragmentCache::ScanPage(const std::string& path) {
     const std::shared_ptr<CEntry> entry = Entry(path);
+    std::optional<CHtmlPage> page;
+    bool parsed = false;
     std::call_once(entry->once, [&] {
-        entry->targets.insert(std::make_move_iterator(targets.begin()),
-                              std::make_move_iterator(targets.end()));
+        page = ScanHtmlFile(path, m_options);
+        parsed = true;
+        if (page) {
+            entry->targets.insert(page->targets.begin(), page->targets.end());
+        }
     });
+    if (parsed) {
+        return page;
+    }
+    page = TakeEarly(*entry);
+    // Not kept (over the limit, or unreadable then): parsed again.
+    return page ? std::move(page) : ScanHtmlFile(path, m_options);
+}
+
+CFileKind CFragmentCache::KindOf(const std::string& path) {
+    {
+        const std::lock_guard lock(m_kindsMutex);
+        if (const auto known = m_kinds.find(path); known != m_kinds.end()) {
+            return known->second;
+        }
+    }
+    const CFileKind kind = StatKind(path);
+    const std::lock_guard lock(m_kindsMutex);
+    m_kinds.emplace(path, kind);
+    return kind;
 }
 
 CLocalVerdict CheckLocalLink(const CHtmlLink& link, CFragmentCache& cache) {
     std::string page = link.path;
-    switch (KindOf(link.path)) {
+    switch (cache.KindOf(link.path)) {
         case CFileKind::Missing:
             return CLocalVerdict::FileMissing;
         case CFileKind::Folder:
-            page = IndexPageOf(link.path);
+            page = IndexPageOf(link.path, cache);
             break;
         case CFileKind::File:
             break;
@@ -96,8 +164,7 @@ CLocalVerdict CheckLocalLink(const CHtmlLink& link, CFragmentCache& cache) {
                                                 : CLocalVerdict::FragmentMissing;
 }
 
-void CheckLocalLinks(const std::string& path, CHtmlPage& page, CFragmentCache& cache) {
-    cache.Publish(path, page.targets);
+void CheckLocalLinks(CHtmlPage& page, CFragmentCache& cache) {
     for (CHtmlLink& link : page.links) {
         if (link.kind == CLinkKind::Local) {
             link.verdict = CheckLocalLink(link, cache);

@@ -48,9 +48,12 @@ void CHtmlScanAhead::Work() {
 }
 
 CHtmlScanAhead::CResult CHtmlScanAhead::ScanOne(const std::string& path) const {
-    CResult page = ScanHtmlFile(path, m_options);
-    if (page && m_cache != nullptr) {
-        CheckLocalLinks(path, *page, *m_cache);
+    if (m_cache == nullptr) {
+        return ScanHtmlFile(path, m_options);
+    }
+    CResult page = m_cache->ScanPage(path);
+    if (page) {
+        CheckLocalLinks(*page, *m_cache);
     }
     return page;
 }

@@ -13,7 +13,8 @@
 
 // Scans the files of a run with the HTML scanner on worker threads, ahead of the run, and
 // hands the pages over in file order. The run's thread waits only when the file it needs
-// is still being parsed. With a fragment cache, the workers also check the local links.
+// is still being parsed. With a fragment cache, the pages are scanned through it, with the
+// options it was made with, and their local links checked.
 class CHtmlScanAhead {
 public:
     // nullopt in a page's place: the file could not be read.

@@ -118,8 +118,9 @@ bool CLinkSchedule::HeadReady() const {
     return !m_queue.empty() && (m_queue.front().isFile || m_queue.front().verdict.has_value());
 }
 
-void CLinkSchedule::PopFront() {
-    if (!m_queue.front().isFile) {
+CLinkSchedule::Entry CLinkSchedule::TakeFront() {
+    Entry front = std::move(m_queue.front());
+    if (!front.isFile) {
         --m_queuedLinks;
     }
     m_queue.pop_front();
@@ -127,4 +128,5 @@ void CLinkSchedule::PopFront() {
     if (m_firstWaiting > 0) {
         --m_firstWaiting;
     }
+    return front;
 }

@@ -75,7 +75,8 @@ public:
     const Entry& Front() const { return m_queue.front(); }
     // True when the head can be reported now: a file, or a link with its verdict.
     bool HeadReady() const;
-    void PopFront();
+    // Removes the head and hands it over.
+    Entry TakeFront();
 
     int InFlight() const { return m_inFlightCount; }
     int InFlightTo(const std::string& host) const;

@@ -117,12 +117,12 @@ std::optional<CHtmlPage> CTestRun::TakeHtmlPage(const std::string& path) {
     if (m_scanAhead) {
         return m_scanAhead->TakeNext();
     }
-    std::optional<CHtmlPage> page = ScanHtmlFile(path, HtmlScanOptions());
+    if (!m_fragmentCache) {
+        m_fragmentCache = std::make_unique<CFragmentCache>(HtmlScanOptions());
+    }
+    std::optional<CHtmlPage> page = m_fragmentCache->ScanPage(path);
     if (page) {
-        if (!m_fragmentCache) {
-            m_fragmentCache = std::make_unique<CFragmentCache>();
-        }
-        CheckLocalLinks(path, *page, *m_fragmentCache);
+        CheckLocalLinks(*page, *m_fragmentCache);
     }
     return page;
 }
@@ -159,10 +159,10 @@ int CTestRun::ScanHtmlPage(const std::string& path) {
 }
 
 void CTestRun::StartScanAhead() {
-    m_fragmentCache = std::make_unique<CFragmentCache>();
-    m_scanAhead = std::make_unique<CHtmlScanAhead>(
-        std::vector<std::string>(m_fileList.begin(), m_fileList.end()),
-        HtmlScanOptions(), m_fragmentCache.get());
+    std::vector<std::string> files(m_fileList.begin(), m_fileList.end());
+    m_fragmentCache = std::make_unique<CFragmentCache>(HtmlScanOptions(), files);
+    m_scanAhead = std::make_unique<CHtmlScanAhead>(std::move(files), HtmlScanOptions(),
+                                                   m_fragmentCache.get());
 }
 
 void CTestRun::LogSkippedLinks() {

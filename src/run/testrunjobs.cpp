@@ -155,8 +155,7 @@ void CTestRun::OnProbeDone(CLinkProbe& probe, const CVerdict& verdict) {
 bool CTestRun::ReportFromHead() {
     bool reported = false;
     while (m_schedule && m_schedule->HeadReady()) {
-        const CLinkSchedule::Entry entry = m_schedule->Front();
-        m_schedule->PopFront();
+        const CLinkSchedule::Entry entry = m_schedule->TakeFront();
         reported = true;
         if (!entry.isFile) {
             ReportVerdict(entry);

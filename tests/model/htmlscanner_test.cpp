@@ -200,16 +200,54 @@ TEST_F(LocalLinks, FilesFoldersAndFragmentsAreLookedUp) {
     EXPECT_EQ(Check("sub/../a.html#s1"), CLocalVerdict::Found);
 }
 
-TEST_F(LocalLinks, ATargetIsParsedOnceAndAPublishedPageIsNotParsedAgain) {
+TEST_F(LocalLinks, ATargetIsParsedOnceAndAScannedPageIsNotParsedAgain) {
     EXPECT_EQ(Check("a.html#s1"), CLocalVerdict::Found);
     WriteFile(m_site / "a.html", R"(<h2 id="later">S</h2>)");
     EXPECT_EQ(Check("a.html#s1"), CLocalVerdict::Found) << "the first parse is kept";
     EXPECT_EQ(Check("a.html#later"), CLocalVerdict::FragmentMissing);
 
-    m_cache.Publish(m_site / "b.html", {"given"});
+    WriteFile(m_site / "b.html", R"(<h2 id="scanned">S</h2>)");
+    ASSERT_TRUE(m_cache.ScanPage(m_site / "b.html"));
     WriteFile(m_site / "b.html", R"(<h2 id="ondisk">S</h2>)");
-    EXPECT_EQ(Check("b.html#given"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("b.html#scanned"), CLocalVerdict::Found);
     EXPECT_EQ(Check("b.html#ondisk"), CLocalVerdict::FragmentMissing);
+
+    EXPECT_EQ(Check("gone.html"), CLocalVerdict::FileMissing);
+    WriteFile(m_site / "gone.html", "");
+    EXPECT_EQ(Check("gone.html"), CLocalVerdict::FileMissing) << "a file is looked up once";
+}
+
+// The text of the page's one link, as ScanPage gives it.
+std::string FirstAnchor(const std::optional<CHtmlPage>& page) {
+    return page && !page->links.empty() ? page->links[0].anchorName : "(none)";
+}
+
+TEST(FragmentCache, APageParsedEarlyForALinkIsHandedToItsOwnScanWithinTheLimit) {
+    const CTempDir site;
+    const std::string page = site / "later.html";
+    const std::string other = site / "other.html";
+    const auto reset = [&] {
+        WriteFile(page, R"(<p id="t"></p><a href="x.html">before</a>)");
+        WriteFile(other, R"(<p id="t"></p><a href="x.html">before</a>)");
+    };
+
+    reset();
+    CFragmentCache kept({}, {page, "unused.html"});
+    EXPECT_TRUE(kept.HasTarget(page, "t"));
+    EXPECT_TRUE(kept.HasTarget(other, "t"));
+    WriteFile(page, R"(<a href="x.html">after</a>)");
+    WriteFile(other, R"(<a href="x.html">after</a>)");
+    EXPECT_EQ(FirstAnchor(kept.ScanPage(page)), "before") << "the early parse, not a second one";
+    EXPECT_EQ(FirstAnchor(kept.ScanPage(page)), "after") << "handed over once";
+    EXPECT_EQ(FirstAnchor(kept.ScanPage(other)), "after") << "not a page of the run: not kept";
+
+    reset();
+    CFragmentCache full({}, {page}, 0);
+    EXPECT_TRUE(full.HasTarget(page, "t"));
+    WriteFile(page, R"(<a href="x.html">after</a>)");
+    EXPECT_EQ(FirstAnchor(full.ScanPage(page)), "after") << "over the limit: parsed again";
+    EXPECT_TRUE(full.HasTarget(page, "t")) << "the targets stay those of the first parse";
+    EXPECT_FALSE(full.ScanPage(site / "missing.html"));
 }
 
 TEST(HtmlScanAhead, HandsThePagesOverInFileOrderWithTheirLocalVerdicts) {

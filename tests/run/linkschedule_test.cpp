@@ -10,10 +10,9 @@ namespace {
 std::vector<std::string> Drain(CLinkSchedule& schedule) {
     std::vector<std::string> reported;
     while (schedule.HeadReady()) {
-        const CLinkSchedule::Entry& head = schedule.Front();
+        const CLinkSchedule::Entry head = schedule.TakeFront();
         reported.push_back(head.isFile ? head.file
                                        : head.url + " " + std::to_string(head.verdict->code));
-        schedule.PopFront();
     }
     return reported;
 }
