@@ -23,7 +23,7 @@ artifacts="$build/fuzz-artifacts"
 mkdir -p "$artifacts"
 
 status=0
-for name in scanner import_ini reply_line url_split report_writers repair; do
+for name in scanner html_scanner import_ini reply_line url_split report_writers repair; do
     exe="$build/fuzz/fuzz_$name"
     if [ ! -x "$exe" ]; then
         echo "fuzz_$name: not built ($exe missing)" >&2
