@@ -13,19 +13,6 @@
 
 namespace {
 
-bool StartsWithLower(std::string_view text, std::string_view lower) {
-    if (text.size() < lower.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < lower.size(); ++i) {
-        const char c = text[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != lower[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool IsHtmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
@@ -35,8 +22,8 @@ bool Contains(std::string_view text, std::string_view part) {
 }
 
 void CheckRemote(const CHtmlLink& link, bool https) {
-    Require(StartsWithLower(link.url, "http://") || StartsWithLower(link.url, "ftp://") ||
-                (https && StartsWithLower(link.url, "https://")),
+    Require(StartsWithAnyCase(link.url, "http://") || StartsWithAnyCase(link.url, "ftp://") ||
+                (https && StartsWithAnyCase(link.url, "https://")),
             "a remote link has a scheme the run checks");
     Require(link.path.empty() && link.fragment.empty(), "a remote link names no local file");
 }

@@ -28,19 +28,6 @@ bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool StartsWithUpper(std::string_view text, std::string_view upper) {
-    if (text.size() < upper.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < upper.size(); ++i) {
-        const char c = text[i];
-        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != upper[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
@@ -88,8 +75,8 @@ void Scan(std::string_view file, std::size_t firstPiece, bool byteByByte, std::s
 void CheckLinks(const ScanOutput& out, bool https) {
     Require(out.urls.size() == out.anchorNames.size(), "one anchor name per URL");
     for (const std::string& url : out.urls) {
-        Require(StartsWithUpper(url, "HTTP://") || StartsWithUpper(url, "FTP://") ||
-                    (https && StartsWithUpper(url, "HTTPS://")),
+        Require(StartsWithAnyCase(url, "http://") || StartsWithAnyCase(url, "ftp://") ||
+                    (https && StartsWithAnyCase(url, "https://")),
                 "a URL starts at its scheme mark");
         Require(!HasLineBreak(url), "no URL holds a CR or LF");
         Require(!IsWhiteSpace(url.back()), "no URL ends in white space");

@@ -20,20 +20,6 @@ constexpr std::array<std::string_view, 4> kPrefixes = {"http://", "ftp://", "htt
 // The probe starts with no scheme set.
 constexpr std::array<int, 4> kSchemes = {0, kSchemeHttp, kSchemeFtp, kSchemeHttps};
 
-bool StartsWithHttps(const std::string& link) {
-    constexpr std::string_view kHttps = "https://";
-    if (link.size() < kHttps.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < kHttps.size(); ++i) {
-        const char c = link[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kHttps[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string_view PortOf(int scheme) {
     switch (scheme) {
         case kSchemeFtp:
@@ -59,7 +45,7 @@ std::size_t PrefixOf(int scheme) {
 void CheckScheme(const std::string& link, int current) {
     const int scheme = SchemeOf(link, current);
     const char first = link.empty() ? '\0' : link[0];
-    if (StartsWithHttps(link)) {
+    if (StartsWithAnyCase(link, "https://")) {
         Require(scheme == kSchemeHttps, "a link starting with https:// is https");
     } else if (first == 'h' || first == 'H') {
         Require(scheme == kSchemeHttp, "a link starting with H is http");
