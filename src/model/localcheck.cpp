@@ -164,8 +164,11 @@ CLocalVerdict CheckLocalLink(const CHtmlLink& link, CFragmentCache& cache) {
                                                 : CLocalVerdict::FragmentMissing;
 }
 
-void CheckLocalLinks(CHtmlPage& page, CFragmentCache& cache) {
+void CheckLocalLinks(CHtmlPage& page, CFragmentCache& cache, const std::atomic<bool>* stop) {
     for (CHtmlLink& link : page.links) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            return;
+        }
         if (link.kind == CLinkKind::Local) {
             link.verdict = CheckLocalLink(link, cache);
         }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -64,5 +65,8 @@ private:
 // page, names an element id or an a name in it.
 CLocalVerdict CheckLocalLink(const CHtmlLink& link, CFragmentCache& cache);
 
-// Gives each local link of a page its verdict.
-void CheckLocalLinks(CHtmlPage& page, CFragmentCache& cache);
+// Gives each local link of a page its verdict. A link's target may have to be parsed first, so
+// a page's links can take as long as the site; with stop, they end as soon as it turns true,
+// the page's verdicts then unfinished.
+void CheckLocalLinks(CHtmlPage& page, CFragmentCache& cache,
+                     const std::atomic<bool>* stop = nullptr);

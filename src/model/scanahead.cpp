@@ -44,7 +44,28 @@ void CHtmlScanAhead::Work() {
         lock.lock();
         m_slots[index % m_window] = std::move(result);
         m_changed.notify_all();
+        if (m_readyWanted && index == m_nextToTake) {
+            m_readyWanted = false;
+            const std::function<void()> onReady = m_onReady;
+            lock.unlock();
+            if (onReady) {
+                onReady();
+            }
+            lock.lock();
+        }
     }
+}
+
+bool CHtmlScanAhead::NextReady() {
+    const std::lock_guard lock(m_mutex);
+    const bool ready = m_slots[m_nextToTake % m_window].has_value();
+    m_readyWanted = !ready;
+    return ready;
+}
+
+void CHtmlScanAhead::NotifyWhenReady(std::function<void()> onReady) {
+    const std::lock_guard lock(m_mutex);
+    m_onReady = std::move(onReady);
 }
 
 CHtmlScanAhead::CResult CHtmlScanAhead::ScanOne(const std::string& path) const {
@@ -53,7 +74,7 @@ CHtmlScanAhead::CResult CHtmlScanAhead::ScanOne(const std::string& path) const {
     }
     CResult page = m_cache->ScanPage(path);
     if (page) {
-        CheckLocalLinks(*page, *m_cache);
+        CheckLocalLinks(*page, *m_cache, &m_stopping);
     }
     return page;
 }

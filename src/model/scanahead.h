@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,8 +29,14 @@ public:
     CHtmlScanAhead(const CHtmlScanAhead&) = delete;
     CHtmlScanAhead& operator=(const CHtmlScanAhead&) = delete;
 
-    // The next file's page, in the order of the list. Not to be called past its end.
+    // The next file's page, in the order of the list, waiting for it if need be. Not to be
+    // called past the list's end.
     CResult TakeNext();
+    // Whether TakeNext would return at once. When it would wait, the function given to
+    // NotifyWhenReady is called once the page is there, from the worker that made it so: an
+    // event loop need not wait for a page, nor poll for it.
+    bool NextReady();
+    void NotifyWhenReady(std::function<void()> onReady);
 
     static unsigned DefaultThreads();
 
@@ -45,7 +53,10 @@ private:
     std::condition_variable m_changed;
     std::size_t m_nextToScan = 0;
     std::size_t m_nextToTake = 0;
-    bool m_stopping = false;
+    // Set under the mutex; read without it by a worker checking a page's links.
+    std::atomic<bool> m_stopping = false;
+    bool m_readyWanted = false;
+    std::function<void()> m_onReady;
     // Ring of m_window slots: file i waits in slot i % m_window.
     std::vector<std::optional<CResult>> m_slots;
     std::vector<std::jthread> m_workers;

@@ -1,5 +1,6 @@
 #include "testrun.h"
 
+#include <QMetaObject>
 #include <algorithm>
 #include <climits>
 #include <ctime>
@@ -163,6 +164,12 @@ void CTestRun::StartScanAhead() {
     m_fragmentCache = std::make_unique<CFragmentCache>(HtmlScanOptions(), files);
     m_scanAhead = std::make_unique<CHtmlScanAhead>(std::move(files), HtmlScanOptions(),
                                                    m_fragmentCache.get());
+    // Many at once, the run does not wait for a page: the worker that finishes the page it
+    // waits for brings it back through the event loop.
+    m_scanAhead->NotifyWhenReady([this] {
+        QMetaObject::invokeMethod(
+            &m_timers, [this] { PostPump(); }, Qt::QueuedConnection);
+    });
 }
 
 void CTestRun::LogSkippedLinks() {

@@ -2,8 +2,10 @@
 // per tick: the same files, the same log lines and rows, in the same order.
 #include <QMetaObject>
 #include <algorithm>
+#include <chrono>
 
 #include "model/localcheck.h"
+#include "model/scanahead.h"
 #include "probe/urlsplit.h"
 #include "run/testrun.h"
 
@@ -13,6 +15,9 @@ namespace {
 // while the queue holds fewer links than the cap, so a long tree is not read whole at once.
 constexpr int kLookAheadPerJob = 4;
 constexpr std::size_t kMaxQueuedLinks = 20000;
+// How long one pump may hold the event loop. Local links need no probe, so without it a pump
+// would go through a site of them whole while the window, Stop and Ctrl+C wait.
+constexpr auto kPumpSlice = std::chrono::milliseconds(20);
 
 }  // namespace
 
@@ -53,8 +58,13 @@ void CTestRun::PumpJobs() {
     }
     m_pumping = true;
     m_doneProbes.clear();
+    const auto sliceEnd = std::chrono::steady_clock::now() + kPumpSlice;
     bool moved = true;
     while (moved && m_schedule) {
+        if (std::chrono::steady_clock::now() >= sliceEnd) {
+            PostPump();
+            break;
+        }
         moved = ScanAhead();
         moved = StartProbes() || moved;
         moved = ReportFromHead() || moved;
@@ -75,6 +85,9 @@ bool CTestRun::ScanAhead() {
     const int lookAhead = kLookAheadPerJob * std::clamp(m_jobs, 1, kMaxJobs);
     while (!m_scanStopped && m_filesScanned < m_fileList.size() &&
            m_schedule->Waiting() < lookAhead && m_schedule->QueuedLinks() < kMaxQueuedLinks) {
+        if (m_scanAhead && !m_scanAhead->NextReady()) {
+            break;
+        }
         const std::string path = m_fileList[m_filesScanned++];
         scanned = true;
         if (m_htmlScan || m_scanAhead) {

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "model/linkscanner.h"
 #include "model/localcheck.h"
@@ -217,6 +221,18 @@ TEST_F(LocalLinks, ATargetIsParsedOnceAndAScannedPageIsNotParsedAgain) {
     EXPECT_EQ(Check("gone.html"), CLocalVerdict::FileMissing) << "a file is looked up once";
 }
 
+TEST_F(LocalLinks, CheckingStopsWhenAskedAndLeavesTheRestUnjudged) {
+    CHtmlPage page =
+        ScanHtml(R"(<a href="missing.html">m</a><a href="a.html#nope">n</a>)", m_site / "p.html", {});
+    std::atomic<bool> stop = true;
+    CheckLocalLinks(page, m_cache, &stop);
+    EXPECT_EQ(page.links[0].verdict, CLocalVerdict::Found) << "left as it was";
+    stop = false;
+    CheckLocalLinks(page, m_cache, &stop);
+    EXPECT_EQ(page.links[0].verdict, CLocalVerdict::FileMissing);
+    EXPECT_EQ(page.links[1].verdict, CLocalVerdict::FragmentMissing);
+}
+
 // The text of the page's one link, as ScanPage gives it.
 std::string FirstAnchor(const std::optional<CHtmlPage>& page) {
     return page && !page->links.empty() ? page->links[0].anchorName : "(none)";
@@ -276,6 +292,36 @@ TEST(HtmlScanAhead, HandsThePagesOverInFileOrderWithTheirLocalVerdicts) {
         EXPECT_EQ(page->links[0].verdict,
                   number == 39 ? CLocalVerdict::FileMissing : CLocalVerdict::Found);
     }
+}
+
+TEST(HtmlScanAhead, APageNotReadyYetIsAnnouncedOnceWhenItIs) {
+    const CTempDir site;
+    // Some 3 MB: it cannot have been parsed the moment the worker starts on it.
+    std::string page;
+    for (int i = 0; i < 200000; ++i) {
+        page += "<p><b>x</b></p>";
+    }
+    WriteFile(site / "big.html", page + R"(<a href="http://h/x">x</a>)");
+    std::mutex mutex;
+    std::condition_variable announced;
+    int calls = 0;
+    CHtmlScanAhead ahead({site / "big.html"}, {}, nullptr, 1, 4);
+    ahead.NotifyWhenReady([&] {
+        const std::lock_guard lock(mutex);
+        ++calls;
+        announced.notify_all();
+    });
+    ASSERT_FALSE(ahead.NextReady());
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(announced.wait_for(lock, std::chrono::seconds(60), [&] { return calls > 0; }));
+    }
+    EXPECT_TRUE(ahead.NextReady());
+    const CHtmlScanAhead::CResult taken = ahead.TakeNext();
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->links.size(), 1u);
+    const std::lock_guard lock(mutex);
+    EXPECT_EQ(calls, 1) << "a NextReady that finds the page there asks for no call";
 }
 
 TEST(HtmlScanAhead, StopsWithPagesLeftUntaken) {

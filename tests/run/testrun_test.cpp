@@ -2,6 +2,11 @@
 
 #include <unistd.h>
 
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 #include "platform/messagebox.h"
 #include "run/recordingrun.h"
 #include "platform/systemdir.h"
@@ -476,6 +481,45 @@ TEST_F(ManyAtOnce, TheRunShowsWhatOneAtATimeShowsUpToAnUnreadableFile) {
                                         "Processing has stopped"}));
     EXPECT_EQ(many.log.back(), "Results for " + site + "/d.htm: URLs tested: 1. URL errors: 0.\r\n")
         << "the count still belongs to the file before, as one at a time has it";
+}
+
+// A front end slow to take each verdict, so that the pages are parsed before the run needs
+// them and only the run's own turns let the event loop in.
+class CSlowFrontEnd : public CRecordingRun {
+public:
+    using CRecordingRun::CRecordingRun;
+
+protected:
+    void OnLinkTested(const std::string&, const std::string&, ResultCode, bool) override {
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
+};
+
+TEST_F(ManyAtOnce, StopIsHeardWhileASiteOfLocalLinksIsChecked) {
+    m_settings.SetInt("Settings", "Scanner", 1);
+    MakeDirectory(m_scratch / "site");
+    // No link here needs a probe, so nothing but the run itself gives the event loop a turn.
+    constexpr int kPages = 300;
+    for (int i = 0; i < kPages; ++i) {
+        std::string page = "<p id=\"f\">";
+        for (int link = 0; link < 100; ++link) {
+            page += "<a href=\"p" + std::to_string((i + 1) % kPages) + ".html#f\">n</a>";
+        }
+        WriteFile(m_scratch / ("site/p" + std::to_string(i) + ".html"), page);
+    }
+    CSlowFrontEnd run(m_settings);
+    run.m_jobs = 4;
+    run.StartTest(m_scratch / "site", false, true, false);
+    // Meanwhile the workers parse ahead: the first pages are there when the run takes them.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QTimer::singleShot(0, [&run] { run.OnStopTest(); });
+    ASSERT_TRUE(run.RunToEnd(60000));
+    EXPECT_EQ(run.m_log.back(), "Testing Stopped by User");
+    const auto tested = std::count_if(run.m_log.begin(), run.m_log.end(), [](const auto& line) {
+        return line.rfind("Testing: ", 0) == 0;
+    });
+    EXPECT_LT(tested, kPages);
+    EXPECT_EQ(run.m_rows.RowCount(), 0);
 }
 
 TEST_F(ManyAtOnce, JobsAndPerHostAreReadFromTheSettings) {
