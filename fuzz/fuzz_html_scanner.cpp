@@ -10,6 +10,7 @@
 
 #include "fuzz/fuzzsupport.h"
 #include "model/htmlscanner.h"
+#include "platform/asciitext.h"
 
 namespace {
 
@@ -22,8 +23,9 @@ bool Contains(std::string_view text, std::string_view part) {
 }
 
 void CheckRemote(const CHtmlLink& link, bool https) {
-    Require(StartsWithAnyCase(link.url, "http://") || StartsWithAnyCase(link.url, "ftp://") ||
-                (https && StartsWithAnyCase(link.url, "https://")),
+    Require(platform::StartsWithAsciiCaseless(link.url, "http://") ||
+                platform::StartsWithAsciiCaseless(link.url, "ftp://") ||
+                (https && platform::StartsWithAsciiCaseless(link.url, "https://")),
             "a remote link has a scheme the run checks");
     Require(link.path.empty() && link.fragment.empty(), "a remote link names no local file");
 }

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "fuzz/fuzzsupport.h"
+#include "platform/asciitext.h"
 #include "model/linkscanner.h"
 
 namespace {
@@ -75,8 +76,8 @@ void Scan(std::string_view file, std::size_t firstPiece, bool byteByByte, std::s
 void CheckLinks(const ScanOutput& out, bool https) {
     Require(out.urls.size() == out.anchorNames.size(), "one anchor name per URL");
     for (const std::string& url : out.urls) {
-        Require(StartsWithAnyCase(url, "http://") || StartsWithAnyCase(url, "ftp://") ||
-                    (https && StartsWithAnyCase(url, "https://")),
+        Require(platform::StartsWithAsciiCaseless(url, "http://") || platform::StartsWithAsciiCaseless(url, "ftp://") ||
+                    (https && platform::StartsWithAsciiCaseless(url, "https://")),
                 "a URL starts at its scheme mark");
         Require(!HasLineBreak(url), "no URL holds a CR or LF");
         Require(!IsWhiteSpace(url.back()), "no URL ends in white space");

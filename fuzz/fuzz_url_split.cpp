@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "fuzz/fuzzsupport.h"
+#include "platform/asciitext.h"
 #include "probe/urlsplit.h"
 
 namespace {
@@ -45,7 +46,7 @@ std::size_t PrefixOf(int scheme) {
 void CheckScheme(const std::string& link, int current) {
     const int scheme = SchemeOf(link, current);
     const char first = link.empty() ? '\0' : link[0];
-    if (StartsWithAnyCase(link, "https://")) {
+    if (platform::StartsWithAsciiCaseless(link, "https://")) {
         Require(scheme == kSchemeHttps, "a link starting with https:// is https");
     } else if (first == 'h' || first == 'H') {
         Require(scheme == kSchemeHttp, "a link starting with H is http");

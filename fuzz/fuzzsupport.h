@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -18,20 +17,6 @@ inline void Require(bool holds, const char* property) {
         std::fprintf(stderr, "%s: broken: %s\n", program_invocation_short_name, property);
         std::abort();
     }
-}
-
-// Whether text starts with prefix, a lower-case mark, in any letter case (ASCII).
-inline bool StartsWithAnyCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        const char c = text[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 inline int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {

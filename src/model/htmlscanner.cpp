@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "model/linkscanner.h"
+#include "platform/asciitext.h"
 #include "platform/unixfile.h"
 
 namespace {
@@ -25,10 +26,6 @@ bool IsAsciiAlpha(char c) {
 
 bool IsAsciiDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-char ToLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // As a browser's URL parser takes an attribute value: C0 controls and spaces at either end
@@ -76,11 +73,7 @@ std::string SchemeOf(std::string_view href) {
     for (std::size_t i = 1; i < href.size(); ++i) {
         const char c = href[i];
         if (c == ':') {
-            std::string scheme(href.substr(0, i));
-            for (char& letter : scheme) {
-                letter = ToLower(letter);
-            }
-            return scheme;
+            return platform::AsciiLower(std::string(href.substr(0, i)));
         }
         if (!IsAsciiAlpha(c) && !IsAsciiDigit(c) && c != '+' && c != '-' && c != '.') {
             return {};
@@ -93,7 +86,7 @@ int HexValue(char c) {
     if (IsAsciiDigit(c)) {
         return c - '0';
     }
-    const char lower = ToLower(c);
+    const char lower = platform::AsciiLower(c);
     return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
 }
 
@@ -337,6 +330,33 @@ bool IsHidden(const GumboNode& node) {
            (node.v.element.tag == GUMBO_TAG_SCRIPT || node.v.element.tag == GUMBO_TAG_STYLE);
 }
 
+// The children of a document or an element; none for other nodes. Template contents are
+// inert: no links, no targets, no anchor text.
+const GumboVector* ChildrenOf(const GumboNode& node) {
+    if (node.type == GUMBO_NODE_DOCUMENT) {
+        return &node.v.document.children;
+    }
+    return node.type == GUMBO_NODE_ELEMENT ? &node.v.element.children : nullptr;
+}
+
+// Visits root and what lies below it in document order, without recursion (a page may nest
+// deeper than the stack allows); visit returns whether to go into the node's children.
+template <typename Visit>
+void WalkTree(const GumboNode& root, Visit visit) {
+    std::vector<const GumboNode*> pending{&root};
+    while (!pending.empty()) {
+        const GumboNode& node = *pending.back();
+        pending.pop_back();
+        const GumboVector* children = visit(node) ? ChildrenOf(node) : nullptr;
+        if (children == nullptr) {
+            continue;
+        }
+        for (unsigned i = children->length; i-- > 0;) {
+            pending.push_back(static_cast<const GumboNode*>(children->data[i]));
+        }
+    }
+}
+
 // The text a reader sees in the element, and the alt of its first image with one.
 struct CAnchorText {
     std::string text;
@@ -345,25 +365,22 @@ struct CAnchorText {
 
 CAnchorText AnchorText(const GumboNode& anchor) {
     CAnchorText found;
-    std::vector<const GumboNode*> pending{&anchor};
-    while (!pending.empty()) {
-        const GumboNode* node = pending.back();
-        pending.pop_back();
-        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE ||
-            node->type == GUMBO_NODE_CDATA) {
-            found.text += node->v.text.text;
-        } else if (node->type == GUMBO_NODE_ELEMENT && !IsHidden(*node)) {
-            if (node->v.element.tag == GUMBO_TAG_IMG && found.imageAlt.empty()) {
-                if (const GumboAttribute* alt = Attribute(node->v.element, "alt")) {
-                    found.imageAlt = CollapseWhiteSpace(alt->value);
-                }
-            }
-            const GumboVector& children = node->v.element.children;
-            for (unsigned i = children.length; i-- > 0;) {
-                pending.push_back(static_cast<const GumboNode*>(children.data[i]));
+    WalkTree(anchor, [&found](const GumboNode& node) {
+        if (node.type == GUMBO_NODE_TEXT || node.type == GUMBO_NODE_WHITESPACE ||
+            node.type == GUMBO_NODE_CDATA) {
+            found.text += node.v.text.text;
+            return false;
+        }
+        if (node.type != GUMBO_NODE_ELEMENT || IsHidden(node)) {
+            return false;
+        }
+        if (node.v.element.tag == GUMBO_TAG_IMG && found.imageAlt.empty()) {
+            if (const GumboAttribute* alt = Attribute(node.v.element, "alt")) {
+                found.imageAlt = CollapseWhiteSpace(alt->value);
             }
         }
-    }
+        return true;
+    });
     return found;
 }
 
@@ -427,27 +444,12 @@ void GatherElement(const GumboNode& node, CGathered& gathered) {
 
 CGathered Gather(const GumboNode& root) {
     CGathered gathered;
-    std::vector<const GumboNode*> pending{&root};
-    while (!pending.empty()) {
-        const GumboNode* node = pending.back();
-        pending.pop_back();
-        const GumboVector* children = nullptr;
-        if (node->type == GUMBO_NODE_DOCUMENT) {
-            children = &node->v.document.children;
-        } else if (node->type == GUMBO_NODE_ELEMENT) {
-            if (IsHtmlElement(*node)) {
-                GatherElement(*node, gathered);
-            }
-            children = &node->v.element.children;
+    WalkTree(root, [&gathered](const GumboNode& node) {
+        if (IsHtmlElement(node)) {
+            GatherElement(node, gathered);
         }
-        // Template contents are inert: no links, no targets.
-        if (children == nullptr) {
-            continue;
-        }
-        for (unsigned i = children->length; i-- > 0;) {
-            pending.push_back(static_cast<const GumboNode*>(children->data[i]));
-        }
-    }
+        return true;
+    });
     return gathered;
 }
 

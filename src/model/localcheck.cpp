@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "model/fileselect.h"
+#include "platform/asciitext.h"
 
 namespace {
 
@@ -34,20 +35,9 @@ bool IsWebPage(const std::string& path) {
     return HasWebPageExtension(path.substr(path.rfind('/') + 1));
 }
 
-bool IsAsciiCaseEqual(const std::string& text, const char* lower) {
-    std::size_t i = 0;
-    for (; i < text.size() && lower[i] != '\0'; ++i) {
-        const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
-        if (c != lower[i]) {
-            return false;
-        }
-    }
-    return i == text.size() && lower[i] == '\0';
-}
-
 // An empty fragment and "top" lead to the top of any page, as browsers take them.
 bool IsTopOfPage(const std::string& fragment) {
-    return fragment.empty() || IsAsciiCaseEqual(fragment, "top");
+    return fragment.empty() || platform::EqualsAsciiCaseless(fragment, "top");
 }
 
 // What a kept page holds on the heap, near enough to bound them all.

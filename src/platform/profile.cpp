@@ -7,20 +7,12 @@
 #include <fstream>
 #include <vector>
 
+#include "asciitext.h"
 #include "systemdir.h"
 #include "textfile.h"
 
 namespace platform {
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 std::string Trim(const std::string& text) {
     const std::size_t begin = text.find_first_not_of(" \t\r");
@@ -56,7 +48,7 @@ std::vector<std::string> ReadLines() {
 bool IsSection(const std::string& line, const std::string& section) {
     const std::string trimmed = Trim(line);
     return trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']' &&
-           Lower(Trim(trimmed.substr(1, trimmed.size() - 2))) == Lower(section);
+           AsciiLower(Trim(trimmed.substr(1, trimmed.size() - 2))) == AsciiLower(section);
 }
 
 bool IsAnySection(const std::string& line) {
@@ -86,7 +78,8 @@ CPosition Find(const std::vector<std::string>& lines, const std::string& section
             break;
         }
         const std::size_t equals = lines[i].find('=');
-        if (equals != std::string::npos && Lower(Trim(lines[i].substr(0, equals))) == Lower(name)) {
+        if (equals != std::string::npos &&
+            AsciiLower(Trim(lines[i].substr(0, equals))) == AsciiLower(name)) {
             at.value = static_cast<long>(i);
             return at;
         }

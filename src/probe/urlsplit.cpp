@@ -1,7 +1,6 @@
 #include "urlsplit.h"
 
-#include <algorithm>
-#include <string_view>
+#include "platform/asciitext.h"
 
 namespace {
 
@@ -17,14 +16,6 @@ std::size_t PrefixLength(int scheme) {
     }
 }
 
-bool StartsWithHttps(const std::string& link) {
-    constexpr std::string_view kPrefix = "https://";
-    return link.size() >= kPrefix.size() &&
-           std::equal(kPrefix.begin(), kPrefix.end(), link.begin(), [](char p, char c) {
-               return p == (c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-           });
-}
-
 }  // namespace
 
 int SchemeOf(const std::string& link, int currentScheme) {
@@ -34,7 +25,7 @@ int SchemeOf(const std::string& link, int currentScheme) {
     switch (link[0]) {
         case 'H':
         case 'h':
-            return StartsWithHttps(link) ? kSchemeHttps : kSchemeHttp;
+            return platform::StartsWithAsciiCaseless(link, "https://") ? kSchemeHttps : kSchemeHttp;
         case 'F':
         case 'f':
             return kSchemeFtp;

@@ -2,15 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/asciitext.h"
+
 CLinkSchedule::CLinkSchedule(int jobs, int perHost)
     : m_jobs(std::max(1, jobs)), m_perHost(std::max(1, perHost)) {}
 
 std::string CLinkSchedule::HostKey(const std::string& host) {
-    std::string key = host;
-    std::transform(key.begin(), key.end(), key.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return key;
+    return platform::AsciiLower(host);
 }
 
 void CLinkSchedule::AddFile(const std::string& path, bool scanned, int linkCount,
