@@ -9,12 +9,13 @@
 #include <QVBoxLayout>
 
 #include "platform/messagebox.h"
+#include "run/testrun.h"
 
 namespace {
 
 QSpinBox* CountBox(int value, QWidget* parent) {
     auto* box = new QSpinBox(parent);
-    box->setRange(1, COptionsDlg::kMaxCount);
+    box->setRange(1, CTestRun::kMaxJobs);
     box->setValue(value);
     return box;
 }

@@ -23,7 +23,6 @@ struct CWebOptions {
 // is the caller's, after OK.
 class COptionsDlg : public QDialog {
 public:
-    static constexpr int kMaxCount = 256;
     static constexpr unsigned kHelpTopic = 0x2008B;
 
     explicit COptionsDlg(const CWebOptions& options, QWidget* parent = nullptr);

@@ -7,12 +7,12 @@
 #include "probe/resultcodes.h"
 #include "repair/repairtext.h"
 #include "run/linkexcludes.h"
+#include "run/testrun.h"
 
 namespace {
 
 constexpr int kMinTimeout = 5;
 constexpr int kMaxTimeout = 1000;
-constexpr int kMaxJobs = 256;
 
 const char* const kUsageLines =
     "Usage: linkvet-check [OPTIONS] PATH          test the links and write the report\n"
@@ -260,7 +260,7 @@ void CParser::AddRunOptions() {
     AddRunValue("-j,--jobs", "N", "test up to N links at once, 1 to 256 (default 1); the\n"
                 "report and the log are the same for any N",
                 [this](const std::string& value) {
-                    const auto jobs = ParseCount(value, 1, kMaxJobs);
+                    const auto jobs = ParseCount(value, 1, CTestRun::kMaxJobs);
                     if (!jobs) {
                         Fail("the number of jobs is from 1 to 256");
                     }
@@ -269,7 +269,7 @@ void CParser::AddRunOptions() {
         ->group(group);
     AddRunValue("--per-host", "M", "at most M connections to one host, 1 to 256 (default 6)",
                 [this](const std::string& value) {
-                    const auto perHost = ParseCount(value, 1, kMaxJobs);
+                    const auto perHost = ParseCount(value, 1, CTestRun::kMaxJobs);
                     if (!perHost) {
                         Fail("the connections per host are from 1 to 256");
                     }

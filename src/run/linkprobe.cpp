@@ -1,6 +1,7 @@
 #include "linkprobe.h"
 
 #include <algorithm>
+#include <array>
 
 #include "probe/httprequest.h"
 #include "probe/replyline.h"
@@ -82,11 +83,12 @@ long CLinkProbe::OnSocketNotify(int, unsigned long eventWord) {
                 SendHttpRequest(*m_socket, m_host, SplitPath(m_url, m_scheme));
             }
             break;
-        case kFdRead:
-            ReceiveFirstChunk(*m_socket, m_replyBuffer.data(), m_replyBuffer.size());
-            Finish(
-                {ReadStatusCode(CutFirstLine(m_replyBuffer.data(), m_replyBuffer.size())), true});
+        case kFdRead: {
+            std::array<char, kReplyBufferSize> reply{};
+            ReceiveFirstChunk(*m_socket, reply.data(), reply.size());
+            Finish({ReadStatusCode(CutFirstLine(reply.data(), reply.size())), true});
             break;
+        }
         case kFdClose:
             // A failed handshake is a verdict of its own; as with one link at a time, a host
             // that closes without a word is slow.

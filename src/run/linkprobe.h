@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QTimer>
-#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +12,9 @@
 
 // The bytes of the GET request, in the three sends the probe has always made.
 void SendHttpRequest(CSocketWnd& socket, const std::string& host, const std::string& path);
+// What is kept of a reply: its first bytes, enough for the status line.
+inline constexpr std::size_t kReplyBufferSize = 514;
+
 // On FD_READ: the first chunk of the reply into buffer, which is zeroed first and keeps at
 // least two zero bytes at its end; what else is waiting is read and dropped.
 void ReceiveFirstChunk(CSocketWnd& socket, char* buffer, std::size_t size);
@@ -28,8 +31,6 @@ public:
     protected:
         ~COwner() = default;
     };
-
-    static constexpr std::size_t kReplyBufferSize = 514;
 
     CLinkProbe(COwner& owner, CHostResolver& resolver, std::string url, int scheme);
     virtual ~CLinkProbe();
@@ -58,5 +59,4 @@ private:
     unsigned long m_lookup = 0;
     std::unique_ptr<CSocketWnd> m_socket;
     QTimer m_timeout;
-    std::array<char, kReplyBufferSize> m_replyBuffer{};
 };

@@ -195,20 +195,34 @@ ResultCode CTestRun::LocalResultCode(CLocalVerdict verdict) {
 // connection. True when no link is left to probe.
 bool CTestRun::GiveLocalVerdicts() {
     while (!m_htmlLinkList.empty() && m_htmlLinkList.front().kind == CLinkKind::Local) {
-        if (const ResultCode code = LocalResultCode(m_htmlLinkList.front().verdict); code != 0) {
-            FailLink(code);
-        } else {
-            OnLinkTested(m_urlList.front(), m_anchorNameList.front(), 0, false);
-            FinishVerdict();
-        }
+        const ResultCode code = LocalResultCode(m_htmlLinkList.front().verdict);
+        ReportLink(m_urlList.front(), m_anchorNameList.front(), FrontWrittenLink(), code,
+                   code != 0);
+        FinishVerdict();
     }
     return m_urlList.empty();
 }
 
-void CTestRun::AddWrittenLink() {
-    if (!m_htmlLinkList.empty()) {
-        AddResultWritten(m_htmlLinkList.front().written);
+std::string CTestRun::FrontWrittenLink() const {
+    return m_htmlLinkList.empty() ? std::string() : m_htmlLinkList.front().written;
+}
+
+// A verdict's row, when the code was judged and the filter reports it; the front end hears of
+// every verdict either way.
+void CTestRun::ReportLink(const std::string& url, const std::string& anchorName,
+                          const std::string& written, ResultCode code, bool judged) {
+    const bool reported = judged && IsReportable(code) == 1;
+    if (reported) {
+        const std::string reason = GetReasonText(code);
+        AddResult(url, 0, code);
+        AddResult(reason, 1, code);
+        AddResult(anchorName, 2, code);
+        if (!written.empty()) {
+            AddResultWritten(written);
+        }
+        ++m_errorCount;
     }
+    OnLinkTested(url, anchorName, code, reported);
 }
 
 bool CTestRun::ValidateChoice(const CFileChoice& choice) const {
@@ -517,29 +531,13 @@ void CTestRun::HandleReply() {
     }
     m_awaitingReply = false;
     const ResultCode code = ReadStatusCode(CutFirstLine(m_replyBuffer.data(), kReplyBufferSize));
-    const bool reported = SpeaksHttp(m_scheme) && IsReportable(code) == 1;
-    if (reported) {
-        const std::string reason = GetReasonText(code);
-        AddResult(m_urlList.front(), 0, code);
-        AddResult(reason, 1, code);
-        AddResult(m_anchorNameList.front(), 2, code);
-        AddWrittenLink();
-        ++m_errorCount;
-    }
-    OnLinkTested(m_urlList.front(), m_anchorNameList.front(), code, reported);
+    ReportLink(m_urlList.front(), m_anchorNameList.front(), FrontWrittenLink(), code,
+               SpeaksHttp(m_scheme));
     FinishVerdict();
 }
 
 void CTestRun::FailLink(ResultCode code) {
-    const bool reported = IsReportable(code) == 1;
-    if (reported) {
-        AddResult(m_urlList.front(), 0, code);
-        AddResult(GetReasonText(code), 1, code);
-        AddResult(m_anchorNameList.front(), 2, code);
-        AddWrittenLink();
-        ++m_errorCount;
-    }
-    OnLinkTested(m_urlList.front(), m_anchorNameList.front(), code, reported);
+    ReportLink(m_urlList.front(), m_anchorNameList.front(), FrontWrittenLink(), code, true);
     FinishVerdict();
     m_awaitingReply = false;
 }

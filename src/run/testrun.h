@@ -33,7 +33,6 @@ public:
     static constexpr int kRunTimer = 103;
     static constexpr int kLinkTimer = 105;
     static constexpr int kRunTickMillis = 100;
-    static constexpr std::size_t kReplyBufferSize = 514;
     static constexpr int kMaxJobs = 256;
 
     explicit CTestRun(CRegSettings& settings);
@@ -168,7 +167,9 @@ private:
     void StartScanAhead();
     void LogSkippedLinks();
     bool GiveLocalVerdicts();
-    void AddWrittenLink();
+    std::string FrontWrittenLink() const;
+    void ReportLink(const std::string& url, const std::string& anchorName,
+                    const std::string& written, ResultCode code, bool judged);
     void TakeUpNextFile();
     // The links of one file that the excludes leave, as the run scans them whether it scans
     // ahead or not, and how many the excludes took; false when the file or the work file

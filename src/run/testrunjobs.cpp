@@ -203,17 +203,7 @@ void CTestRun::ReportVerdict(const CLinkSchedule::Entry& entry) {
     const CVerdict& verdict = *entry.verdict;
     const bool judged =
         entry.local ? verdict.code != 0 : !verdict.fromReply || SpeaksHttp(entry.scheme);
-    const bool reported = judged && IsReportable(verdict.code) == 1;
-    if (reported) {
-        AddResult(entry.url, 0, verdict.code);
-        AddResult(GetReasonText(verdict.code), 1, verdict.code);
-        AddResult(entry.anchorName, 2, verdict.code);
-        if (!entry.written.empty()) {
-            AddResultWritten(entry.written);
-        }
-        ++m_errorCount;
-    }
-    OnLinkTested(entry.url, entry.anchorName, verdict.code, reported);
+    ReportLink(entry.url, entry.anchorName, entry.written, verdict.code, judged);
     ++m_linksDone;
 }
 
