@@ -185,6 +185,15 @@ bool RepairAfterRun(CConsoleRun& run, CRegSettings& settings, int method) {
     return CRepairWalk(run.Results(), settings, host).RepairLinks();
 }
 
+// What decides which links a page holds, for a run and a listing alike: https on the command
+// line adds to the stored choice, the scanner replaces it.
+void ApplyScanOptions(CTestRun& run, const CCheckOptions& options) {
+    if (options.https) {
+        run.m_https = true;
+    }
+    run.m_htmlScan = options.htmlScan;
+}
+
 int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScreen& screen) {
     CConsoleRun run(settings, screen);
     for (const std::string& expression : options.excludes) {
@@ -196,12 +205,9 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScre
     if (options.filter) {
         run.m_filter = *options.filter;
     }
-    if (options.https) {
-        run.m_https = true;
-    }
+    ApplyScanOptions(run, options);
     run.m_jobs = options.jobs;
     run.m_perHost = options.perHost;
-    run.m_htmlScan = options.htmlScan;
     const CFileChoice& choice = options.choice;
     if (!run.ValidateChoice(choice)) {
         return kExitUsage;
@@ -260,10 +266,7 @@ int OnCheck(const CCheckOptions& options) {
         return OnRunTest(settings, options, screen);
     }
     CConsoleRun run(settings, screen);
-    if (options.https) {
-        run.m_https = true;
-    }
-    run.m_htmlScan = options.htmlScan;
+    ApplyScanOptions(run, options);
     return options.mode == CCheckMode::ListFiles ? OnListFiles(run, options.choice)
                                                  : OnListLinks(run, options.choice);
 }

@@ -72,15 +72,9 @@ int CTestRun::ScanFile(std::string path) {
     if (m_htmlScan || m_scanAhead) {
         return ScanHtmlPage(path);
     }
-    StringList urls;
-    StringList anchorNames;
-    if (!ReadLinks(path, urls, anchorNames, m_excludedCount)) {
+    if (!ReadLinks(path, m_urlList, m_anchorNameList, m_excludedCount)) {
         ReportUnreadableFile(path);
         return 0;
-    }
-    for (std::size_t i = 0; i < urls.size(); ++i) {
-        m_urlList.push_back(std::move(urls[i]));
-        m_anchorNameList.push_back(std::move(anchorNames[i]));
     }
     m_urlCount = static_cast<int>(m_urlList.size());
     return 1;
