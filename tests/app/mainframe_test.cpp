@@ -308,8 +308,9 @@ TEST_F(MainFrame, TheGridsHeightIsKeptForTheNextStart) {
     EXPECT_EQ(again.MainFrame()->View().height(), kept);
 }
 
-const unsigned kTopics[] = {kHelpContents,    kHelpMainWindow, kHelpSelectFiles,   kHelpExport,
-                            kHelpPreferences, kHelpRepair,     kHelpRepairFailure, kHelpAbout};
+const unsigned kTopics[] = {kHelpContents,      kHelpMainWindow, kHelpSelectFiles,
+                            kHelpExport,        kHelpPreferences, kHelpWebOptions,
+                            kHelpRepair,        kHelpRepairFailure, kHelpAbout};
 
 // The desktop's openers drop the "#anchor" of a file address, so each topic has a page of its
 // own that leads on to its place in the index.
