@@ -397,22 +397,13 @@ void CMainFrame::OnPreferences() {
 }
 
 void CMainFrame::OnWebOptions() {
-    CRegSettings& settings = m_app.Settings();
-    const CWebOptions stored{
-        settings.GetInt("Settings", "Https", 0) != 0, settings.GetInt("Settings", "Jobs", 1),
-        settings.GetInt("Settings", "PerHost", 6), settings.GetInt("Settings", "Scanner", 0)};
-    COptionsDlg dialog(stored, this);
+    COptionsDlg dialog(ReadWebOptions(m_app.Settings()), this);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
     const CWebOptions chosen = dialog.Options();
-    settings.SetInt("Settings", "Https", chosen.https ? 1 : 0);
-    settings.SetInt("Settings", "Jobs", chosen.jobs);
-    settings.SetInt("Settings", "PerHost", chosen.perHost);
-    settings.SetInt("Settings", "Scanner", chosen.scanner);
-    m_view->m_https = chosen.https;
-    m_view->m_jobs = chosen.jobs;
-    m_view->m_perHost = chosen.perHost;
+    WriteWebOptions(m_app.Settings(), chosen);
+    m_view->ApplyWebOptions(chosen);
 }
 
 // Each print offers every page first; a range chosen applies to that print only.

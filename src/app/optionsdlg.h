@@ -2,22 +2,12 @@
 
 #include <QDialog>
 
+#include "run/testrun.h"
+
 class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QSpinBox;
-
-// The settings of the web beyond the Preferences: https links, how many links at once and to
-// one host, and which scanner reads the pages.
-struct CWebOptions {
-    bool https = false;
-    int jobs = 1;
-    int perHost = 6;
-    // 0 the classic scanner, 1 the HTML scanner.
-    int scanner = 0;
-
-    bool operator==(const CWebOptions&) const = default;
-};
 
 // "Web Options": shows the options it is given and hands back what the controls hold; saving
 // is the caller's, after OK.

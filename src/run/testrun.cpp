@@ -247,10 +247,28 @@ void CTestRun::LoadPreferences() {
         m_settings.SetString("Settings", "Filter", m_filter);
     }
     SetTimeoutSeconds(m_settings.GetInt("Settings", "Timeout", 15));
-    m_https = m_settings.GetInt("Settings", "Https", 0) != 0;
-    m_jobs = m_settings.GetInt("Settings", "Jobs", 1);
-    m_perHost = m_settings.GetInt("Settings", "PerHost", 6);
-    m_htmlScan = m_settings.GetInt("Settings", "Scanner", 0) != 0;
+    ApplyWebOptions(ReadWebOptions(m_settings));
+}
+
+void CTestRun::ApplyWebOptions(const CWebOptions& options) {
+    m_https = options.https;
+    m_jobs = options.jobs;
+    m_perHost = options.perHost;
+    m_htmlScan = options.scanner == 1;
+}
+
+CWebOptions ReadWebOptions(const CRegSettings& settings) {
+    return CWebOptions{settings.GetInt("Settings", "Https", 0) != 0,
+                       settings.GetInt("Settings", "Jobs", 1),
+                       settings.GetInt("Settings", "PerHost", 6),
+                       settings.GetInt("Settings", "Scanner", 0)};
+}
+
+void WriteWebOptions(CRegSettings& settings, const CWebOptions& options) {
+    settings.SetInt("Settings", "Https", options.https ? 1 : 0);
+    settings.SetInt("Settings", "Jobs", options.jobs);
+    settings.SetInt("Settings", "PerHost", options.perHost);
+    settings.SetInt("Settings", "Scanner", options.scanner);
 }
 
 void CTestRun::SetTimeoutSeconds(int seconds) {

@@ -24,6 +24,23 @@ class CFragmentCache;
 class CHtmlScanAhead;
 class CRegSettings;
 
+// The settings of the web beyond the Preferences: https links, how many links at once and to
+// one host, and which scanner reads the pages.
+struct CWebOptions {
+    bool https = false;
+    int jobs = 1;
+    int perHost = 6;
+    // 0 the classic scanner, 1 the HTML scanner.
+    int scanner = 0;
+
+    bool operator==(const CWebOptions&) const = default;
+};
+
+// The web options as stored under "Settings", each with its default; a scanner other than 1
+// reads as the classic one, the default.
+CWebOptions ReadWebOptions(const CRegSettings& settings);
+void WriteWebOptions(CRegSettings& settings, const CWebOptions& options);
+
 // The state of a test run and the operations on it, without any widget: the window's results
 // view and the console front end both derive from it, so they cannot disagree about a verdict.
 // A front end supplies the few hooks at the bottom. Everything runs on the one thread of the
@@ -56,6 +73,8 @@ public:
     // Loads "Settings"/"Filter", "Settings"/"Timeout", "Settings"/"Https", "Settings"/"Jobs",
     // "Settings"/"PerHost" and "Settings"/"Scanner" over the construction defaults.
     void LoadPreferences();
+    // Takes the web options for the next file and the next run.
+    void ApplyWebOptions(const CWebOptions& options);
     // Sets the per-link time-out; the timer period is computed without overflow and is never
     // below 1 ms, whatever a stored value says.
     void SetTimeoutSeconds(int seconds);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QDir>
@@ -141,6 +142,15 @@ TEST_F(MainFrame, WebOptionsWritesItsFourSettingsOnOkAndNothingOnCancel) {
     EXPECT_EQ(settings.GetInt("Settings", "Scanner", -1), 0);
     EXPECT_EQ(frame.View().m_jobs, 16);
     EXPECT_EQ(frame.View().m_perHost, 3);
+
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->findChild<QComboBox*>()->setCurrentIndex(1);
+            dialog->accept();
+        }
+    });
+    frame.OnWebOptions();
+    EXPECT_TRUE(frame.View().m_htmlScan) << "the scanner chosen serves the next test";
 }
 
 // The write-back comes before the window is shown: its own moves are written only once they

@@ -82,6 +82,9 @@ TEST_F(TestRun, StoredPreferencesReplaceTheDefaults) {
     EXPECT_EQ(run.m_filter, "000000011110000001000");
     EXPECT_EQ(run.m_timeoutSeconds, 2000) << "a stored time-out is used without a range check";
     EXPECT_EQ(run.m_timeoutMillis, 2000000);
+
+    m_settings.SetInt("Settings", "Scanner", 2);
+    EXPECT_FALSE(CProbeRun(m_settings).m_htmlScan) << "as Web Options shows it: classic";
 }
 
 TEST_F(TestRun, AStoredFilterOfTheWrongLengthIsResetAfterAWarning) {
