@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "probe/hostresolver.h"
 #include "probe/tlssession.h"
+#include "probe/urlsplit.h"
 
 namespace {
 
@@ -28,20 +30,10 @@ std::unordered_map<unsigned long, CSocketWnd*>& LiveWindows() {
 
 unsigned long g_nextWindowId = 1;
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // 0 when the address could be had, else the failure code.
 ResultCode ResolveIpv4(const std::string& host, in_addr& address) {
-    if (IsDigit(host[0])) {
-        address.s_addr = ::inet_addr(host.c_str());
-        // inet_addr gives the broadcast address for a text it cannot read; no connection is
-        // tried there, which ends as a refused connect would.
-        if (address.s_addr == INADDR_NONE && host != "255.255.255.255") {
-            return kCannotConnect;
-        }
-        return 0;
+    if (IsDottedAddress(host)) {
+        return ReadDottedAddress(host, address.s_addr);
     }
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -109,7 +101,7 @@ int CSocketWnd::LiveCount() {
 ResultCode CSocketWnd::Connect(const std::string& host, const std::string& port,
                                int timeoutMillis) {
     const long portNumber = std::strtol(port.c_str(), nullptr, 10);
-    const std::string name = host.substr(std::min(host.find_first_not_of(' '), host.size()));
+    const std::string name = ConnectName(host);
     if (name.empty() || portNumber == 0) {
         return kInvalidPortOrName;
     }
