@@ -319,14 +319,11 @@ void CSocketWnd::FlushTls() {
     m_writeNotifier->setEnabled(false);
 }
 
+// A failed handshake ends the connection as a close that carries the failure code.
 void CSocketWnd::FailTls() {
-    m_notifier->setEnabled(false);
     m_writeNotifier->setEnabled(false);
     m_tlsOutgoing.clear();
-    m_closeReported = true;
-    if (m_eventMask & kFdClose) {
-        Post(kFdClose, static_cast<int>(m_tls->Failure()));
-    }
+    ReportReadable(0, static_cast<int>(m_tls->Failure()));
 }
 
 // Readable may mean handshake records, records that hold no data (session tickets), data, or
