@@ -49,7 +49,6 @@ CHostResolver::CHostResolver() {
 
 CHostResolver::~CHostResolver() {
     // Destroying the channel answers every open lookup with ARES_EDESTRUCTION; nobody hears it.
-    m_ending = true;
     m_pending.clear();
     if (m_channel != nullptr) {
         ares_destroy(m_channel);
@@ -83,7 +82,8 @@ void CHostResolver::Cancel(unsigned long id) {
 void CHostResolver::OnHostFound(void* arg, int status, int, hostent* found) {
     const CLookup lookup = *static_cast<CLookup*>(arg);
     delete static_cast<CLookup*>(arg);
-    if (lookup.resolver->m_ending) {
+    // Only the resolver's end answers so, and then nobody waits any more.
+    if (status == ARES_EDESTRUCTION) {
         return;
     }
     std::uint32_t address = 0;

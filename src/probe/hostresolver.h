@@ -51,7 +51,6 @@ private:
     void Answer(unsigned long id, ResultCode code, std::uint32_t address);
 
     ares_channeldata* m_channel = nullptr;
-    bool m_ending = false;
     unsigned long m_nextId = 1;
     std::map<unsigned long, Callback> m_pending;
     std::map<int, std::pair<QSocketNotifier*, QSocketNotifier*>> m_watched;
