@@ -6,8 +6,23 @@
 #include <netinet/in.h>
 
 #include <QSocketNotifier>
-#include <algorithm>
 #include <cstring>
+
+#include "probe/urlsplit.h"
+
+bool IsDottedAddress(const std::string& name) {
+    return !name.empty() && name[0] >= '0' && name[0] <= '9';
+}
+
+ResultCode ReadDottedAddress(const std::string& name, std::uint32_t& address) {
+    address = ::inet_addr(name.c_str());
+    // inet_addr gives the broadcast address for a text it cannot read; no connection is tried
+    // there, which ends as a refused connect would.
+    if (address == INADDR_NONE && name != "255.255.255.255") {
+        return kCannotConnect;
+    }
+    return 0;
+}
 
 struct CHostResolver::CLookup {
     CHostResolver* resolver;
@@ -34,7 +49,6 @@ CHostResolver::CHostResolver() {
 
 CHostResolver::~CHostResolver() {
     // Destroying the channel answers every open lookup with ARES_EDESTRUCTION; nobody hears it.
-    m_ending = true;
     m_pending.clear();
     if (m_channel != nullptr) {
         ares_destroy(m_channel);
@@ -44,13 +58,13 @@ CHostResolver::~CHostResolver() {
 unsigned long CHostResolver::Resolve(const std::string& host, Callback callback) {
     const unsigned long id = m_nextId++;
     m_pending[id] = std::move(callback);
-    const std::string name = host.substr(std::min(host.find_first_not_of(' '), host.size()));
+    const std::string name = ConnectName(host);
     if (name.empty()) {
         Answer(id, kInvalidPortOrName, 0);
-    } else if (name[0] >= '0' && name[0] <= '9') {
-        const in_addr_t address = ::inet_addr(name.c_str());
-        const bool readable = address != INADDR_NONE || name == "255.255.255.255";
-        Answer(id, readable ? 0 : kCannotConnect, address);
+    } else if (IsDottedAddress(name)) {
+        std::uint32_t address = 0;
+        const ResultCode code = ReadDottedAddress(name, address);
+        Answer(id, code, address);
     } else if (m_channel == nullptr) {
         Answer(id, kHostNotFound, 0);
     } else {
@@ -68,7 +82,8 @@ void CHostResolver::Cancel(unsigned long id) {
 void CHostResolver::OnHostFound(void* arg, int status, int, hostent* found) {
     const CLookup lookup = *static_cast<CLookup*>(arg);
     delete static_cast<CLookup*>(arg);
-    if (lookup.resolver->m_ending) {
+    // Only the resolver's end answers so, and then nobody waits any more.
+    if (status == ARES_EDESTRUCTION) {
         return;
     }
     std::uint32_t address = 0;

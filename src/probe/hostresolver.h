@@ -13,6 +13,12 @@ class QSocketNotifier;
 struct ares_channeldata;
 struct hostent;
 
+// A host that begins with a digit is taken as a dotted address and never looked up.
+bool IsDottedAddress(const std::string& name);
+// Reads a dotted address into address (network byte order): 0, or 10004 for a text that
+// inet_addr cannot read.
+ResultCode ReadDottedAddress(const std::string& name, std::uint32_t& address);
+
 // Name resolution that never blocks the event loop: a c-ares channel whose sockets the loop
 // watches. It resolves as CSocketWnd::Connect does: IPv4 only, /etc/hosts first, leading
 // blanks dropped, and a host that begins with a digit taken as a dotted address and never
@@ -45,7 +51,6 @@ private:
     void Answer(unsigned long id, ResultCode code, std::uint32_t address);
 
     ares_channeldata* m_channel = nullptr;
-    bool m_ending = false;
     unsigned long m_nextId = 1;
     std::map<unsigned long, Callback> m_pending;
     std::map<int, std::pair<QSocketNotifier*, QSocketNotifier*>> m_watched;

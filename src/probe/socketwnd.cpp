@@ -13,9 +13,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <unordered_map>
 
+#include "probe/hostresolver.h"
 #include "probe/tlssession.h"
+#include "probe/urlsplit.h"
 
 namespace {
 
@@ -28,20 +31,10 @@ std::unordered_map<unsigned long, CSocketWnd*>& LiveWindows() {
 
 unsigned long g_nextWindowId = 1;
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // 0 when the address could be had, else the failure code.
 ResultCode ResolveIpv4(const std::string& host, in_addr& address) {
-    if (IsDigit(host[0])) {
-        address.s_addr = ::inet_addr(host.c_str());
-        // inet_addr gives the broadcast address for a text it cannot read; no connection is
-        // tried there, which ends as a refused connect would.
-        if (address.s_addr == INADDR_NONE && host != "255.255.255.255") {
-            return kCannotConnect;
-        }
-        return 0;
+    if (IsDottedAddress(host)) {
+        return ReadDottedAddress(host, address.s_addr);
     }
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -53,6 +46,19 @@ ResultCode ResolveIpv4(const std::string& host, in_addr& address) {
     address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
     ::freeaddrinfo(found);
     return 0;
+}
+
+// The IPv4 endpoint for a port given as text, or nothing when the text starts with no port
+// number (or with 0).
+std::optional<sockaddr_in> Ipv4Endpoint(const std::string& port) {
+    const long portNumber = std::strtol(port.c_str(), nullptr, 10);
+    if (portNumber == 0) {
+        return std::nullopt;
+    }
+    sockaddr_in endpoint{};
+    endpoint.sin_family = AF_INET;
+    endpoint.sin_port = htons(static_cast<std::uint16_t>(portNumber & 0xFFFF));
+    return endpoint;
 }
 
 // A connect that waits no later than the deadline: Linux would otherwise wait about two
@@ -108,14 +114,12 @@ int CSocketWnd::LiveCount() {
 
 ResultCode CSocketWnd::Connect(const std::string& host, const std::string& port,
                                int timeoutMillis) {
-    const long portNumber = std::strtol(port.c_str(), nullptr, 10);
-    const std::string name = host.substr(std::min(host.find_first_not_of(' '), host.size()));
-    if (name.empty() || portNumber == 0) {
+    const std::optional<sockaddr_in> endpoint = Ipv4Endpoint(port);
+    const std::string name = ConnectName(host);
+    if (name.empty() || !endpoint) {
         return kInvalidPortOrName;
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(portNumber & 0xFFFF));
+    sockaddr_in address = *endpoint;
     // The link's time-out bounds resolving and connecting together, not each of them.
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
@@ -130,36 +134,36 @@ ResultCode CSocketWnd::Connect(const std::string& host, const std::string& port,
         ::close(fd);
         return kCannotConnect;
     }
-    Close();
-    m_hSocket = fd;
-    m_serverName = name;
+    TakeSocket(fd, name);
     return 0;
 }
 
 ResultCode CSocketWnd::ConnectAsync(std::uint32_t address, const std::string& port,
                                     const std::string& serverName) {
-    const long portNumber = std::strtol(port.c_str(), nullptr, 10);
-    if (portNumber == 0) {
+    std::optional<sockaddr_in> where = Ipv4Endpoint(port);
+    if (!where) {
         return kInvalidPortOrName;
     }
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(static_cast<std::uint16_t>(portNumber & 0xFFFF));
-    where.sin_addr.s_addr = address;
+    where->sin_addr.s_addr = address;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         return kNoSocket;
     }
-    const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where);
+    const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&*where), sizeof *where);
     if (result != 0 && errno != EINPROGRESS) {
         ::close(fd);
         return kCannotConnect;
     }
+    TakeSocket(fd, serverName);
+    m_connectPending = result != 0;
+    return 0;
+}
+
+// A connection made anew replaces whatever this object held.
+void CSocketWnd::TakeSocket(int fd, const std::string& serverName) {
     Close();
     m_hSocket = fd;
     m_serverName = serverName;
-    m_connectPending = result != 0;
-    return 0;
 }
 
 int CSocketWnd::AsyncSelect(unsigned mask) {
@@ -327,14 +331,11 @@ void CSocketWnd::FlushTls() {
     m_writeNotifier->setEnabled(false);
 }
 
+// A failed handshake ends the connection as a close that carries the failure code.
 void CSocketWnd::FailTls() {
-    m_notifier->setEnabled(false);
     m_writeNotifier->setEnabled(false);
     m_tlsOutgoing.clear();
-    m_closeReported = true;
-    if (m_eventMask & kFdClose) {
-        Post(kFdClose, static_cast<int>(m_tls->Failure()));
-    }
+    ReportReadable(0, static_cast<int>(m_tls->Failure()));
 }
 
 // Readable may mean handshake records, records that hold no data (session tickets), data, or

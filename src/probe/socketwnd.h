@@ -78,6 +78,7 @@ public:
     static int LiveCount();
 
 private:
+    void TakeSocket(int fd, const std::string& serverName);
     void OnReadable();
     void ReportReadable(long peeked, int error);
     void OnConnectDone();

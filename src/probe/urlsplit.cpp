@@ -1,5 +1,7 @@
 #include "urlsplit.h"
 
+#include <algorithm>
+
 #include "platform/asciitext.h"
 
 namespace {
@@ -59,6 +61,10 @@ std::string SplitPath(const std::string& link, int scheme) {
         path += '/';
     }
     return path;
+}
+
+std::string ConnectName(const std::string& host) {
+    return host.substr(std::min(host.find_first_not_of(' '), host.size()));
 }
 
 bool SpeaksHttp(int scheme) {

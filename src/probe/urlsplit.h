@@ -22,5 +22,9 @@ bool SpeaksHttp(int scheme);
 std::string SplitHost(const std::string& link, int scheme);
 std::string SplitPath(const std::string& link, int scheme);
 
+// The name a connection resolves and checks the certificate against: the split host without
+// its leading blanks.
+std::string ConnectName(const std::string& host);
+
 // The port a scheme connects to, as text: a port written in the link is never used.
 const char* PortFor(int scheme);

@@ -60,8 +60,7 @@ void CLinkProbe::OnResolved(ResultCode code, std::uint32_t address) {
     }
     m_socket = std::make_unique<CSocketWnd>(*this);
     m_socket->SetTls(m_scheme == kSchemeHttps);
-    const std::string serverName =
-        m_host.substr(std::min(m_host.find_first_not_of(' '), m_host.size()));
+    const std::string serverName = ConnectName(m_host);
     if (const ResultCode failed = m_socket->ConnectAsync(address, PortFor(m_scheme), serverName);
         failed != 0) {
         Finish({failed, false});
