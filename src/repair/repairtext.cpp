@@ -24,7 +24,7 @@ std::size_t NameStart(const std::string& path) {
     return slash == std::string::npos ? 0 : slash + 1;
 }
 
-std::string NameStem(const std::string& name) {
+std::string_view NameStem(std::string_view name) {
     return name.substr(0, name.rfind('.'));
 }
 
@@ -35,8 +35,7 @@ bool IsRepairFile(const std::string& name) {
 
 // Whether other, a file beside the one named name, could claim the usual backup name of
 // name too: it shares the stem, or its whole name with ".rep" is that backup name.
-bool ClaimsUsualName(const std::string& other, const std::string& name) {
-    const std::string stem = NameStem(name);
+bool ClaimsUsualName(const std::string& other, const std::string& name, std::string_view stem) {
     return other != name && !IsRepairFile(other) && (other == stem || NameStem(other) == stem);
 }
 
@@ -87,7 +86,7 @@ bool AttributeEndsAt(const std::string& piece, std::size_t after, std::FILE* fil
 
 std::string RepairStem(const std::string& path) {
     const std::size_t nameStart = NameStart(path);
-    return path.substr(0, nameStart) + NameStem(path.substr(nameStart));
+    return path.substr(0, nameStart + NameStem(std::string_view(path).substr(nameStart)).size());
 }
 
 std::string UsualBackupName(const std::string& path) {
@@ -97,9 +96,10 @@ std::string UsualBackupName(const std::string& path) {
 std::string BackupName(const std::string& path,
                        const std::optional<std::vector<std::string>>& folderFiles) {
     const std::string name = path.substr(NameStart(path));
+    const std::string_view stem = NameStem(name);
     const bool shared = !folderFiles || std::any_of(folderFiles->begin(), folderFiles->end(),
-                                                    [&name](const std::string& other) {
-                                                        return ClaimsUsualName(other, name);
+                                                    [&name, stem](const std::string& other) {
+                                                        return ClaimsUsualName(other, name, stem);
                                                     });
     return shared ? path + ".rep" : UsualBackupName(path);
 }
