@@ -49,20 +49,27 @@ std::vector<std::string> FileNames(const std::vector<platform::CDirEntry>& entri
     return names;
 }
 
+// What peek finds reading on in file, which is then left where it was.
+template <typename Peek>
+bool PeekAhead(std::FILE* file, Peek peek) {
+    const off_t start = ::ftello(file);
+    const bool found = peek();
+    ::fseeko(file, start, SEEK_SET);
+    return found;
+}
+
 // Whether the line goes on, after a piece cut from it, with a byte the scanner would keep in
 // a link that reached the cut: the first byte that is neither white space nor a double quote.
 bool LinkGoesOnAfterCut(std::FILE* file) {
-    const off_t start = ::ftello(file);
-    bool goesOn = false;
-    for (int c = std::getc(file); c != EOF && c != '\n' && c != '"'; c = std::getc(file)) {
-        const char byte = static_cast<char>(c);
-        if (LinkLength(std::string_view(&byte, 1)) != 0) {
-            goesOn = true;
-            break;
+    return PeekAhead(file, [file] {
+        for (int c = std::getc(file); c != EOF && c != '\n' && c != '"'; c = std::getc(file)) {
+            const char byte = static_cast<char>(c);
+            if (LinkLength(std::string_view(&byte, 1)) != 0) {
+                return true;
+            }
         }
-    }
-    ::fseeko(file, start, SEEK_SET);
-    return goesOn;
+        return false;
+    });
 }
 
 bool EndsAttributeValue(int c) {
@@ -76,10 +83,7 @@ bool AttributeEndsAt(const std::string& piece, std::size_t after, std::FILE* fil
     if (after < piece.size()) {
         return EndsAttributeValue(static_cast<unsigned char>(piece[after]));
     }
-    const off_t start = ::ftello(file);
-    const int next = std::getc(file);
-    ::fseeko(file, start, SEEK_SET);
-    return EndsAttributeValue(next);
+    return PeekAhead(file, [file] { return EndsAttributeValue(std::getc(file)); });
 }
 
 }  // namespace
