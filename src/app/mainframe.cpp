@@ -24,6 +24,7 @@
 #include "app/preferencesdlg.h"
 #include "platform/messagebox.h"
 #include "platform/profile.h"
+#include "repair/repairwalk.h"
 #include "settings/regsettings.h"
 
 namespace {
@@ -335,7 +336,7 @@ void CMainFrame::DropRepairedRows() {
     const platform::CWaitCursor wait;
     CResultsModel& rows = m_doc.Results();
     for (int row = rows.RowCount() - 1; row >= 0; --row) {
-        if ((rows.Tag(row) & 0xFFFF) == 1) {
+        if (HasMark(rows.Tag(row), kRepairedMark)) {
             rows.DeleteRow(row);
         }
     }

@@ -114,6 +114,19 @@ std::string NameHash(const std::string& encoded) {
     return Hex(digest, std::min<std::size_t>(size, 16));
 }
 
+bool IsHashedName(const std::string& encoded) {
+    return encoded.size() > kLongestPlainName;
+}
+
+// A stored name without its suffix, made from the name's encoding: the encoding itself, or
+// a readable start of it with a hash of the whole.
+std::string StoredStem(const std::string& encoded) {
+    if (!IsHashedName(encoded)) {
+        return encoded;
+    }
+    return encoded.substr(0, kHashedNameStart) + "#" + NameHash(encoded);
+}
+
 bool FlushFolder(int store, const std::vector<std::string>& path,
                  const std::set<std::string>& files) {
     CUnixFile folder(::fcntl(store, F_DUPFD_CLOEXEC, 0));
@@ -160,11 +173,7 @@ std::string EncodeKeyName(std::string_view name) {
 }
 
 std::string StoredName(std::string_view name, std::string_view suffix) {
-    const std::string encoded = EncodeKeyName(name);
-    if (encoded.size() <= kLongestPlainName) {
-        return encoded + std::string(suffix);
-    }
-    return encoded.substr(0, kHashedNameStart) + "#" + NameHash(encoded) + std::string(suffix);
+    return StoredStem(EncodeKeyName(name)) + std::string(suffix);
 }
 
 CUnixFile CreateUniqueFile(int folder, const std::function<std::string()>& nextName,
@@ -258,7 +267,8 @@ CRegKey CRegKey::WalkOrCreate(std::string_view path, CKeyDisposition* dispositio
     CRegKey key(DuplicateFolder(m_folder), m_path);
     CKeyDisposition last = CKeyDisposition::OpenedExistingKey;
     for (std::string_view part : SplitKeyPath(path)) {
-        const std::string name = StoredName(part, "");
+        const std::string encoded = EncodeKeyName(part);
+        const std::string name = StoredStem(encoded);
         if (::mkdirat(key.m_folder.Get(), name.c_str(), 0700) == 0) {
             last = CKeyDisposition::CreatedNewKey;
         } else if (errno == EEXIST) {
@@ -266,7 +276,7 @@ CRegKey CRegKey::WalkOrCreate(std::string_view path, CKeyDisposition* dispositio
         } else {
             return CRegKey();
         }
-        if (!key.KeepLongName(part, batch)) {
+        if (!key.KeepLongName(encoded, name, batch)) {
             return CRegKey();
         }
         CUnixFile folder = OpenFolder(key.m_folder.Get(), name);
@@ -324,8 +334,13 @@ std::optional<std::string> CRegKey::QueryValue(std::string_view name,
 }
 
 bool CRegKey::SetValue(std::string_view name, std::string_view bytes, CWriteBatch* batch) const {
-    return m_folder && KeepLongName(name, batch) &&
-           WriteFile(StoredName(name, kValueSuffix), bytes, batch);
+    if (!m_folder) {
+        return false;
+    }
+    const std::string encoded = EncodeKeyName(name);
+    const std::string stem = StoredStem(encoded);
+    return KeepLongName(encoded, stem, batch) &&
+           WriteFile(stem + std::string(kValueSuffix), bytes, batch);
 }
 
 bool CRegKey::WriteFile(const std::string& file, std::string_view bytes, CWriteBatch* batch) const {
@@ -347,12 +362,12 @@ bool CRegKey::WriteFile(const std::string& file, std::string_view bytes, CWriteB
     return true;
 }
 
-bool CRegKey::KeepLongName(std::string_view name, CWriteBatch* batch) const {
-    const std::string encoded = EncodeKeyName(name);
-    if (encoded.size() <= kLongestPlainName) {
+bool CRegKey::KeepLongName(const std::string& encoded, const std::string& stem,
+                           CWriteBatch* batch) const {
+    if (!IsHashedName(encoded)) {
         return true;
     }
-    const std::string file = StoredName(name, kLongNameSuffix);
+    const std::string file = stem + std::string(kLongNameSuffix);
     struct stat info {};
     return ::fstatat(m_folder.Get(), file.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ||
            WriteFile(file, encoded, batch);

@@ -79,8 +79,10 @@ private:
 
     // Writes a file of this key whole, under a temporary name first.
     bool WriteFile(const std::string& file, std::string_view bytes, CWriteBatch* batch) const;
-    // Leaves the full spelling of a hashed name beside it, so that the store can be listed.
-    bool KeepLongName(std::string_view name, CWriteBatch* batch) const;
+    // Leaves the full spelling of a hashed name beside it, so that the store can be listed;
+    // encoded is the name's encoding and stem its stored name without a suffix.
+    bool KeepLongName(const std::string& encoded, const std::string& stem,
+                      CWriteBatch* batch) const;
     CRegKey WalkOrCreate(std::string_view path, CKeyDisposition* disposition,
                          CWriteBatch* batch) const;
 

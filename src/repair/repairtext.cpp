@@ -24,7 +24,7 @@ std::size_t NameStart(const std::string& path) {
     return slash == std::string::npos ? 0 : slash + 1;
 }
 
-std::string NameStem(const std::string& name) {
+std::string_view NameStem(std::string_view name) {
     return name.substr(0, name.rfind('.'));
 }
 
@@ -35,8 +35,7 @@ bool IsRepairFile(const std::string& name) {
 
 // Whether other, a file beside the one named name, could claim the usual backup name of
 // name too: it shares the stem, or its whole name with ".rep" is that backup name.
-bool ClaimsUsualName(const std::string& other, const std::string& name) {
-    const std::string stem = NameStem(name);
+bool ClaimsUsualName(const std::string& other, const std::string& name, std::string_view stem) {
     return other != name && !IsRepairFile(other) && (other == stem || NameStem(other) == stem);
 }
 
@@ -50,20 +49,27 @@ std::vector<std::string> FileNames(const std::vector<platform::CDirEntry>& entri
     return names;
 }
 
+// What peek finds reading on in file, which is then left where it was.
+template <typename Peek>
+bool PeekAhead(std::FILE* file, Peek peek) {
+    const off_t start = ::ftello(file);
+    const bool found = peek();
+    ::fseeko(file, start, SEEK_SET);
+    return found;
+}
+
 // Whether the line goes on, after a piece cut from it, with a byte the scanner would keep in
 // a link that reached the cut: the first byte that is neither white space nor a double quote.
 bool LinkGoesOnAfterCut(std::FILE* file) {
-    const off_t start = ::ftello(file);
-    bool goesOn = false;
-    for (int c = std::getc(file); c != EOF && c != '\n' && c != '"'; c = std::getc(file)) {
-        const char byte = static_cast<char>(c);
-        if (LinkLength(std::string_view(&byte, 1)) != 0) {
-            goesOn = true;
-            break;
+    return PeekAhead(file, [file] {
+        for (int c = std::getc(file); c != EOF && c != '\n' && c != '"'; c = std::getc(file)) {
+            const char byte = static_cast<char>(c);
+            if (LinkLength(std::string_view(&byte, 1)) != 0) {
+                return true;
+            }
         }
-    }
-    ::fseeko(file, start, SEEK_SET);
-    return goesOn;
+        return false;
+    });
 }
 
 bool EndsAttributeValue(int c) {
@@ -77,17 +83,14 @@ bool AttributeEndsAt(const std::string& piece, std::size_t after, std::FILE* fil
     if (after < piece.size()) {
         return EndsAttributeValue(static_cast<unsigned char>(piece[after]));
     }
-    const off_t start = ::ftello(file);
-    const int next = std::getc(file);
-    ::fseeko(file, start, SEEK_SET);
-    return EndsAttributeValue(next);
+    return PeekAhead(file, [file] { return EndsAttributeValue(std::getc(file)); });
 }
 
 }  // namespace
 
 std::string RepairStem(const std::string& path) {
     const std::size_t nameStart = NameStart(path);
-    return path.substr(0, nameStart) + NameStem(path.substr(nameStart));
+    return path.substr(0, nameStart + NameStem(std::string_view(path).substr(nameStart)).size());
 }
 
 std::string UsualBackupName(const std::string& path) {
@@ -97,9 +100,10 @@ std::string UsualBackupName(const std::string& path) {
 std::string BackupName(const std::string& path,
                        const std::optional<std::vector<std::string>>& folderFiles) {
     const std::string name = path.substr(NameStart(path));
+    const std::string_view stem = NameStem(name);
     const bool shared = !folderFiles || std::any_of(folderFiles->begin(), folderFiles->end(),
-                                                    [&name](const std::string& other) {
-                                                        return ClaimsUsualName(other, name);
+                                                    [&name, stem](const std::string& other) {
+                                                        return ClaimsUsualName(other, name, stem);
                                                     });
     return shared ? path + ".rep" : UsualBackupName(path);
 }

@@ -35,11 +35,11 @@ std::optional<CRepairWalk::CStop> CRepairWalk::WalkRows(int method) {
                 return FileStop(group);
             }
             group = CGroup{row, file, {}};
-            if (!HasMark(row, kFileDoneMark) && !OpenForRepair(group.file)) {
+            if (!HasMark(m_rows.Tag(row), kFileDoneMark) && !OpenForRepair(group.file)) {
                 return FileStop(group);
             }
         }
-        if (HasMark(row, kRepairedMark)) {
+        if (HasMark(m_rows.Tag(row), kRepairedMark)) {
             continue;
         }
         const std::string url = m_rows.WrittenLink(row);
@@ -59,7 +59,7 @@ std::optional<CRepairWalk::CStop> CRepairWalk::WalkRows(int method) {
 
 // Finishes the group's file when it is open, and marks it done.
 bool CRepairWalk::FinishGroup(const CGroup& group) {
-    if (group.firstRow < 0 || HasMark(group.firstRow, kFileDoneMark)) {
+    if (group.firstRow < 0 || HasMark(m_rows.Tag(group.firstRow), kFileDoneMark)) {
         return true;
     }
     if (!PutInPlace(group)) {
@@ -176,10 +176,6 @@ bool CRepairWalk::FinishRepairFile(const std::string& path) {
 // A failed write stays on the stream's error flag, which FinishRepairFile checks.
 void CRepairWalk::WritePiece(const std::string& piece) {
     std::fwrite(piece.data(), 1, piece.size(), m_repairOut.get());
-}
-
-bool CRepairWalk::HasMark(int row, CTagMark mark) const {
-    return (m_rows.Tag(row) & mark.half) != 0;
 }
 
 void CRepairWalk::SetMark(int row, CTagMark mark) {

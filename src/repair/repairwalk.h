@@ -29,6 +29,11 @@ inline constexpr CTagMark kRepairedMark{0x0000FFFFu, 0x00000001u};
 // The file has been finished; it counts on the first row of the file's rows only.
 inline constexpr CTagMark kFileDoneMark{0xFFFF0000u, 0x00010000u};
 
+// Whether the mark is set: any value in its half counts.
+inline constexpr bool HasMark(std::uint32_t tag, CTagMark mark) {
+    return (tag & mark.half) != 0;
+}
+
 // Rewrites the files of the result rows around their links, one file at a time through a
 // work file, and marks in the rows what is done, so that a later walk carries on where this
 // one stopped. A file is backed up before it is first rewritten and is replaced in one atomic
@@ -76,7 +81,6 @@ private:
     void WritePiece(const std::string& piece);
 
     const std::optional<std::vector<std::string>>& FolderFilesOf(const std::string& path);
-    bool HasMark(int row, CTagMark mark) const;
     void SetMark(int row, CTagMark mark);
 
     CEditableRows& m_rows;
