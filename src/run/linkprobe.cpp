@@ -1,6 +1,5 @@
 #include "linkprobe.h"
 
-#include <algorithm>
 #include <array>
 
 #include "probe/httprequest.h"
