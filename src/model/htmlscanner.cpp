@@ -1,12 +1,10 @@
 #include "htmlscanner.h"
 
-#include <fcntl.h>
 #include <gumbo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
 #include <memory>
 
@@ -619,10 +617,9 @@ CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
 }
 
 bool ReadPageFile(const std::string& path, std::string& text) {
-    // O_NONBLOCK keeps a FIFO from hanging the open; only regular files are read at all.
-    const platform::CUnixFile input(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
-    if (!input || ::fstat(input.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    const platform::CUnixFile input = platform::OpenRegularForReading(path, &info);
+    if (!input) {
         return false;
     }
     text.resize(static_cast<std::size_t>(info.st_size));
@@ -631,10 +628,8 @@ bool ReadPageFile(const std::string& path, std::string& text) {
         if (size == text.size()) {
             text.resize(size + 4096);
         }
-        const ssize_t got = ::read(input.Get(), text.data() + size, text.size() - size);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got =
+            platform::ReadRetrying(input.Get(), text.data() + size, text.size() - size);
         if (got <= 0) {
             break;
         }

@@ -1,10 +1,8 @@
 #include "linkscanner.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -350,10 +348,8 @@ void CutWorkFile(std::FILE* work) {
 
 ScanResult ScanLinks(const std::string& path, const std::string& workFile, StringList& urls,
                      StringList& anchorNames, CScanOptions options) {
-    // O_NONBLOCK keeps a FIFO from hanging the open; only regular files are read at all.
-    platform::CUnixFile input(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info {};
-    if (!input || ::fstat(input.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    const platform::CUnixFile input = platform::OpenRegularForReading(path);
+    if (!input) {
         return ScanResult::InputUnreadable;
     }
     const platform::CFilePtr work = platform::OverwriteRegularFile(workFile);
@@ -365,10 +361,7 @@ ScanResult ScanLinks(const std::string& path, const std::string& workFile, Strin
     // Left uninitialised: a small page touches only the start of it.
     const std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(kReadBlock);
     for (;;) {
-        const ssize_t got = ::read(input.Get(), block.get(), kReadBlock);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got = platform::ReadRetrying(input.Get(), block.get(), kReadBlock);
         if (got <= 0) {
             break;
         }

@@ -13,35 +13,17 @@
 namespace platform {
 namespace {
 
-bool WriteAll(int fd, const char* data, ssize_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<std::size_t>(size));
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 bool CopyBytes(int in, int out) {
     char buffer[1 << 16];
     for (;;) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got = ReadRetrying(in, buffer, sizeof buffer);
         if (got < 0) {
             return false;
         }
         if (got == 0) {
             return true;
         }
-        if (!WriteAll(out, buffer, got)) {
+        if (!WriteAll(out, std::string_view(buffer, static_cast<std::size_t>(got)))) {
             return false;
         }
     }
@@ -53,10 +35,9 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     if (IsFailureInjected(CFileOperation::Copy)) {
         return false;
     }
-    // O_NONBLOCK: a FIFO in the source's place must fail the type test below, not hang the open.
-    CUnixFile in(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
-    if (!in || ::fstat(in.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    const CUnixFile in = OpenRegularForReading(from, &info);
+    if (!in) {
         return false;
     }
     struct stat existing {};

@@ -71,20 +71,6 @@ CUnixFile DuplicateFolder(const CUnixFile& folder) {
     return CUnixFile(::fcntl(folder.Get(), F_DUPFD_CLOEXEC, 0));
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 std::string Hex(const unsigned char* bytes, std::size_t count) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string text;
@@ -314,10 +300,7 @@ std::optional<std::string> CRegKey::QueryValue(std::string_view name,
     std::string bytes(maxBytes + 1, '\0');
     std::size_t have = 0;
     while (have < bytes.size()) {
-        const ssize_t got = ::read(value.Get(), bytes.data() + have, bytes.size() - have);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got = ReadRetrying(value.Get(), bytes.data() + have, bytes.size() - have);
         if (got < 0) {
             return std::nullopt;
         }
