@@ -21,7 +21,6 @@ void CLinkSchedule::AddFile(const std::string& path, bool scanned, int linkCount
     entry.excludedCount = excludedCount;
     entry.skippedCount = skippedCount;
     m_queue.push_back(std::move(entry));
-    m_hostKeys.emplace_back();
 }
 
 void CLinkSchedule::AddLocalLink(const std::string& url, const std::string& anchorName,
@@ -33,7 +32,6 @@ void CLinkSchedule::AddLocalLink(const std::string& url, const std::string& anch
     entry.local = true;
     entry.verdict = CVerdict{code, false};
     m_queue.push_back(std::move(entry));
-    m_hostKeys.emplace_back();
     ++m_queuedLinks;
 }
 
@@ -44,6 +42,7 @@ void CLinkSchedule::AddLink(const std::string& url, const std::string& anchorNam
     entry.anchorName = anchorName;
     entry.scheme = scheme;
     entry.written = written;
+    entry.hostKey = HostKey(host);
     if (const auto known = m_verdicts.find(url); known != m_verdicts.end()) {
         entry.verdict = known->second;
     } else if (m_inFlight.count(url) == 0) {
@@ -51,7 +50,6 @@ void CLinkSchedule::AddLink(const std::string& url, const std::string& anchorNam
         ++m_waitingByUrl[url];
     }
     m_queue.push_back(std::move(entry));
-    m_hostKeys.push_back(HostKey(host));
     ++m_queuedLinks;
 }
 
@@ -65,7 +63,7 @@ int CLinkSchedule::InFlightTo(const std::string& host) const {
 }
 
 std::optional<CLinkSchedule::Start> CLinkSchedule::NextToStart() {
-    if (m_inFlightCount >= m_jobs) {
+    if (InFlight() >= m_jobs) {
         return std::nullopt;
     }
     while (m_firstWaiting < m_queue.size() && !IsWaiting(m_queue[m_firstWaiting])) {
@@ -76,13 +74,12 @@ std::optional<CLinkSchedule::Start> CLinkSchedule::NextToStart() {
         if (!IsWaiting(entry)) {
             continue;
         }
-        int& toHost = m_perHostCount[m_hostKeys[i]];
+        int& toHost = m_perHostCount[entry.hostKey];
         if (toHost >= m_perHost) {
             continue;
         }
         ++toHost;
-        ++m_inFlightCount;
-        m_inFlight[entry.url] = m_hostKeys[i];
+        m_inFlight[entry.url] = entry.hostKey;
         if (const auto waiting = m_waitingByUrl.find(entry.url); waiting != m_waitingByUrl.end()) {
             m_waitingCount -= waiting->second;
             m_waitingByUrl.erase(waiting);
@@ -98,7 +95,6 @@ void CLinkSchedule::Decide(const std::string& url, const CVerdict& verdict) {
         if (--m_perHostCount[probing->second] == 0) {
             m_perHostCount.erase(probing->second);
         }
-        --m_inFlightCount;
         m_inFlight.erase(probing);
     }
     if (const auto waiting = m_waitingByUrl.find(url); waiting != m_waitingByUrl.end()) {
@@ -122,7 +118,6 @@ CLinkSchedule::Entry CLinkSchedule::TakeFront() {
         --m_queuedLinks;
     }
     m_queue.pop_front();
-    m_hostKeys.pop_front();
     if (m_firstWaiting > 0) {
         --m_firstWaiting;
     }

@@ -45,6 +45,8 @@ public:
         bool local = false;
         // The link's bytes as the file holds them, when the HTML scanner found it.
         std::string written;
+        // What the per-host limit counts it under: its host in lower case.
+        std::string hostKey;
     };
 
     // What to probe next.
@@ -78,7 +80,7 @@ public:
     // Removes the head and hands it over.
     Entry TakeFront();
 
-    int InFlight() const { return m_inFlightCount; }
+    int InFlight() const { return static_cast<int>(m_inFlight.size()); }
     int InFlightTo(const std::string& host) const;
     // Links waiting with neither a verdict nor a probe of their URL.
     int Waiting() const { return m_waitingCount; }
@@ -97,10 +99,8 @@ private:
     // URL being probed -> its host key.
     std::unordered_map<std::string, std::string> m_inFlight;
     std::map<std::string, int> m_perHostCount;
-    // Waiting links by URL, and the host of each link by position, kept beside the entries.
+    // Waiting links by URL.
     std::unordered_map<std::string, int> m_waitingByUrl;
-    std::deque<std::string> m_hostKeys;
-    int m_inFlightCount = 0;
     int m_waitingCount = 0;
     std::size_t m_queuedLinks = 0;
 };
