@@ -112,15 +112,12 @@ std::string EncodeRemote(const std::string& url) {
     if (pathStart == std::string::npos) {
         return url;
     }
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string encoded = url.substr(0, pathStart);
     for (std::size_t i = pathStart; i < url.size(); ++i) {
         const auto byte = static_cast<unsigned char>(url[i]);
         if (byte <= 0x20 || byte >= 0x7F || byte == '"' || byte == '<' || byte == '>' ||
             byte == '`') {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 0x0F];
+            platform::AppendPercentEncoded(encoded, byte);
         } else {
             encoded += static_cast<char>(byte);
         }

@@ -31,6 +31,14 @@ inline bool StartsWithAsciiCaseless(std::string_view text, std::string_view lowe
     return true;
 }
 
+// Appends byte as "%" and two upper-case hex digits, as URLs and stored names escape it.
+inline void AppendPercentEncoded(std::string& text, unsigned char byte) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    text += '%';
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0x0F];
+}
+
 inline bool EqualsAsciiCaseless(std::string_view text, std::string_view lower) {
     return text.size() == lower.size() && StartsWithAsciiCaseless(text, lower);
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "asciitext.h"
 #include "systemdir.h"
 
 namespace platform {
@@ -140,19 +141,16 @@ std::string EncodeKeyName(std::string_view name) {
     if (name.empty()) {
         return "%";
     }
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string encoded;
     for (char c : name) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 'A' && byte <= 'Z') {
-            encoded += static_cast<char>(byte - 'A' + 'a');
+            encoded += AsciiLower(c);
         } else if ((byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || byte == ' ' ||
                    byte == '-' || byte == '_') {
             encoded += c;
         } else {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 0xF];
+            AppendPercentEncoded(encoded, byte);
         }
     }
     return encoded;

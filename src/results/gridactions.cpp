@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "platform/asciitext.h"
 #include "platform/fileops.h"
 #include "results/resultsmodel.h"
 
@@ -46,7 +47,6 @@ QString CopiedLinks(const CResultRows& rows, const std::vector<int>& rowNumbers)
 // Printable ASCII stays as written, "%" included, so that an address already percent-encoded is
 // not encoded twice.
 std::string BrowserTarget(const std::string& link) {
-    static constexpr char kHexDigits[] = "0123456789ABCDEF";
     std::string target;
     target.reserve(link.size());
     for (const char c : link) {
@@ -54,9 +54,7 @@ std::string BrowserTarget(const std::string& link) {
         if (byte > ' ' && byte < 0x7F) {
             target += c;
         } else {
-            target += '%';
-            target += kHexDigits[byte >> 4];
-            target += kHexDigits[byte & 0xF];
+            platform::AppendPercentEncoded(target, byte);
         }
     }
     return target;
