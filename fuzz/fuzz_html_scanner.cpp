@@ -41,7 +41,7 @@ void CheckLocal(const CHtmlLink& link) {
 void CheckPage(std::string_view html, const CHtmlPage& page, bool https) {
     Require(page.skipped >= 0, "skipped links are counted up");
     for (const CHtmlLink& link : page.links) {
-        Require(Contains(html, link.written), "the written bytes are in the page, for repair");
+        Require(Contains(html, link.place.written), "the written bytes are in the page, for repair");
         Require(link.url.find_first_of("\t\r\n") == std::string::npos,
                 "a link holds no tab or line break, as browsers drop them");
         Require(!link.anchorName.empty(), "every link has an anchor name");
@@ -65,7 +65,7 @@ bool SamePage(const CHtmlPage& a, const CHtmlPage& b) {
         const CHtmlLink& x = a.links[i];
         const CHtmlLink& y = b.links[i];
         if (x.kind != y.kind || x.url != y.url || x.anchorName != y.anchorName ||
-            x.written != y.written || x.path != y.path || x.fragment != y.fragment) {
+            x.place.written != y.place.written || x.path != y.path || x.fragment != y.fragment) {
             return false;
         }
     }

@@ -50,9 +50,7 @@ public:
 
 protected:
     void AddResult(const std::string& text, int part, ResultCode code) override;
-    void AddResultWritten(const std::string& written) override {
-        m_results.AddResultWritten(written);
-    }
+    void AddResultPlace(const CLinkPlace& place) override { m_results.AddResultPlace(place); }
     void AppendLog(const std::string& text) override;
     void ClearResults() override { m_results.Clear(); }
     void SetStatusText(int, const std::string&) override {}

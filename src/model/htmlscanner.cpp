@@ -296,9 +296,23 @@ const GumboAttribute* Attribute(const GumboElement& element, const char* name) {
     return gumbo_get_attribute(&element.attributes, name);
 }
 
-// The attribute's bytes in the file, without the quotes around them.
-std::string WrittenValue(const GumboAttribute& attribute) {
-    std::string_view written(attribute.original_value.data, attribute.original_value.length);
+// Where the element and its href stand in the page, as offsets into html.
+CLinkPlace PlaceOf(const GumboElement& element, const GumboAttribute& href, std::string_view html) {
+    const auto span = [html](const GumboStringPiece& piece) {
+        const auto begin = static_cast<std::size_t>(piece.data - html.data());
+        return piece.data == nullptr ? CSourceSpan{} : CSourceSpan{begin, begin + piece.length};
+    };
+    const auto text = [html](CSourceSpan spanned) {
+        return std::string(html.substr(spanned.begin, spanned.Size()));
+    };
+    CLinkPlace place;
+    place.name = span(href.original_name);
+    place.value = span(href.original_value);
+    place.startTag = span(element.original_tag);
+    place.endTag = span(element.original_end_tag);
+    place.startTagText = text(place.startTag);
+    place.endTagText = text(place.endTag);
+    std::string_view written = html.substr(place.value.begin, place.value.Size());
     if (!written.empty() && (written.front() == '"' || written.front() == '\'')) {
         const char quote = written.front();
         written.remove_prefix(1);
@@ -306,7 +320,8 @@ std::string WrittenValue(const GumboAttribute& attribute) {
             written.remove_suffix(1);
         }
     }
-    return std::string(written);
+    place.written = std::string(written);
+    return place;
 }
 
 bool IsHtmlElement(const GumboNode& node) {
@@ -607,7 +622,7 @@ CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
             continue;
         }
         link.anchorName = AnchorName(*node);
-        link.written = WrittenValue(href);
+        link.place = PlaceOf(node->v.element, href, html);
         page.links.push_back(std::move(link));
     }
     return page;

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/linkplace.h"
+
 // How a link of the HTML scanner is checked: over the network, or on the file system.
 enum class CLinkKind { Remote, Local };
 
@@ -18,8 +20,8 @@ struct CHtmlLink {
     // written with its character references decoded.
     std::string url;
     std::string anchorName;
-    // The attribute value exactly as the file holds it, without its quotes: what repair seeks.
-    std::string written;
+    // Where the file holds it: what repair edits.
+    CLinkPlace place;
     // Local links: the file or folder named, and the fragment after "#" (decoded), if any.
     std::string path;
     std::string fragment;

@@ -44,7 +44,8 @@ bool IsTopOfPage(const std::string& fragment) {
 std::size_t ApproximateBytes(const CHtmlPage& page) {
     std::size_t bytes = page.links.capacity() * sizeof(CHtmlLink);
     for (const CHtmlLink& link : page.links) {
-        bytes += link.url.capacity() + link.anchorName.capacity() + link.written.capacity() +
+        bytes += link.url.capacity() + link.anchorName.capacity() + link.place.written.capacity() +
+                 link.place.startTagText.capacity() + link.place.endTagText.capacity() +
                  link.path.capacity() + link.fragment.capacity();
     }
     for (const std::string& target : page.targets) {

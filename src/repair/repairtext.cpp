@@ -58,32 +58,25 @@ bool PeekAhead(std::FILE* file, Peek peek) {
     return found;
 }
 
-// Whether the line goes on, after a piece cut from it, with a byte the scanner would keep in
-// a link that reached the cut: the first byte that is neither white space nor a double quote.
-bool LinkGoesOnAfterCut(std::FILE* file) {
+// Whether a link that reaches the end of its piece goes on in the bytes still to be read from
+// file, which is then left where it was. The scanner drops every line end before it reads
+// links, and takes a link only up to a double quote: the link goes on when text comes before
+// the next quote, past line ends. It reads at most 999 characters at once, so no link reaches
+// further than that.
+bool LinkGoesOnInFile(std::FILE* file) {
+    constexpr int kScanChunk = 999;
     return PeekAhead(file, [file] {
-        for (int c = std::getc(file); c != EOF && c != '\n' && c != '"'; c = std::getc(file)) {
+        bool text = false;
+        int c = 0;
+        for (int read = 0; read < kScanChunk && (c = std::getc(file)) != EOF; ++read) {
             const char byte = static_cast<char>(c);
-            if (LinkLength(std::string_view(&byte, 1)) != 0) {
-                return true;
+            if (byte == '"') {
+                return text;
             }
+            text = text || LinkLength(std::string_view(&byte, 1)) != 0;
         }
         return false;
     });
-}
-
-bool EndsAttributeValue(int c) {
-    return c == EOF || c == '"' || c == '\'' || c == '>' || c == ' ' || c == '\t' || c == '\n' ||
-           c == '\r' || c == '\f';
-}
-
-// Whether the byte at `after` in piece, or past a cut the next byte of the line, ends an
-// attribute value; file is left where it was.
-bool AttributeEndsAt(const std::string& piece, std::size_t after, std::FILE* file) {
-    if (after < piece.size()) {
-        return EndsAttributeValue(static_cast<unsigned char>(piece[after]));
-    }
-    return PeekAhead(file, [file] { return EndsAttributeValue(std::getc(file)); });
 }
 
 }  // namespace
@@ -150,26 +143,17 @@ bool ReadPiece(std::FILE* file, std::string& piece) {
     return !piece.empty();
 }
 
-std::size_t FindWholeLink(const std::string& piece, const std::string& url, std::FILE* file,
-                          CLinkEnd end) {
+std::size_t FindWholeLink(const std::string& piece, const std::string& url, std::FILE* file) {
     const std::string_view text(piece);
     for (std::size_t at = text.find(url); at != std::string_view::npos;
          at = text.find(url, at + 1)) {
-        if (end == CLinkEnd::Attribute) {
-            if (AttributeEndsAt(piece, at + url.size(), file)) {
-                return at;
-            }
-            continue;
-        }
         const std::string_view from = text.substr(at);
         if (LinkLength(from) > url.size()) {
             continue;
         }
-        const bool reachesCut = !piece.ends_with('\n') && from.find('"') == std::string_view::npos;
-        if (reachesCut && LinkGoesOnAfterCut(file)) {
-            continue;
+        if (from.find('"') != std::string_view::npos || !LinkGoesOnInFile(file)) {
+            return at;
         }
-        return at;
     }
     return std::string::npos;
 }

@@ -40,14 +40,10 @@ bool ReadPiece(std::FILE* file, std::string& piece);
 
 // Where url first occurs in piece as a whole link: the scanner, reading a link from there,
 // would end it at url's end (or before it), so url is not the start of a longer link. When
-// the piece was cut from a longer line, the line's next bytes are looked at in file, which is
-// then left where it was. npos when there is none.
-// With CLinkEnd::Attribute (a link the HTML scanner found, sought by the bytes of its href),
-// the occurrence must instead end where an attribute value ends: at a quote, white space, ">"
-// or the line's end.
-enum class CLinkEnd { Scanner, Attribute };
-std::size_t FindWholeLink(const std::string& piece, const std::string& url, std::FILE* file,
-                          CLinkEnd end = CLinkEnd::Scanner);
+// the piece holds no double quote after url, the bytes that follow in file are looked at, past
+// line ends as the scanner reads them, and file is then left where it was. npos when there is
+// none.
+std::size_t FindWholeLink(const std::string& piece, const std::string& url, std::FILE* file);
 
 // The piece holding url at offset `at`, rewritten by method for the file named fileName. The
 // piece keeps its own line end; a piece without one gains "\n".

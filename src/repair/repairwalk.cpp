@@ -11,6 +11,7 @@ CRepairWalk::CRepairWalk(CEditableRows& rows, CRegSettings& settings, CRepairHos
 bool CRepairWalk::RepairLinks() {
     m_repairIn.reset();
     m_repairOut.reset();
+    m_placeEdits.reset();
     int method = m_settings.GetInt("Repair", "Type", kRepairDisable);
     int saveBadUrls = m_settings.GetInt("Repair", "Save", 1);
     if (!m_host.ShowRepairOptions(method, saveBadUrls)) {
@@ -35,7 +36,7 @@ std::optional<CRepairWalk::CStop> CRepairWalk::WalkRows(int method) {
                 return FileStop(group);
             }
             group = CGroup{row, file, {}};
-            if (!HasMark(m_rows.Tag(row), kFileDoneMark) && !OpenForRepair(group.file)) {
+            if (!HasMark(m_rows.Tag(row), kFileDoneMark) && !OpenGroup(group.file, row)) {
                 return FileStop(group);
             }
         }
@@ -43,8 +44,7 @@ std::optional<CRepairWalk::CStop> CRepairWalk::WalkRows(int method) {
             continue;
         }
         const std::string url = m_rows.WrittenLink(row);
-        const CLinkEnd end = m_rows.LinkIsAttribute(row) ? CLinkEnd::Attribute : CLinkEnd::Scanner;
-        if (!RepairLink(url, group.file, method, end)) {
+        if (!RepairLink(url, group.file, method, m_rows.LinkPlace(row))) {
             // The links found so far are kept; the next walk reopens the file for the rest.
             PutInPlace(group);
             return CStop{row, group.file, url};
@@ -138,28 +138,61 @@ bool CRepairWalk::OpenForRepair(const std::string& path) {
     return true;
 }
 
+// The HTML scanner's rows say where their links stand: their file is read whole and each of
+// them is edited at its place, once all of them are known.
+bool CRepairWalk::OpenGroup(const std::string& path, int firstRow) {
+    if (!OpenForRepair(path)) {
+        return false;
+    }
+    if (m_rows.LinkPlace(firstRow).Known()) {
+        std::string page;
+        char buffer[1 << 16];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, m_repairIn.get())) != 0;) {
+            page.append(buffer, got);
+        }
+        m_placeEdits.emplace(std::move(page), RepairFileName(path));
+    }
+    return true;
+}
+
 bool CRepairWalk::RepairLink(const std::string& url, const std::string& path, int method,
-                             CLinkEnd end) {
+                             const CLinkPlace& place) {
     if (!m_repairIn) {
         return false;
     }
-    std::string piece;
-    while (ReadPiece(m_repairIn.get(), piece)) {
-        const std::size_t at = FindWholeLink(piece, url, m_repairIn.get(), end);
-        if (at != std::string::npos) {
-            WritePiece(RewritePiece(piece, at, url, RepairFileName(path), method));
+    if (m_placeEdits && place.Known()) {
+        if (m_placeEdits->Take(place, method)) {
             return true;
         }
-        WritePiece(piece);
+    } else if (FindAndRewrite(url, path, method)) {
+        return true;
     }
     platform::MessageBox("We looked in file\n" + path + "\nbut could not find the URL\n" + url,
                          platform::kMbOk);
     return false;
 }
 
+// Copies the pieces up to the next whole occurrence of url and writes that one rewritten.
+bool CRepairWalk::FindAndRewrite(const std::string& url, const std::string& path, int method) {
+    std::string piece;
+    while (ReadPiece(m_repairIn.get(), piece)) {
+        const std::size_t at = FindWholeLink(piece, url, m_repairIn.get());
+        if (at != std::string::npos) {
+            WritePiece(RewritePiece(piece, at, url, RepairFileName(path), method));
+            return true;
+        }
+        WritePiece(piece);
+    }
+    return false;
+}
+
 bool CRepairWalk::FinishRepairFile(const std::string& path) {
     if (!m_repairIn) {
         return false;
+    }
+    if (m_placeEdits) {
+        WritePiece(m_placeEdits->Apply());
+        m_placeEdits.reset();
     }
     std::string piece;
     while (ReadPiece(m_repairIn.get(), piece)) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/textfile.h"
+#include "repair/placeedits.h"
 #include "repair/repairhost.h"
 #include "repair/repairtext.h"
 #include "results/resulttable.h"
@@ -53,8 +54,9 @@ public:
     bool OpenForRepair(const std::string& path);
     // Copies the lines before url's next occurrence to the work file and writes that line
     // rewritten; false, after saying so, when url does not occur again.
+    // A link of the HTML scanner is rewritten at its place instead, once the file is finished.
     bool RepairLink(const std::string& url, const std::string& path, int method,
-                    CLinkEnd end = CLinkEnd::Scanner);
+                    const CLinkPlace& place = {});
     // Copies the rest and puts the work file in the file's place; false leaves the file as
     // it was.
     bool FinishRepairFile(const std::string& path);
@@ -74,6 +76,8 @@ private:
     };
 
     std::optional<CStop> WalkRows(int method);
+    bool OpenGroup(const std::string& path, int firstRow);
+    bool FindAndRewrite(const std::string& url, const std::string& path, int method);
     bool FinishGroup(const CGroup& group);
     bool PutInPlace(const CGroup& group);
     CStop FileStop(const CGroup& group) const;
@@ -89,6 +93,8 @@ private:
     // The source being repaired and its work file; both open or both null.
     platform::CFilePtr m_repairIn;
     platform::CFilePtr m_repairOut;
+    // The edits at their places, for a file whose rows came from the HTML scanner.
+    std::optional<CPlaceEdits> m_placeEdits;
     // The file names of each folder the walk has opened a page in, by folder.
     std::map<std::string, std::optional<std::vector<std::string>>> m_folderFiles;
 };

@@ -81,7 +81,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
     void AddResult(const std::string& text, int part, ResultCode code) override;
-    void AddResultWritten(const std::string& written) override { m_rows.AddResultWritten(written); }
+    void AddResultPlace(const CLinkPlace& place) override { m_rows.AddResultPlace(place); }
     void AppendLog(const std::string& text) override;
     void ClearResults() override;
     void SetStatusText(int pane, const std::string& text) override;

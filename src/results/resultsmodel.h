@@ -23,7 +23,7 @@ public:
     // Builds a row in three parts, as CResultTable does, telling the views as it goes.
     void AddResult(const std::string& text, int part, const std::string& currentFile,
                    std::uint32_t code = 0);
-    void AddResultWritten(const std::string& written) { m_table.AddResultWritten(written); }
+    void AddResultPlace(const CLinkPlace& place) { m_table.AddResultPlace(place); }
     void Clear();
 
     // CEditableRows.
@@ -33,7 +33,7 @@ public:
     }
     std::uint32_t Code(int row) const override { return m_table.Code(row); }
     const std::string& WrittenLink(int row) const override { return m_table.WrittenLink(row); }
-    bool LinkIsAttribute(int row) const override { return m_table.LinkIsAttribute(row); }
+    const CLinkPlace& LinkPlace(int row) const override { return m_table.LinkPlace(row); }
     std::uint32_t Tag(int row) const override { return m_table.Tag(row); }
     void SetTag(int row, std::uint32_t tag) override;
     void DeleteRow(int row) override;

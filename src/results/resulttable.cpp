@@ -22,8 +22,8 @@ void CResultTable::AddResult(const std::string& text, int part, const std::strin
     }
 }
 
-void CResultTable::AddResultWritten(const std::string& written) {
+void CResultTable::AddResultPlace(const CLinkPlace& place) {
     if (!m_rows.empty()) {
-        m_rows.back().written = written;
+        m_rows.back().place = place;
     }
 }

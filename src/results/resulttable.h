@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "model/linkplace.h"
+
 // The grid's four columns.
 enum CResultColumn : int { kColumnUrl = 0, kColumnReason = 1, kColumnSiteName = 2, kColumnFile = 3 };
 inline constexpr int kResultColumnCount = 4;
@@ -16,9 +18,8 @@ struct CResultRow {
     std::array<std::string, kResultColumnCount> cells;
     std::uint32_t tag = 0;
     std::uint32_t code = 0;
-    // The link's bytes as the file holds them, when they differ from what the URL cell shows
-    // (the HTML scanner decodes and resolves links); empty otherwise.
-    std::string written;
+    // Where the HTML scanner found the link in its file; unknown for the classic scanner.
+    CLinkPlace place;
 };
 
 // What report writers and the repair walk read of the results.
@@ -30,8 +31,11 @@ public:
     virtual std::uint32_t Code(int row) const = 0;
     // What repair seeks in the row's file: the link as written there.
     virtual const std::string& WrittenLink(int row) const { return CellText(row, kColumnUrl); }
-    // Whether WrittenLink is an HTML attribute value, which ends as attribute values do.
-    virtual bool LinkIsAttribute(int /*row*/) const { return false; }
+    // Where the HTML scanner found the row's link; unknown for a link of the classic scanner.
+    virtual const CLinkPlace& LinkPlace(int /*row*/) const {
+        static const CLinkPlace unknown;
+        return unknown;
+    }
 };
 
 // The rows as the repair walk and the quit check change them: tags and deletions.
@@ -51,8 +55,8 @@ public:
     // part does nothing, and the last two do nothing while there is no row.
     void AddResult(const std::string& text, int part, const std::string& currentFile,
                    std::uint32_t code = 0);
-    // Keeps beside the last row the bytes of its link as written in its file.
-    void AddResultWritten(const std::string& written);
+    // Keeps beside the last row where its link stands in its file.
+    void AddResultPlace(const CLinkPlace& place);
 
     int RowCount() const override { return static_cast<int>(m_rows.size()); }
     const std::string& CellText(int row, int column) const override {
@@ -63,10 +67,10 @@ public:
     }
     const std::string& WrittenLink(int row) const override {
         const CResultRow& found = m_rows[static_cast<std::size_t>(row)];
-        return found.written.empty() ? found.cells[kColumnUrl] : found.written;
+        return found.place.Known() ? found.place.written : found.cells[kColumnUrl];
     }
-    bool LinkIsAttribute(int row) const override {
-        return !m_rows[static_cast<std::size_t>(row)].written.empty();
+    const CLinkPlace& LinkPlace(int row) const override {
+        return m_rows[static_cast<std::size_t>(row)].place;
     }
     const CResultRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
     std::uint32_t Tag(int row) const override { return m_rows[static_cast<std::size_t>(row)].tag; }

@@ -24,11 +24,11 @@ void CLinkSchedule::AddFile(const std::string& path, bool scanned, int linkCount
 }
 
 void CLinkSchedule::AddLocalLink(const std::string& url, const std::string& anchorName,
-                                 const std::string& written, ResultCode code) {
+                                 const CLinkPlace& place, ResultCode code) {
     Entry entry;
     entry.url = url;
     entry.anchorName = anchorName;
-    entry.written = written;
+    entry.place = place;
     entry.local = true;
     entry.verdict = CVerdict{code, false};
     m_queue.push_back(std::move(entry));
@@ -36,12 +36,12 @@ void CLinkSchedule::AddLocalLink(const std::string& url, const std::string& anch
 }
 
 void CLinkSchedule::AddLink(const std::string& url, const std::string& anchorName,
-                            const std::string& host, int scheme, const std::string& written) {
+                            const std::string& host, int scheme, const CLinkPlace& place) {
     Entry entry;
     entry.url = url;
     entry.anchorName = anchorName;
     entry.scheme = scheme;
-    entry.written = written;
+    entry.place = place;
     entry.hostKey = HostKey(host);
     if (const auto known = m_verdicts.find(url); known != m_verdicts.end()) {
         entry.verdict = known->second;

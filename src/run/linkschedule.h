@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "model/linkplace.h"
 #include "probe/resultcodes.h"
 
 // The outcome of one probe. A reply's code is reported only for http links (any answer passes
@@ -43,8 +44,8 @@ public:
         std::optional<CVerdict> verdict;
         // A link inside the site, decided at scan time: reported when its code is not 0.
         bool local = false;
-        // The link's bytes as the file holds them, when the HTML scanner found it.
-        std::string written;
+        // Where the HTML scanner found the link in its file.
+        CLinkPlace place;
         // What the per-host limit counts it under: its host in lower case.
         std::string hostKey;
     };
@@ -61,11 +62,11 @@ public:
                  int skippedCount = 0);
     // host is the name that the per-host limit counts (letter case does not matter).
     void AddLink(const std::string& url, const std::string& anchorName, const std::string& host,
-                 int scheme, const std::string& written = {});
+                 int scheme, const CLinkPlace& place = {});
     // A link inside the site, whose code (0 when it was found) is known at once: it waits only
     // for its turn to be reported and shares nothing with links probed by URL.
     void AddLocalLink(const std::string& url, const std::string& anchorName,
-                      const std::string& written, ResultCode code);
+                      const CLinkPlace& place, ResultCode code);
 
     // The earliest waiting link whose URL is neither decided nor being probed and whose host
     // is below its limit, while fewer than `jobs` probes run; it now counts as being probed.

@@ -190,29 +190,29 @@ ResultCode CTestRun::LocalResultCode(CLocalVerdict verdict) {
 bool CTestRun::GiveLocalVerdicts() {
     while (!m_htmlLinkList.empty() && m_htmlLinkList.front().kind == CLinkKind::Local) {
         const ResultCode code = LocalResultCode(m_htmlLinkList.front().verdict);
-        ReportLink(m_urlList.front(), m_anchorNameList.front(), FrontWrittenLink(), code,
-                   code != 0);
+        ReportLink(m_urlList.front(), m_anchorNameList.front(), FrontLinkPlace(), code, code != 0);
         FinishVerdict();
     }
     return m_urlList.empty();
 }
 
-std::string CTestRun::FrontWrittenLink() const {
-    return m_htmlLinkList.empty() ? std::string() : m_htmlLinkList.front().written;
+const CLinkPlace& CTestRun::FrontLinkPlace() const {
+    static const CLinkPlace none;
+    return m_htmlLinkList.empty() ? none : m_htmlLinkList.front().place;
 }
 
 // A verdict's row, when the code was judged and the filter reports it; the front end hears of
 // every verdict either way.
 void CTestRun::ReportLink(const std::string& url, const std::string& anchorName,
-                          const std::string& written, ResultCode code, bool judged) {
+                          const CLinkPlace& place, ResultCode code, bool judged) {
     const bool reported = judged && IsReportable(code) == 1;
     if (reported) {
         const std::string reason = GetReasonText(code);
         AddResult(url, 0, code);
         AddResult(reason, 1, code);
         AddResult(anchorName, 2, code);
-        if (!written.empty()) {
-            AddResultWritten(written);
+        if (place.Known()) {
+            AddResultPlace(place);
         }
         ++m_errorCount;
     }
@@ -543,13 +543,13 @@ void CTestRun::HandleReply() {
     }
     m_awaitingReply = false;
     const ResultCode code = ReadStatusCode(CutFirstLine(m_replyBuffer.data(), kReplyBufferSize));
-    ReportLink(m_urlList.front(), m_anchorNameList.front(), FrontWrittenLink(), code,
+    ReportLink(m_urlList.front(), m_anchorNameList.front(), FrontLinkPlace(), code,
                SpeaksHttp(m_scheme));
     FinishVerdict();
 }
 
 void CTestRun::FailLink(ResultCode code) {
-    ReportLink(m_urlList.front(), m_anchorNameList.front(), FrontWrittenLink(), code, true);
+    ReportLink(m_urlList.front(), m_anchorNameList.front(), FrontLinkPlace(), code, true);
     FinishVerdict();
     m_awaitingReply = false;
 }

@@ -170,8 +170,8 @@ protected:
     // one after its row.
     virtual void OnLinkTested(const std::string& /*url*/, const std::string& /*anchorName*/,
                               ResultCode /*code*/, bool /*reported*/) {}
-    // With the HTML scanner: the bytes of the last row's link as the file holds them.
-    virtual void AddResultWritten(const std::string&) {}
+    // With the HTML scanner: where the last row's link stands in its file.
+    virtual void AddResultPlace(const CLinkPlace&) {}
 
 private:
     int ScanHtmlPage(const std::string& path);
@@ -186,9 +186,9 @@ private:
     void StartScanAhead();
     void LogSkippedLinks();
     bool GiveLocalVerdicts();
-    std::string FrontWrittenLink() const;
+    const CLinkPlace& FrontLinkPlace() const;
     void ReportLink(const std::string& url, const std::string& anchorName,
-                    const std::string& written, ResultCode code, bool judged);
+                    const CLinkPlace& place, ResultCode code, bool judged);
     void TakeUpNextFile();
     // The links of one file that the excludes leave, as the run scans them whether it scans
     // ahead or not, and how many the excludes took; false when the file or the work file

@@ -128,13 +128,13 @@ bool CTestRun::QueueHtmlPage(const std::string& path) {
     m_schedule->AddFile(path, true, count, m_excludedCount, page->skipped);
     for (const CHtmlLink& link : page->links) {
         if (link.kind == CLinkKind::Local) {
-            m_schedule->AddLocalLink(link.url, link.anchorName, link.written,
+            m_schedule->AddLocalLink(link.url, link.anchorName, link.place,
                                      LocalResultCode(link.verdict));
             continue;
         }
         m_scanScheme = SchemeOf(link.url, m_scanScheme);
         m_schedule->AddLink(link.url, link.anchorName, SplitHost(link.url, m_scanScheme),
-                            m_scanScheme, link.written);
+                            m_scanScheme, link.place);
     }
     m_linksFound += count;
     return true;
@@ -203,7 +203,7 @@ void CTestRun::ReportVerdict(const CLinkSchedule::Entry& entry) {
     const CVerdict& verdict = *entry.verdict;
     const bool judged =
         entry.local ? verdict.code != 0 : !verdict.fromReply || SpeaksHttp(entry.scheme);
-    ReportLink(entry.url, entry.anchorName, entry.written, verdict.code, judged);
+    ReportLink(entry.url, entry.anchorName, entry.place, verdict.code, judged);
     ++m_linksDone;
 }
 

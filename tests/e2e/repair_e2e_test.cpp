@@ -109,7 +109,7 @@ TEST_F(RepairCheck, AnUnknownResultRefusesTheRepairWithStatusThree) {
     EXPECT_FALSE(FileExists(site + "/news.rep"));
 }
 
-TEST_F(RepairCheck, InHtmlModeTheLinkIsFoundByItsBytesInTheFile) {
+TEST_F(RepairCheck, InHtmlModeTheLinkIsRewrittenAtItsPlaceInTheFile) {
     const CScriptedServer notFound("127.0.0.11", 80, CScriptedServer::Reply(kNotFound));
     const std::string site = m_scratch / "html";
     MakeDirectory(site);
@@ -129,8 +129,9 @@ TEST_F(RepairCheck, InHtmlModeTheLinkIsFoundByItsBytesInTheFile) {
                               "gone.html?v=1&w\tLocal File Not Found\tGone\n");
     EXPECT_EQ(ReadFile(site + "/page.html"),
               "<p>top</p>\n"
-              "<a href=\"page.html\">Query</a><!--http://h1.test/q?a=1&amp;b=2-->\n"
-              "<a href='page.html'>Gone</a> <a href=\"ok.html\">OK</a><!--gone.html?v=1&#38;w-->\n"
+              "<a href=\"page.html\" data-linkvet-href=\"http://h1.test/q?a=1&amp;b=2\">Query</a>\n"
+              "<a href=\"page.html\" data-linkvet-href='gone.html?v=1&#38;w'>Gone</a> "
+              "<a href=\"ok.html\">OK</a>\n"
               "<p>end</p>\n");
     EXPECT_EQ(ReadFile(site + "/page.rep"), page);
 }

@@ -140,10 +140,10 @@ TEST(HtmlScanner, TakesTheLinksABrowserTakes) {
             EXPECT_EQ(found.kind, expected.kind) << i;
             EXPECT_EQ(found.url, expected.url) << i;
             EXPECT_EQ(found.anchorName, expected.anchorName) << i;
-            EXPECT_EQ(found.written, expected.written) << i;
+            EXPECT_EQ(found.place.written, expected.written) << i;
             EXPECT_EQ(found.path, expected.path) << i;
             EXPECT_EQ(found.fragment, expected.fragment) << i;
-            EXPECT_NE(test.html.find(found.written), std::string::npos)
+            EXPECT_NE(test.html.find(found.place.written), std::string::npos)
                 << "repair must find the written bytes in the file";
         }
     }

@@ -65,7 +65,7 @@ protected:
     void AddResult(const std::string& text, int part, ResultCode code) override {
         m_rows.AddResult(text, part, m_currentFile, code);
     }
-    void AddResultWritten(const std::string& written) override { m_rows.AddResultWritten(written); }
+    void AddResultPlace(const CLinkPlace& place) override { m_rows.AddResultPlace(place); }
     void AppendLog(const std::string& text) override { m_log.push_back(text); }
     void ClearResults() override {
         ++m_clears;
