@@ -73,3 +73,19 @@ protected:
 };
 
 inline constexpr const char* kAllRepaired = "All URL repairs completed";
+
+#include "model/htmlscanner.h"
+
+// Rows for the links of an HTML page whose URL is url, as a run with the HTML scanner reports
+// them.
+inline void AddHtmlRows(CResultTable& rows, const std::string& page, const std::string& url) {
+    const std::optional<CHtmlPage> scanned = ScanHtmlFile(page, {});
+    for (const CHtmlLink& link : scanned ? scanned->links : std::vector<CHtmlLink>{}) {
+        if (link.url == url) {
+            rows.AddResult(link.url, 0, "");
+            rows.AddResult("Local File Not Found", 1, "");
+            rows.AddResult(link.anchorName, 2, page);
+            rows.AddResultPlace(link.place);
+        }
+    }
+}

@@ -146,6 +146,65 @@ TEST_F(RepairWalk, ALinkCountsOnlyWhereTheScannerWouldHaveEndedIt) {
     EXPECT_EQ(ReadFile(longer), head + kGone + "er\">x</a>\nnext\n");
 }
 
+// The HTML scanner's rows are rewritten at the very bytes it found, every one of a page in one
+// walk, however the page repeats their text elsewhere.
+TEST_F(RepairWalk, HtmlRowsAreRewrittenExactlyWhereTheScannerFoundThem) {
+    const std::string before =
+        "<!-- <a href=\"x.html\">old</a> --><script>var a = '<a href=\"x.html\">';</script>\n"
+        "<template><a href=\"x.html\">t</a></template><link rel=next href=\"x.html\">x.html\n"
+        "<p><a href=\"old-x.html\">kept</a><a class=c HREF = x.html>one</a>"
+        "<a href='x.html' title=\"x.html\"><b>two</b></a><area href=\"x.html\" alt=map>\n"
+        "<p>end <a href=\"x.html#top\">x.html</a></p>";
+    const std::vector<std::pair<int, std::string>> cases = {
+        {kRepairDisable,
+         "<p><a href=\"old-x.html\">kept</a><a class=c data-linkvet-href = x.html>one</a>"
+         "<a data-linkvet-href='x.html' title=\"x.html\"><b>two</b></a>"
+         "<area data-linkvet-href=\"x.html\" alt=map>\n"},
+        {kRepairReplace,
+         "<p><a href=\"old-x.html\">kept</a><a class=c HREF = \"my%20page%23.htm\" "
+         "data-linkvet-href=x.html>one</a><a href=\"my%20page%23.htm\" "
+         "data-linkvet-href='x.html' title=\"x.html\"><b>two</b></a>"
+         "<area href=\"my%20page%23.htm\" data-linkvet-href=\"x.html\" alt=map>\n"},
+        {kRepairRemove, "<p><a href=\"old-x.html\">kept</a>one<b>two</b>\n"},
+    };
+    const std::string head = before.substr(0, before.find("<p>"));
+    const std::string tail = before.substr(before.find("<p>end"));
+    for (const auto& [method, line] : cases) {
+        SCOPED_TRACE(method);
+        MakeDirectory(m_scratch / std::to_string(method));
+        const std::string page = Page(std::to_string(method) + "/my page#.htm", before);
+        m_rows.Clear();
+        AddHtmlRows(m_rows, page, "x.html");
+        ASSERT_EQ(m_rows.RowCount(), 3) << "a, a and area";
+        EXPECT_TRUE(Walk(method));
+        EXPECT_EQ(ReadFile(page), head + line + tail);
+        EXPECT_EQ(Tags(), (std::vector<std::uint32_t>{0x10001, 0x1, 0x1}));
+        EXPECT_EQ(ReadFile(BackupName(page)), before);
+    }
+}
+
+TEST_F(RepairWalk, AnHtmlRowWhosePlaceChangedSinceTheRunIsNotFound) {
+    const std::string before = "<a href=\"gone1\">1</a>\n<a href=\"gone2\">2</a>\n";
+    const std::string page = Page("page.html", before);
+    AddHtmlRows(m_rows, page, "gone1");
+    AddHtmlRows(m_rows, page, "gone2");
+    WriteFile(page, "<a href=\"gone1\">1</a>\n<a href=\"gone2\" >2</a>\n");
+    m_host.m_ignore = true;
+    EXPECT_FALSE(Walk(kRepairDisable));
+    EXPECT_EQ(m_ui.m_messages, std::vector<std::string>{NotFound(page, "gone2")});
+    EXPECT_EQ(ReadFile(page), "<a data-linkvet-href=\"gone1\">1</a>\n<a href=\"gone2\" >2</a>\n")
+        << "the rows before the stop are kept";
+    EXPECT_EQ(m_rows.RowCount(), 1);
+
+    // Shorter than the run saw it: the place now lies past the end.
+    const std::string shorter = Page("shorter.html", before);
+    m_rows.Clear();
+    AddHtmlRows(m_rows, shorter, "gone2");
+    WriteFile(shorter, "<a>");
+    EXPECT_FALSE(Walk(kRepairRemove));
+    EXPECT_EQ(ReadFile(shorter), "<a>");
+}
+
 TEST_F(RepairWalk, ACrLfPairIsOneLineEndAtThePieceBoundaryToo) {
     const std::string link = "<a href=\"http://x.test/gone\">";
     const std::string text = link + std::string(kRepairPieceSize - 1 - link.size(), 'h');
