@@ -22,7 +22,7 @@ bool IsWalkableDirectory(const platform::CDirEntry& entry) {
 void AppendFiles(StringList& list, const std::string& directory,
                  const std::vector<platform::CDirEntry>& entries, bool htmlOnly) {
     for (const platform::CDirEntry& entry : entries) {
-        if ((entry.attributes & kNotAFile) != 0) {
+        if ((entry.attributes & kNotAFile) != 0 || IsRepairFileName(entry.name)) {
             continue;
         }
         std::string fullPath = platform::JoinPath(directory, entry.name);
@@ -33,6 +33,10 @@ void AppendFiles(StringList& list, const std::string& directory,
 }
 
 }  // namespace
+
+bool IsRepairFileName(std::string_view name) {
+    return name.ends_with(kBackupSuffix) || name.ends_with(kWorkFileSuffix);
+}
 
 bool HasWebPageExtension(const std::string& fullPath) {
     std::string upper = fullPath;

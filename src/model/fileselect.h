@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "model/stringlist.h"
 
@@ -18,9 +19,17 @@ struct CFileChoice {
 // ending: "PAGE.HTM.BAK" passes, and so does every file below a folder named "x.html".
 bool HasWebPageExtension(const std::string& fullPath);
 
+// What repair leaves beside a page: its backup, and the work file that becomes its new text.
+inline constexpr const char* kBackupSuffix = ".rep";
+inline constexpr const char* kWorkFileSuffix = ".t~p";
+// A file's own name that ends as backups and work files end. They hold a page's links too, so
+// a folder's test never takes them for pages: a repair after it would trip over them.
+bool IsRepairFileName(std::string_view name);
+
 // Appends the admitted files of one directory, not descending, in listing order. Only regular
 // files and links that are not known to lead elsewhere (a dangling link fails later, at its
-// scan) are files; sub-directories, FIFOs, sockets and devices are not.
+// scan) are files; sub-directories, FIFOs, sockets and devices are not, nor backups and work
+// files of repair.
 void AddDirectoryFiles(StringList& list, const std::string& directory, bool htmlOnly);
 
 // Appends the admitted files of a directory and, depth first, of every sub-directory that is a

@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 
 #include "filefaults.h"
+#include "textfile.h"
 #include "unixfile.h"
 
 namespace platform {
@@ -55,7 +57,8 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     if (!out || ::fstat(out.Get(), &made) != 0 || !S_ISREG(made.st_mode)) {
         return false;
     }
-    // The umask took bits away at the open; the copy gets exactly the source's.
+    // The umask took bits away at the open; the copy gets exactly the source's, and its owner.
+    KeepOwner(out.Get(), info);
     const bool copied = ::fchmod(out.Get(), info.st_mode & 07777) == 0 &&
                         CopyBytes(in.Get(), out.Get()) && ::fsync(out.Get()) == 0;
     if (!out.Close() || !copied ||
@@ -96,6 +99,38 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 bool IsRegularFile(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+CPathKind KindOfPathItself(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? CPathKind::Missing : CPathKind::Other;
+    }
+    return S_ISREG(info.st_mode) ? CPathKind::RegularFile : CPathKind::Other;
+}
+
+bool SetFileNote(const std::string& path, const std::string& name, const std::string& value) {
+    return ::lsetxattr(path.c_str(), ("user." + name).c_str(), value.data(), value.size(), 0) == 0;
+}
+
+std::optional<std::string> FileNote(const std::string& path, const std::string& name) {
+    const std::string attribute = "user." + name;
+    std::string value(256, '\0');
+    for (;;) {
+        const ssize_t got =
+            ::lgetxattr(path.c_str(), attribute.c_str(), value.data(), value.size());
+        if (got >= 0) {
+            value.resize(static_cast<std::size_t>(got));
+            return value;
+        }
+        const ssize_t needed = errno == ERANGE
+                                   ? ::lgetxattr(path.c_str(), attribute.c_str(), nullptr, 0)
+                                   : -1;
+        if (needed < 0) {
+            return std::nullopt;
+        }
+        value.resize(static_cast<std::size_t>(needed));
+    }
 }
 
 bool IsWritableFile(const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -23,6 +24,16 @@ bool ReplaceFile(const std::string& from, const std::string& to);
 
 // True when the path names a regular file, following symbolic links.
 bool IsRegularFile(const std::string& path);
+
+// What a path names itself, a symbolic link not followed: nothing, a regular file, or anything
+// else (a link, a folder, a FIFO, or a path that cannot be looked at).
+enum class CPathKind { Missing, RegularFile, Other };
+CPathKind KindOfPathItself(const std::string& path);
+
+// A short note kept with a file (an extended attribute of the user namespace), never through
+// a symbolic link; false, or nullopt, where the file system keeps none or the file has none.
+bool SetFileNote(const std::string& path, const std::string& name, const std::string& value);
+std::optional<std::string> FileNote(const std::string& path, const std::string& name);
 
 // True when the file may be rewritten: its mode has a write bit, and the user may write it.
 // Root may write any file; a mode without any write bit still says it is meant to be kept.

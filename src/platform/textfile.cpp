@@ -50,27 +50,38 @@ CFilePtr OverwriteRegularFile(const std::string& path) {
     return OpenRegularFile(path, O_WRONLY | O_CREAT | O_NOFOLLOW, "wb");
 }
 
-CFilePtr CreateFileLike(const std::string& path, std::FILE* model) {
+CFilePtr CreateUniqueFileLike(const std::string& prefix, const std::string& suffix,
+                              std::FILE* model, std::string& created) {
     struct stat info {};
     if (IsFailureInjected(CFileOperation::CreateForWriting) ||
         ::fstat(::fileno(model), &info) != 0) {
         return nullptr;
     }
-    CUnixFile created(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777));
-    if (!created) {
+    std::string name = prefix + "XXXXXX" + suffix;
+    CUnixFile file(::mkostemps(name.data(), static_cast<int>(suffix.size()), O_CLOEXEC));
+    if (!file) {
         return nullptr;
     }
-    // The umask took bits away at the open; the file gets exactly the model's.
-    if (::fchmod(created.Get(), info.st_mode & 07777) != 0) {
-        ::unlink(path.c_str());
+    KeepOwner(file.Get(), info);
+    // mkostemps made it 0600; the file gets exactly the model's bits.
+    CFilePtr stream;
+    if (::fchmod(file.Get(), info.st_mode & 07777) == 0) {
+        stream.reset(::fdopen(file.Get(), "wb"));
+    }
+    if (!stream) {
+        ::unlink(name.c_str());
         return nullptr;
     }
-    CFilePtr stream(::fdopen(created.Get(), "wb"));
-    if (stream) {
-        created.Release();
-    }
+    file.Release();
+    created = std::move(name);
     return stream;
+}
+
+void KeepOwner(int fd, const struct stat& info) {
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0) {
+        // Not root: at least the group, when the user belongs to it.
+        static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), info.st_gid));
+    }
 }
 
 bool FlushToDisk(std::FILE* file) {

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace platform {
 
 struct CFileCloser {
@@ -25,9 +27,17 @@ CFilePtr OpenFile(const std::string& path, const char* mode);
 // pages only to allocate them again.
 CFilePtr OverwriteRegularFile(const std::string& path);
 
-// Creates path for writing in binary, with the permission bits of the open file model. Fails
-// when path exists in any form, a symbolic link included, so nothing is written through it.
-CFilePtr CreateFileLike(const std::string& path, std::FILE* model);
+// Creates a file for writing in binary under a name no other file has, prefix + six random
+// characters + suffix (created is set to it), with the owner, group and permission bits of the
+// open file model: root rewriting another user's page must leave it theirs. The name is made
+// with O_EXCL, so nothing existing is reused or written through.
+CFilePtr CreateUniqueFileLike(const std::string& prefix, const std::string& suffix,
+                              std::FILE* model, std::string& created);
+
+// Gives the file open as fd the owner and group of info, as far as the user may: an owner
+// other than the user needs root. Set before the permission bits, which a change of owner
+// may clear.
+void KeepOwner(int fd, const struct stat& info);
 
 // Writes a stream's buffers through to the disk; false when any write to it has failed.
 bool FlushToDisk(std::FILE* file);

@@ -6,17 +6,19 @@
 #include <string_view>
 #include <utility>
 
+#include "model/fileselect.h"
 #include "model/linkscanner.h"
 #include "platform/direnum.h"
 
 namespace {
 
 // Text and line end apart: the line end is "\r\n", "\n", or, for a last line or a cut of a
-// long one, "\n" to be added.
-std::pair<std::string, std::string> SplitLineEnd(const std::string& text) {
+// long one, the line end to be added.
+std::pair<std::string, std::string> SplitLineEnd(const std::string& text,
+                                                 const std::string& addedLineEnd) {
     const std::size_t length = text.ends_with("\r\n") ? 2 : text.ends_with('\n') ? 1 : 0;
     const std::size_t cut = text.size() - length;
-    return {text.substr(0, cut), length != 0 ? text.substr(cut) : "\n"};
+    return {text.substr(0, cut), length != 0 ? text.substr(cut) : addedLineEnd};
 }
 
 std::size_t NameStart(const std::string& path) {
@@ -28,15 +30,10 @@ std::string_view NameStem(std::string_view name) {
     return name.substr(0, name.rfind('.'));
 }
 
-// Backups and work files never claim a name: they are what the names are for.
-bool IsRepairFile(const std::string& name) {
-    return name.ends_with(".rep") || name.ends_with(".t~p");
-}
-
 // Whether other, a file beside the one named name, could claim the usual backup name of
 // name too: it shares the stem, or its whole name with ".rep" is that backup name.
 bool ClaimsUsualName(const std::string& other, const std::string& name, std::string_view stem) {
-    return other != name && !IsRepairFile(other) && (other == stem || NameStem(other) == stem);
+    return other != name && !IsRepairFileName(other) && (other == stem || NameStem(other) == stem);
 }
 
 std::vector<std::string> FileNames(const std::vector<platform::CDirEntry>& entries) {
@@ -87,7 +84,7 @@ std::string RepairStem(const std::string& path) {
 }
 
 std::string UsualBackupName(const std::string& path) {
-    return RepairStem(path) + ".rep";
+    return RepairStem(path) + kBackupSuffix;
 }
 
 std::string BackupName(const std::string& path,
@@ -98,7 +95,7 @@ std::string BackupName(const std::string& path,
                                                     [&name, stem](const std::string& other) {
                                                         return ClaimsUsualName(other, name, stem);
                                                     });
-    return shared ? path + ".rep" : UsualBackupName(path);
+    return shared ? path + kBackupSuffix : UsualBackupName(path);
 }
 
 std::optional<std::vector<std::string>> FolderFileNames(const std::string& path) {
@@ -112,12 +109,23 @@ std::string BackupName(const std::string& path) {
     return BackupName(path, FolderFileNames(path));
 }
 
-std::string WorkName(const std::string& path) {
-    return RepairStem(path) + ".t~p";
-}
-
 std::string RepairFileName(const std::string& path) {
     return path.substr(NameStart(path));
+}
+
+std::string LineEndAhead(std::FILE* file) {
+    bool crLf = false;
+    PeekAhead(file, [file, &crLf] {
+        int previous = EOF;
+        for (int c = std::getc(file); c != EOF; previous = c, c = std::getc(file)) {
+            if (c == '\n') {
+                crLf = previous == '\r';
+                break;
+            }
+        }
+        return crLf;
+    });
+    return crLf ? "\r\n" : "\n";
 }
 
 bool ReadPiece(std::FILE* file, std::string& piece) {
@@ -159,13 +167,14 @@ std::size_t FindWholeLink(const std::string& piece, const std::string& url, std:
 }
 
 std::string RewritePiece(const std::string& piece, std::size_t at, const std::string& url,
-                         const std::string& fileName, int method) {
+                         const std::string& fileName, int method,
+                         const std::string& addedLineEnd) {
     if (method == kRepairDisable) {
-        const auto [text, lineEnd] = SplitLineEnd(piece);
+        const auto [text, lineEnd] = SplitLineEnd(piece, addedLineEnd);
         return "<!--" + text + "-->" + lineEnd;
     }
     if (method == kRepairReplace) {
-        const auto [after, lineEnd] = SplitLineEnd(piece.substr(at + url.size()));
+        const auto [after, lineEnd] = SplitLineEnd(piece.substr(at + url.size()), addedLineEnd);
         return piece.substr(0, at) + fileName + after + "<!--" + url + "-->" + lineEnd;
     }
     return "";

@@ -28,8 +28,6 @@ std::string BackupName(const std::string& path,
 std::optional<std::vector<std::string>> FolderFileNames(const std::string& path);
 // The same as BackupName(path, FolderFileNames(path)).
 std::string BackupName(const std::string& path);
-// The work file that receives the rewritten text.
-std::string WorkName(const std::string& path);
 // The file's own name: the part after the last "/".
 std::string RepairFileName(const std::string& path);
 
@@ -46,6 +44,12 @@ bool ReadPiece(std::FILE* file, std::string& piece);
 std::size_t FindWholeLink(const std::string& piece, const std::string& url, std::FILE* file);
 
 // The piece holding url at offset `at`, rewritten by method for the file named fileName. The
-// piece keeps its own line end; a piece without one gains "\n".
+// piece keeps its own line end; a piece without one gains addedLineEnd.
 std::string RewritePiece(const std::string& piece, std::size_t at, const std::string& url,
-                         const std::string& fileName, int method);
+                         const std::string& fileName, int method,
+                         const std::string& addedLineEnd = "\n");
+
+// The line end of the line that goes on in file: "\r\n" when it ends in CR LF, else "\n"
+// (a last line without one too); file is left where it was. A piece cut from a long line
+// that is rewritten as a line of its own ends as its line does.
+std::string LineEndAhead(std::FILE* file);

@@ -1,7 +1,11 @@
 #include "repairwalk.h"
 
+#include <cstdlib>
+
+#include "model/fileselect.h"
 #include "platform/fileops.h"
 #include "platform/messagebox.h"
+#include "repair/pagebackup.h"
 #include "repair/repairtext.h"
 #include "settings/regsettings.h"
 
@@ -72,7 +76,7 @@ bool CRepairWalk::FinishGroup(const CGroup& group) {
 // Rows count as repaired only once their file is in place: a file that could not be replaced
 // still holds their links, and the next walk must rewrite them again.
 bool CRepairWalk::PutInPlace(const CGroup& group) {
-    if (!FinishRepairFile(group.file)) {
+    if (!FinishRepairFile()) {
         return false;
     }
     for (const int row : group.rewrittenRows) {
@@ -110,27 +114,27 @@ const std::optional<std::vector<std::string>>& CRepairWalk::FolderFilesOf(const 
 }
 
 bool CRepairWalk::OpenForRepair(const std::string& path) {
-    const std::string work = WorkName(path);
-    // A file bearing its own backup or work name would be overwritten by them.
-    if (path == UsualBackupName(path) || path == work) {
+    // A page that is a symbolic link is repaired in its target, which is what holds the
+    // links: replacing the link by a file would leave the target as it was.
+    char* const resolved = ::realpath(path.c_str(), nullptr);
+    m_pagePath = resolved != nullptr ? resolved : "";
+    std::free(resolved);
+    // Backups and work files are the walk's own; rewriting one would spoil what it is for.
+    if (m_pagePath.empty() || IsRepairFileName(RepairFileName(m_pagePath))) {
         return false;
     }
     // Only a regular file opens, at once whatever stands in its place; and only one the user
     // may change: a read-only page is meant to stay as it is, even for root.
-    m_repairIn = platform::OpenFile(path, "rb");
-    if (!m_repairIn || !platform::IsWritableFile(path)) {
+    m_repairIn = platform::OpenFile(m_pagePath, "rb");
+    if (!m_repairIn || !platform::IsWritableFile(m_pagePath) ||
+        !EnsureBackup(m_pagePath, FolderFilesOf(m_pagePath))) {
         m_repairIn.reset();
         return false;
     }
-    // A backup that already exists is the older one and is kept; any other failure to copy
-    // leaves the file untouched.
-    const std::string backup = BackupName(path, FolderFilesOf(path));
-    if (!platform::CopyFile(path, backup, true) && !platform::IsRegularFile(backup)) {
-        m_repairIn.reset();
-        return false;
-    }
-    platform::DeleteFile(work);
-    m_repairOut = platform::CreateFileLike(work, m_repairIn.get());
+    // The work file's name is new and the walk's alone: two walks at once, or two pages of one
+    // stem, never write into or rename each other's work.
+    m_repairOut = platform::CreateUniqueFileLike(RepairStem(m_pagePath) + ".", kWorkFileSuffix,
+                                                 m_repairIn.get(), m_workPath);
     if (!m_repairOut) {
         m_repairIn.reset();
         return false;
@@ -178,7 +182,9 @@ bool CRepairWalk::FindAndRewrite(const std::string& url, const std::string& path
     while (ReadPiece(m_repairIn.get(), piece)) {
         const std::size_t at = FindWholeLink(piece, url, m_repairIn.get());
         if (at != std::string::npos) {
-            WritePiece(RewritePiece(piece, at, url, RepairFileName(path), method));
+            const std::string addedLineEnd =
+                piece.ends_with('\n') ? "\n" : LineEndAhead(m_repairIn.get());
+            WritePiece(RewritePiece(piece, at, url, RepairFileName(path), method, addedLineEnd));
             return true;
         }
         WritePiece(piece);
@@ -186,7 +192,7 @@ bool CRepairWalk::FindAndRewrite(const std::string& url, const std::string& path
     return false;
 }
 
-bool CRepairWalk::FinishRepairFile(const std::string& path) {
+bool CRepairWalk::FinishRepairFile() {
     if (!m_repairIn) {
         return false;
     }
@@ -203,7 +209,12 @@ bool CRepairWalk::FinishRepairFile(const std::string& path) {
         !std::ferror(m_repairIn.get()) && platform::FlushToDisk(m_repairOut.get());
     m_repairIn.reset();
     const bool closed = std::fclose(m_repairOut.release()) == 0;
-    return complete && closed && platform::ReplaceFile(WorkName(path), path);
+    if (!(complete && closed && platform::ReplaceFile(m_workPath, m_pagePath))) {
+        // The work file is the walk's own, and useless now: the page keeps its old text.
+        platform::DeleteFile(m_workPath);
+        return false;
+    }
+    return true;
 }
 
 // A failed write stays on the stream's error flag, which FinishRepairFile checks.

@@ -57,9 +57,9 @@ public:
     // A link of the HTML scanner is rewritten at its place instead, once the file is finished.
     bool RepairLink(const std::string& url, const std::string& path, int method,
                     const CLinkPlace& place = {});
-    // Copies the rest and puts the work file in the file's place; false leaves the file as
-    // it was.
-    bool FinishRepairFile(const std::string& path);
+    // Copies the rest and puts the work file in the open file's place; false leaves the file
+    // as it was.
+    bool FinishRepairFile();
 
 private:
     // Where a walk stopped: the row the failure dialog may drop, and what it shows.
@@ -93,6 +93,9 @@ private:
     // The source being repaired and its work file; both open or both null.
     platform::CFilePtr m_repairIn;
     platform::CFilePtr m_repairOut;
+    // The page the open file is (a symbolic link's target), and its work file.
+    std::string m_pagePath;
+    std::string m_workPath;
     // The edits at their places, for a file whose rows came from the HTML scanner.
     std::optional<CPlaceEdits> m_placeEdits;
     // The file names of each folder the walk has opened a page in, by folder.

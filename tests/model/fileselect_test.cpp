@@ -98,8 +98,14 @@ TEST_F(FileSelection, OnlyFilesAndLinksThatMayBeFilesAreListed) {
     ASSERT_EQ(::symlink("page.htm", (m_scratch / "d/link.htm").c_str()), 0);
     ASSERT_EQ(::symlink("gone.htm", (m_scratch / "d/dangling.htm").c_str()), 0);
     ASSERT_EQ(::symlink("pipe.htm", (m_scratch / "d/pipelink.htm").c_str()), 0);
+    // What repair leaves beside a page holds its links too, and is never a page to test.
+    for (const char* left : {"d/page.rep", "d/page.htm.rep", "d/page.t~p", "d/page.Xy12ab.t~p"}) {
+        Touch(left);
+    }
     EXPECT_EQ(Select("d", true, false, false),
               (std::vector<std::string>{"d/dangling.htm", "d/link.htm", "d/page.htm"}));
+    EXPECT_EQ(Select("d/page.rep", false, false, false), (std::vector<std::string>{"d/page.rep"}))
+        << "a file named on its own is taken";
 }
 
 TEST_F(FileSelection, PathsArePlainlyJoinedSoATrailingSlashDoubles) {

@@ -99,14 +99,38 @@ TEST_F(Files, DeleteRemovesFilesButNeverDirectories) {
     EXPECT_FALSE(platform::DeleteFile(m_scratch / "a"));
 }
 
-TEST_F(Files, CreateLikeNeverReusesANameNorWritesThroughALink) {
+TEST_F(Files, CreateUniqueLikeNeverSharesANameAndTakesTheModelsBits) {
     WriteFile(m_scratch / "model", "M");
+    ASSERT_EQ(::chmod((m_scratch / "model").c_str(), 0604), 0);
     const platform::CFilePtr model = platform::OpenFile(m_scratch / "model", "rb");
-    EXPECT_FALSE(platform::CreateFileLike(m_scratch / "model", model.get()));
-    ASSERT_EQ(::symlink("elsewhere", (m_scratch / "link").c_str()), 0);
-    EXPECT_FALSE(platform::CreateFileLike(m_scratch / "link", model.get()));
-    EXPECT_FALSE(FileExists(m_scratch / "elsewhere"));
-    EXPECT_TRUE(platform::CreateFileLike(m_scratch / "new", model.get()));
+    std::string first;
+    std::string second;
+    const platform::CFilePtr a = platform::CreateUniqueFileLike(m_scratch / "p.", ".t~p", model.get(), first);
+    const platform::CFilePtr b = platform::CreateUniqueFileLike(m_scratch / "p.", ".t~p", model.get(), second);
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(first, second);
+    for (const std::string& name : {first, second}) {
+        EXPECT_TRUE(name.starts_with(m_scratch / "p.") && name.ends_with(".t~p")) << name;
+        struct stat info {};
+        ASSERT_EQ(::lstat(name.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0604u) << "not mkstemp's 0600";
+    }
+}
+
+TEST_F(Files, AKindIsToldWithoutFollowingLinksAndANoteStaysWithItsFile) {
+    WriteFile(m_scratch / "f", "x");
+    ASSERT_EQ(::symlink("f", (m_scratch / "link").c_str()), 0);
+    EXPECT_EQ(platform::KindOfPathItself(m_scratch / "f"), platform::CPathKind::RegularFile);
+    EXPECT_EQ(platform::KindOfPathItself(m_scratch / "link"), platform::CPathKind::Other);
+    EXPECT_EQ(platform::KindOfPathItself(m_scratch / "none"), platform::CPathKind::Missing);
+
+    EXPECT_EQ(platform::FileNote(m_scratch / "f", "linkvet.test"), std::nullopt);
+    if (!platform::SetFileNote(m_scratch / "f", "linkvet.test", std::string(300, 'n'))) {
+        GTEST_SKIP() << "this file system keeps no notes";
+    }
+    EXPECT_EQ(platform::FileNote(m_scratch / "f", "linkvet.test"), std::string(300, 'n'));
+    EXPECT_EQ(platform::FileNote(m_scratch / "link", "linkvet.test"), std::nullopt)
+        << "a link's note is its own, not its target's";
 }
 
 TEST_F(Files, FileAndDirectoryChecksTellKindsApart) {

@@ -34,7 +34,9 @@ protected:
         m_site = std::make_unique<CTempDir>();
         for (const CPage& page : kPages) {
             WriteFile(*m_site / page.name, page.before);
-            WriteFile(WorkName(*m_site / page.name), "stale");
+            // Another walk's work file, or a user's file of that name: never the walk's to
+            // delete or write into.
+            WriteFile(RepairStem(*m_site / page.name) + kWorkFileSuffix, "stale");
         }
         m_rows.Clear();
         for (const auto& [url, name] : rows) {
@@ -62,7 +64,7 @@ protected:
 TEST_F(RepairFaults, AFailureAtAnyFileOperationLosesNoTextAndTheNextWalkFinishes) {
     for (const CFileOperation operation :
          {CFileOperation::Copy, CFileOperation::OpenForReading, CFileOperation::CreateForWriting,
-          CFileOperation::Delete, CFileOperation::Replace}) {
+          CFileOperation::Replace}) {
         for (int call = 0; call < static_cast<int>(kPages.size()); ++call) {
             SCOPED_TRACE(testing::Message()
                          << "operation " << static_cast<int>(operation) << ", call " << call);
@@ -77,7 +79,7 @@ TEST_F(RepairFaults, AFailureAtAnyFileOperationLosesNoTextAndTheNextWalkFinishes
             EXPECT_TRUE(Walk(kRepairDisable));
             for (const CPage& page : kPages) {
                 EXPECT_EQ(ReadFile(*m_site / page.name), page.after);
-                EXPECT_FALSE(FileExists(WorkName(*m_site / page.name)));
+                EXPECT_EQ(ReadFile(RepairStem(*m_site / page.name) + kWorkFileSuffix), "stale");
             }
             ExpectNothingLost();
         }

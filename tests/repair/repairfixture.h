@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/fileselect.h"
 #include "platform/filefaults.h"
 #include "platform/messagebox.h"
 #include "repair/repairtext.h"
@@ -71,6 +72,17 @@ protected:
     CScriptedRepairHost m_host;
     platform::CScriptedUserInterface m_ui;
 };
+
+// The work files in path's folder: a walk that ended leaves none of its own.
+inline std::vector<std::string> WorkFilesBeside(const std::string& path) {
+    std::vector<std::string> work;
+    for (const std::string& name : FolderFileNames(path).value_or(std::vector<std::string>{})) {
+        if (name.ends_with(kWorkFileSuffix)) {
+            work.push_back(name);
+        }
+    }
+    return work;
+}
 
 inline constexpr const char* kAllRepaired = "All URL repairs completed";
 

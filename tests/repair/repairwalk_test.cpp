@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/fileops.h"
+#include "repair/pagebackup.h"
 #include "repair/repairfixture.h"
 
 namespace {
@@ -43,7 +45,7 @@ TEST_F(RepairWalk, EachMethodRewritesOnlyTheLineOfTheLinkAndOnlyOnce) {
         EXPECT_EQ(ReadFile(page), after);
         EXPECT_EQ(Stat(page).st_mode & 07777, 0664u);
         EXPECT_EQ(Stat(BackupName(page)).st_mode & 07777, 0664u);
-        EXPECT_FALSE(FileExists(WorkName(page)));
+        EXPECT_EQ(WorkFilesBeside(page), std::vector<std::string>{});
 
         const ino_t inode = Stat(page).st_ino;
         EXPECT_TRUE(Walk(kRepairDisable));
@@ -136,14 +138,22 @@ TEST_F(RepairWalk, ALinkCountsOnlyWhereTheScannerWouldHaveEndedIt) {
     // The piece ends right after the link; the rest of the line decides.
     const std::string head(kRepairPieceSize - kGone.size(), 'h');
     const std::string whole = Page("whole.htm", head + kGone + " \">x</a>\nnext\n");
-    const std::string longer = Page("longer.htm", head + kGone + "er\">x</a>\nnext\n");
+    const std::string longer = Page("longer.htm", head + kGone + "\ner\">x</a>\nnext\n");
     m_rows.Clear();
     AddRow(kGone, whole);
     AddRow(kGone, longer);
     EXPECT_FALSE(Walk(kRepairDisable));
     EXPECT_EQ(ReadFile(whole), "<!--" + head + kGone + "-->\n \">x</a>\nnext\n");
     EXPECT_EQ(m_ui.m_messages.back(), NotFound(longer, kGone));
-    EXPECT_EQ(ReadFile(longer), head + kGone + "er\">x</a>\nnext\n");
+    EXPECT_EQ(ReadFile(longer), head + kGone + "\ner\">x</a>\nnext\n");
+
+    // The scanner drops line ends before it reads a link: this one is http://x.test/goner.
+    const std::string broken = Page("broken.htm", "<a href=\"http://x.test/gone\r\nr\">1</a>\n"
+                                                  "<a href=\"http://x.test/gone\"\r\n>2</a>\n");
+    m_rows.Clear();
+    AddRow(kGone, broken);
+    EXPECT_TRUE(Walk(kRepairRemove));
+    EXPECT_EQ(ReadFile(broken), "<a href=\"http://x.test/gone\r\nr\">1</a>\n>2</a>\n");
 }
 
 // The HTML scanner's rows are rewritten at the very bytes it found, every one of a page in one
@@ -220,6 +230,15 @@ TEST_F(RepairWalk, ACrLfPairIsOneLineEndAtThePieceBoundaryToo) {
         EXPECT_TRUE(Walk(method));
         EXPECT_EQ(ReadFile(page), after);
     }
+
+    // A piece cut from a long CR LF line becomes a line of its own that ends as its line does.
+    const std::string longLine = text + "hh";
+    const std::string cut = Page("cut.htm", longLine + "\r\nnext\r\n");
+    m_rows.Clear();
+    AddRow(kGone, cut);
+    EXPECT_TRUE(Walk(kRepairDisable));
+    EXPECT_EQ(ReadFile(cut), "<!--" + longLine.substr(0, kRepairPieceSize) + "-->\r\n" +
+                                 longLine.substr(kRepairPieceSize) + "\r\nnext\r\n");
 }
 
 TEST_F(RepairWalk, APageThatMayNotBeWrittenOrIsNoFileIsRefusedAndLeftAlone) {
@@ -264,7 +283,6 @@ TEST(RepairNames, ABackupTakesTheUsualNameUnlessAnotherFileCouldClaimIt) {
     }
     EXPECT_EQ(BackupName("/w/news.htm", std::nullopt), "/w/news.htm.rep")
         << "a folder that cannot be listed claims nothing for sure";
-    EXPECT_EQ(WorkName("/web/my.site/index"), "/web/my.site/index.t~p");
     EXPECT_EQ(UsualBackupName("/web/my.site/page.htm"), "/web/my.site/page.rep");
 }
 
@@ -291,7 +309,77 @@ TEST_F(RepairWalk, EveryRewrittenFileKeepsABackupOfItsOwnInItsOwnFolder) {
     EXPECT_EQ(ReadFile(foreign), "not the walk's") << "a file the walk did not make stays";
     for (const std::string& page : pages) {
         EXPECT_EQ(ReadFile(page), "") << "a second run's walk rewrites again, keeping the backup";
-        EXPECT_FALSE(FileExists(WorkName(page)));
+    }
+    EXPECT_EQ(WorkFilesBeside(htm), std::vector<std::string>{"my.t~p"});
+    EXPECT_EQ(WorkFilesBeside(index), std::vector<std::string>{});
+}
+
+// A page is never rewritten without a backup of its own, and never through a symbolic link.
+TEST_F(RepairWalk, OnlyARegularFileOfThePagesOwnIsItsBackup) {
+    const std::string kept = "keep http://x.test/gone\n";
+    const std::string elsewhere = Page("elsewhere.txt", kept);
+    const std::string toFile = Page("a.htm", kept);
+    ASSERT_EQ(::symlink("elsewhere.txt", (m_scratch / "a.rep").c_str()), 0);
+    const std::string dangling = Page("b.htm", kept);
+    ASSERT_EQ(::symlink("missing.txt", (m_scratch / "b.rep").c_str()), 0);
+    const std::string folder = Page("c.htm", kept);
+    MakeDirectory(m_scratch / "c.rep");
+    for (const std::string& page : {toFile, dangling, folder}) {
+        SCOPED_TRACE(page);
+        m_rows.Clear();
+        AddRow(kGone, page);
+        EXPECT_FALSE(Walk(kRepairRemove));
+        EXPECT_EQ(m_host.m_failures.back().first, page);
+        EXPECT_EQ(ReadFile(page), kept);
+    }
+    EXPECT_EQ(ReadFile(elsewhere), kept);
+    EXPECT_FALSE(FileExists(m_scratch / "missing.txt"));
+
+    // page.rep was made for page.htm, renamed since to page.html and edited.
+    const std::string renamed = Page("page.htm", "old http://x.test/gone\n");
+    m_rows.Clear();
+    AddRow(kGone, renamed);
+    ASSERT_TRUE(Walk(kRepairRemove));
+    if (!platform::FileNote(m_scratch / "page.rep", kBackupOwnerNote)) {
+        GTEST_SKIP() << "this file system keeps no notes";
+    }
+    ASSERT_EQ(::rename(renamed.c_str(), (m_scratch / "page.html").c_str()), 0);
+    const std::string edited = Page("page.html", "new http://x.test/gone\n");
+    m_rows.Clear();
+    AddRow(kGone, edited);
+    EXPECT_TRUE(Walk(kRepairRemove));
+    EXPECT_EQ(ReadFile(m_scratch / "page.rep"), "old http://x.test/gone\n");
+    EXPECT_EQ(ReadFile(m_scratch / "page.html.rep"), "new http://x.test/gone\n");
+}
+
+TEST_F(RepairWalk, APageThatIsALinkIsRepairedInItsTargetAndStaysALink) {
+    MakeDirectory(m_scratch / "real");
+    const std::string target = Page("real/page.htm", "http://x.test/gone\n");
+    const std::string link = m_scratch / "page.htm";
+    ASSERT_EQ(::symlink("real/page.htm", link.c_str()), 0);
+    AddRow(kGone, link);
+    EXPECT_TRUE(Walk(kRepairDisable));
+    struct stat info {};
+    ASSERT_EQ(::lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadFile(target), "<!--http://x.test/gone-->\n");
+    EXPECT_EQ(ReadFile(m_scratch / "real/page.rep"), "http://x.test/gone\n");
+    EXPECT_FALSE(FileExists(m_scratch / "page.rep"));
+}
+
+TEST_F(RepairWalk, RootRepairingAnotherUsersPageLeavesItAndItsBackupTheirs) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root may give a file to another user";
+    }
+    const std::string page = Page("page.htm", "http://x.test/gone\n");
+    ASSERT_EQ(::chown(page.c_str(), 4321, 8765), 0);
+    ASSERT_EQ(::chmod(page.c_str(), 0664), 0);
+    AddRow(kGone, page);
+    EXPECT_TRUE(Walk(kRepairDisable));
+    for (const std::string& file : {page, BackupName(page)}) {
+        EXPECT_EQ(Stat(file).st_uid, 4321u) << file;
+        EXPECT_EQ(Stat(file).st_gid, 8765u) << file;
+        EXPECT_EQ(Stat(file).st_mode & 07777, 0664u) << file;
     }
 }
 
