@@ -123,9 +123,8 @@ std::optional<std::string> FileNote(const std::string& path, const std::string& 
             value.resize(static_cast<std::size_t>(got));
             return value;
         }
-        const ssize_t needed = errno == ERANGE
-                                   ? ::lgetxattr(path.c_str(), attribute.c_str(), nullptr, 0)
-                                   : -1;
+        const ssize_t needed =
+            errno == ERANGE ? ::lgetxattr(path.c_str(), attribute.c_str(), nullptr, 0) : -1;
         if (needed < 0) {
             return std::nullopt;
         }

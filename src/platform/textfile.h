@@ -1,11 +1,11 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
-
-#include <sys/stat.h>
 
 namespace platform {
 

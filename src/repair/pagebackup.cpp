@@ -13,8 +13,7 @@ CBackupState StateOf(const std::string& backup, const std::string& pageName) {
         case platform::CPathKind::Missing:
             return CBackupState::Missing;
         case platform::CPathKind::RegularFile: {
-            const std::optional<std::string> owner =
-                platform::FileNote(backup, kBackupOwnerNote);
+            const std::optional<std::string> owner = platform::FileNote(backup, kBackupOwnerNote);
             return !owner || *owner == pageName ? CBackupState::Ours : CBackupState::Taken;
         }
         case platform::CPathKind::Other:
@@ -25,8 +24,8 @@ CBackupState StateOf(const std::string& backup, const std::string& pageName) {
 
 }  // namespace
 
-std::optional<std::string> EnsureBackup(const std::string& path,
-                                        const std::optional<std::vector<std::string>>& folderFiles) {
+std::optional<std::string> EnsureBackup(
+    const std::string& path, const std::optional<std::vector<std::string>>& folderFiles) {
     const std::string pageName = RepairFileName(path);
     for (const std::string& backup : {BackupName(path, folderFiles), path + kBackupSuffix}) {
         switch (StateOf(backup, pageName)) {

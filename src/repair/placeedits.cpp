@@ -11,8 +11,8 @@ namespace {
 // encoding would read differently, are percent-encoded: the value is plain ASCII.
 bool KeepsInFileLink(unsigned char byte) {
     return byte > 0x20 && byte < 0x7F && byte != '"' && byte != '\'' && byte != '#' &&
-           byte != '%' && byte != '?' && byte != '&' && byte != '<' && byte != '>' &&
-           byte != ':' && byte != '\\' && byte != '`';
+           byte != '%' && byte != '?' && byte != '&' && byte != '<' && byte != '>' && byte != ':' &&
+           byte != '\\' && byte != '`';
 }
 
 std::string LinkToFile(const std::string& fileName) {
@@ -49,9 +49,8 @@ bool CPlaceEdits::Take(const CLinkPlace& place, int method) {
 
 std::string CPlaceEdits::Apply() const {
     std::vector<CByteEdit> edits = m_edits;
-    std::sort(edits.begin(), edits.end(), [](const CByteEdit& a, const CByteEdit& b) {
-        return a.span.begin < b.span.begin;
-    });
+    std::sort(edits.begin(), edits.end(),
+              [](const CByteEdit& a, const CByteEdit& b) { return a.span.begin < b.span.begin; });
     std::string page;
     page.reserve(m_page.size());
     std::size_t copied = 0;
@@ -78,7 +77,7 @@ bool CPlaceEdits::Overlaps(CSourceSpan span) const {
 }
 
 std::vector<CPlaceEdits::CByteEdit> CPlaceEdits::EditsFor(const CLinkPlace& place,
-                                                           int method) const {
+                                                          int method) const {
     if (method == kRepairDisable) {
         return {{place.name, kDisabledHrefName}};
     }

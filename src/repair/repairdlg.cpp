@@ -10,8 +10,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "platform/messagebox.h"
 #include "platform/dialogdata.h"
+#include "platform/messagebox.h"
 #include "repair/repairtext.h"
 
 namespace {

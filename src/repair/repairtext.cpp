@@ -167,8 +167,7 @@ std::size_t FindWholeLink(const std::string& piece, const std::string& url, std:
 }
 
 std::string RewritePiece(const std::string& piece, std::size_t at, const std::string& url,
-                         const std::string& fileName, int method,
-                         const std::string& addedLineEnd) {
+                         const std::string& fileName, int method, const std::string& addedLineEnd) {
     if (method == kRepairDisable) {
         const auto [text, lineEnd] = SplitLineEnd(piece, addedLineEnd);
         return "<!--" + text + "-->" + lineEnd;

@@ -151,7 +151,8 @@ bool CRepairWalk::OpenGroup(const std::string& path, int firstRow) {
     if (m_rows.LinkPlace(firstRow).Known()) {
         std::string page;
         char buffer[1 << 16];
-        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, m_repairIn.get())) != 0;) {
+        for (std::size_t got;
+             (got = std::fread(buffer, 1, sizeof buffer, m_repairIn.get())) != 0;) {
             page.append(buffer, got);
         }
         m_placeEdits.emplace(std::move(page), RepairFileName(path));

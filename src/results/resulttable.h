@@ -8,7 +8,12 @@
 #include "model/linkplace.h"
 
 // The grid's four columns.
-enum CResultColumn : int { kColumnUrl = 0, kColumnReason = 1, kColumnSiteName = 2, kColumnFile = 3 };
+enum CResultColumn : int {
+    kColumnUrl = 0,
+    kColumnReason = 1,
+    kColumnSiteName = 2,
+    kColumnFile = 3
+};
 inline constexpr int kResultColumnCount = 4;
 
 // One row of results: its four cells as the bytes the scanner found, its tag, whose low

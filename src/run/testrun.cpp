@@ -258,10 +258,9 @@ void CTestRun::ApplyWebOptions(const CWebOptions& options) {
 }
 
 CWebOptions ReadWebOptions(const CRegSettings& settings) {
-    return CWebOptions{settings.GetInt("Settings", "Https", 0) != 0,
-                       settings.GetInt("Settings", "Jobs", 1),
-                       settings.GetInt("Settings", "PerHost", 6),
-                       settings.GetInt("Settings", "Scanner", 0)};
+    return CWebOptions{
+        settings.GetInt("Settings", "Https", 0) != 0, settings.GetInt("Settings", "Jobs", 1),
+        settings.GetInt("Settings", "PerHost", 6), settings.GetInt("Settings", "Scanner", 0)};
 }
 
 void WriteWebOptions(CRegSettings& settings, const CWebOptions& options) {

@@ -105,8 +105,10 @@ TEST_F(Files, CreateUniqueLikeNeverSharesANameAndTakesTheModelsBits) {
     const platform::CFilePtr model = platform::OpenFile(m_scratch / "model", "rb");
     std::string first;
     std::string second;
-    const platform::CFilePtr a = platform::CreateUniqueFileLike(m_scratch / "p.", ".t~p", model.get(), first);
-    const platform::CFilePtr b = platform::CreateUniqueFileLike(m_scratch / "p.", ".t~p", model.get(), second);
+    const platform::CFilePtr a =
+        platform::CreateUniqueFileLike(m_scratch / "p.", ".t~p", model.get(), first);
+    const platform::CFilePtr b =
+        platform::CreateUniqueFileLike(m_scratch / "p.", ".t~p", model.get(), second);
     ASSERT_TRUE(a && b);
     EXPECT_NE(first, second);
     for (const std::string& name : {first, second}) {

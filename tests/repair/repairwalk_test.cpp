@@ -1,6 +1,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
+
 #include "platform/fileops.h"
 #include "repair/pagebackup.h"
 #include "repair/repairfixture.h"
@@ -148,8 +151,9 @@ TEST_F(RepairWalk, ALinkCountsOnlyWhereTheScannerWouldHaveEndedIt) {
     EXPECT_EQ(ReadFile(longer), head + kGone + "\ner\">x</a>\nnext\n");
 
     // The scanner drops line ends before it reads a link: this one is http://x.test/goner.
-    const std::string broken = Page("broken.htm", "<a href=\"http://x.test/gone\r\nr\">1</a>\n"
-                                                  "<a href=\"http://x.test/gone\"\r\n>2</a>\n");
+    const std::string broken = Page("broken.htm",
+                                    "<a href=\"http://x.test/gone\r\nr\">1</a>\n"
+                                    "<a href=\"http://x.test/gone\"\r\n>2</a>\n");
     m_rows.Clear();
     AddRow(kGone, broken);
     EXPECT_TRUE(Walk(kRepairRemove));
@@ -213,6 +217,76 @@ TEST_F(RepairWalk, AnHtmlRowWhosePlaceChangedSinceTheRunIsNotFound) {
     WriteFile(shorter, "<a>");
     EXPECT_FALSE(Walk(kRepairRemove));
     EXPECT_EQ(ReadFile(shorter), "<a>");
+}
+
+// The page with the README's rule for HTML rows applied at each place, from the end back.
+std::string ExpectedAfter(std::string page, std::vector<CLinkPlace> places, int method,
+                          const std::string& nameValue) {
+    std::sort(places.begin(), places.end(), [](const CLinkPlace& a, const CLinkPlace& b) {
+        return a.startTag.begin > b.startTag.begin;
+    });
+    for (const CLinkPlace& place : places) {
+        if (method == kRepairDisable) {
+            page.replace(place.name.begin, place.name.Size(), "data-linkvet-href");
+        } else if (method == kRepairReplace) {
+            const std::string old = page.substr(place.value.begin, place.value.Size());
+            page.replace(place.value.begin, place.value.Size(),
+                         nameValue + " data-linkvet-href=" + old);
+        } else {
+            page.erase(place.endTag.begin, place.endTag.Size());
+            page.erase(place.startTag.begin, place.startTag.Size());
+        }
+    }
+    return page;
+}
+
+// Real documentation, as Debian ships it: long lines of many links, the same targets in <link>
+// elements, comments and text. A third of each page's links are reported; each method must
+// change nothing but their places, and the pages must still parse to the same other links.
+TEST_F(RepairWalk, AnHtmlDocumentationTreeChangesOnlyAtItsReportedLinks) {
+    const std::string tree = "/usr/share/doc/postgresql-doc-15/html";
+    const auto names = FolderFileNames(tree + "/index.html");
+    ASSERT_TRUE(names) << "scripts/dev installs postgresql-doc-15";
+    std::vector<std::string> pages;
+    for (std::size_t i = 0; i < names->size(); i += 5) {
+        if ((*names)[i].ends_with(".html")) {
+            pages.push_back((*names)[i]);
+        }
+    }
+    ASSERT_GT(pages.size(), 100u);
+    for (const int method : {kRepairDisable, kRepairReplace, kRepairRemove}) {
+        SCOPED_TRACE(method);
+        const std::string site = m_scratch / std::to_string(method);
+        MakeDirectory(site);
+        m_rows.Clear();
+        std::map<std::string, std::vector<CLinkPlace>> reported;
+        std::map<std::string, std::size_t> linksBefore;
+        for (const std::string& name : pages) {
+            const std::string page = site + "/" + name;
+            WriteFile(page, ReadFile(tree + "/" + name));
+            const CHtmlPage scanned = *ScanHtmlFile(page, {});
+            linksBefore[name] = scanned.links.size();
+            for (std::size_t link = 0; link < scanned.links.size(); link += 3) {
+                m_rows.AddResult(scanned.links[link].url, 0, "");
+                m_rows.AddResult("Local File Not Found", 1, "");
+                m_rows.AddResult(scanned.links[link].anchorName, 2, page);
+                m_rows.AddResultPlace(scanned.links[link].place);
+                reported[name].push_back(scanned.links[link].place);
+            }
+        }
+        ASSERT_GT(m_rows.RowCount(), 1000);
+        ASSERT_TRUE(Walk(method));
+        for (const std::string& name : pages) {
+            const std::string page = site + "/" + name;
+            ASSERT_EQ(ReadFile(page), ExpectedAfter(ReadFile(tree + "/" + name), reported[name],
+                                                    method, "\"" + name + "\""))
+                << name;
+            const std::size_t links = ScanHtmlFile(page, {})->links.size();
+            EXPECT_EQ(links,
+                      linksBefore[name] - (method == kRepairReplace ? 0 : reported[name].size()))
+                << name;
+        }
+    }
 }
 
 TEST_F(RepairWalk, ACrLfPairIsOneLineEndAtThePieceBoundaryToo) {
