@@ -41,7 +41,17 @@ void CheckLocal(const CHtmlLink& link) {
 void CheckPage(std::string_view html, const CHtmlPage& page, bool https) {
     Require(page.skipped >= 0, "skipped links are counted up");
     for (const CHtmlLink& link : page.links) {
-        Require(Contains(html, link.place.written), "the written bytes are in the page, for repair");
+        const CLinkPlace& place = link.place;
+        const auto at = [html](CSourceSpan span) {
+            return span.end <= html.size() ? html.substr(span.begin, span.Size()) : "\x01";
+        };
+        Require(at(place.startTag) == place.startTagText && at(place.endTag) == place.endTagText &&
+                    !place.startTagText.empty() && place.startTagText.front() == '<',
+                "the tags stand where the place says, for repair");
+        Require(place.startTag.begin < place.name.begin && place.name.end <= place.startTag.end &&
+                    place.value.end <= place.startTag.end,
+                "the attribute lies inside its start tag");
+        Require(Contains(at(place.value), place.written), "the written bytes are the value's");
         Require(link.url.find_first_of("\t\r\n") == std::string::npos,
                 "a link holds no tab or line break, as browsers drop them");
         Require(!link.anchorName.empty(), "every link has an anchor name");
