@@ -39,7 +39,8 @@ void CheckLocal(const CHtmlLink& link) {
 }
 
 void CheckPage(std::string_view html, const CHtmlPage& page, bool https) {
-    Require(page.skipped >= 0, "skipped links are counted up");
+    Require(page.skipped.otherSchemes >= 0 && page.skipped.https >= 0,
+            "skipped links are counted up");
     for (const CHtmlLink& link : page.links) {
         const CLinkPlace& place = link.place;
         const auto at = [html](CSourceSpan span) {

@@ -470,6 +470,8 @@ public:
 
     // False when the link is skipped.
     bool Resolve(const std::string& href, CHtmlLink& link) const;
+    // Whether a link that Resolve skipped is an https link, left for its option.
+    bool IsUntestedHttps(const std::string& href) const;
 
 private:
     bool Remote(const std::string& url, CHtmlLink& link) const;
@@ -498,6 +500,14 @@ bool CLinkResolver::Resolve(const std::string& href, CHtmlLink& link) const {
         return false;
     }
     return Local(ResolveLocal(href, m_base.local, m_options.siteRoot), link);
+}
+
+bool CLinkResolver::IsUntestedHttps(const std::string& href) const {
+    const std::string scheme = SchemeOf(href);
+    if (scheme.empty() && !m_base.remote.empty()) {
+        return SchemeOf(ResolveRemote(m_base.remote, href)) == "https";
+    }
+    return scheme == "https" && HasAuthority(href, scheme);
 }
 
 bool CLinkResolver::Remote(const std::string& url, CHtmlLink& link) const {
@@ -618,7 +628,7 @@ CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
         CHtmlLink link;
         link.url = CleanHref(href.value);
         if (!resolver.Resolve(link.url, link)) {
-            ++page.skipped;
+            ++(resolver.IsUntestedHttps(link.url) ? page.skipped.https : page.skipped.otherSchemes);
             continue;
         }
         link.anchorName = AnchorName(*node);

@@ -36,11 +36,19 @@ struct CHtmlScanOptions {
     std::string siteRoot;
 };
 
+// The links of a page that are not checked.
+struct CSkippedLinks {
+    // mailto:, javascript:, data:, tel: and other schemes.
+    int otherSchemes = 0;
+    // https links, without their option.
+    int https = 0;
+
+    bool operator==(const CSkippedLinks&) const = default;
+};
+
 struct CHtmlPage {
     std::vector<CHtmlLink> links;
-    // Links not checked: mailto:, javascript:, data:, tel:, other schemes, and https
-    // without its option.
-    int skipped = 0;
+    CSkippedLinks skipped;
     // What a fragment may name in this page: every element id and every a name.
     std::vector<std::string> targets;
 };

@@ -11,15 +11,15 @@ std::string CLinkSchedule::HostKey(const std::string& host) {
     return platform::AsciiLower(host);
 }
 
-void CLinkSchedule::AddFile(const std::string& path, bool scanned, int linkCount,
-                            int excludedCount, int skippedCount) {
+void CLinkSchedule::AddFile(const std::string& path, bool scanned, int linkCount, int excludedCount,
+                            CSkippedLinks skipped) {
     Entry entry;
     entry.isFile = true;
     entry.file = path;
     entry.scanned = scanned;
     entry.linkCount = linkCount;
     entry.excludedCount = excludedCount;
-    entry.skippedCount = skippedCount;
+    entry.skipped = skipped;
     m_queue.push_back(std::move(entry));
 }
 

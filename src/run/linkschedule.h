@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "model/htmlscanner.h"
 #include "model/linkplace.h"
 #include "probe/resultcodes.h"
 
@@ -36,7 +37,7 @@ public:
         // Links of the file that the run's excludes left out, and that the HTML scanner
         // skipped (other schemes).
         int excludedCount = 0;
-        int skippedCount = 0;
+        CSkippedLinks skipped;
         // A link entry.
         std::string url;
         std::string anchorName;
@@ -59,7 +60,7 @@ public:
     CLinkSchedule(int jobs, int perHost);
 
     void AddFile(const std::string& path, bool scanned, int linkCount, int excludedCount = 0,
-                 int skippedCount = 0);
+                 CSkippedLinks skipped = {});
     // host is the name that the per-host limit counts (letter case does not matter).
     void AddLink(const std::string& url, const std::string& anchorName, const std::string& host,
                  int scheme, const CLinkPlace& place = {});

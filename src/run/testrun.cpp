@@ -148,7 +148,7 @@ int CTestRun::ScanHtmlPage(const std::string& path) {
         m_anchorNameList.push_back(link.anchorName);
         m_htmlLinkList.push_back(std::move(link));
     }
-    m_skippedCount = page->skipped;
+    m_skipped = page->skipped;
     m_urlCount = static_cast<int>(m_urlList.size());
     return 1;
 }
@@ -167,9 +167,12 @@ void CTestRun::StartScanAhead() {
 }
 
 void CTestRun::LogSkippedLinks() {
-    if (m_skippedCount > 0) {
+    if (m_skipped.otherSchemes > 0) {
         AppendLog("Links skipped (mailto:, javascript: and other schemes): " +
-                  std::to_string(m_skippedCount));
+                  std::to_string(m_skipped.otherSchemes));
+    }
+    if (m_skipped.https > 0) {
+        AppendLog("https links not tested: " + std::to_string(m_skipped.https));
     }
 }
 
@@ -322,7 +325,7 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
     m_runEnded = false;
     m_unknownErrorSeen = false;
     m_scanFailed = false;
-    m_skippedCount = 0;
+    m_skipped = {};
     // A first file that cannot be scanned must not report the links of an earlier run.
     m_urlCount = 0;
     m_excludedCount = 0;

@@ -141,7 +141,7 @@ public:
     // With the HTML scanner, the links of m_urlList in full, parallel to it; empty otherwise.
     std::deque<CHtmlLink> m_htmlLinkList;
     // Links of m_currentFile that the HTML scanner skipped (mailto:, javascript:, ...).
-    int m_skippedCount = 0;
+    CSkippedLinks m_skipped;
 
 protected:
     CRegSettings& Settings() const { return m_settings; }
@@ -187,8 +187,8 @@ private:
     void LogSkippedLinks();
     bool GiveLocalVerdicts();
     const CLinkPlace& FrontLinkPlace() const;
-    void ReportLink(const std::string& url, const std::string& anchorName,
-                    const CLinkPlace& place, ResultCode code, bool judged);
+    void ReportLink(const std::string& url, const std::string& anchorName, const CLinkPlace& place,
+                    ResultCode code, bool judged);
     void TakeUpNextFile();
     // The links of one file that the excludes leave, as the run scans them whether it scans
     // ahead or not, and how many the excludes took; false when the file or the work file

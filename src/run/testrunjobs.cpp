@@ -189,7 +189,7 @@ bool CTestRun::TakeUpQueuedFile(const CLinkSchedule::Entry& entry) {
     }
     m_urlCount = entry.linkCount;
     m_excludedCount = entry.excludedCount;
-    m_skippedCount = entry.skippedCount;
+    m_skipped = entry.skipped;
     OnFileRead();
     AppendLog("Testing: " + m_currentFile);
     LogSkippedLinks();

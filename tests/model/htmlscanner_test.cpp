@@ -34,6 +34,7 @@ struct CParserCase {
     std::vector<CExpected> links;
     int skipped = 0;
     bool https = false;
+    int httpsSkipped = 0;
 };
 
 CExpected Remote(std::string url, std::string name, std::string written) {
@@ -59,7 +60,8 @@ const std::vector<CParserCase>& ParserCases() {
          {Local("x.html#s", "X", "/site/other/x.html", "s")}},
         {"character references are decoded, the written bytes are kept",
          R"(<a href="http://h/p?a=1&amp;b=2&#38;c=&quot;3&quot;">x</a>)",
-         {Remote("http://h/p?a=1&b=2&c=%223%22", "x", "http://h/p?a=1&amp;b=2&#38;c=&quot;3&quot;")}},
+         {Remote("http://h/p?a=1&b=2&c=%223%22", "x",
+                 "http://h/p?a=1&amp;b=2&#38;c=&quot;3&quot;")}},
         {"nested markup leaves its text only, white space collapsed",
          "<a href=\"http://h/n\">\n  <b>Bold</b>\tand <i>it<span>al</span>ic</i>  </a>",
          {Remote("http://h/n", "Bold and italic", "http://h/n")}},
@@ -90,7 +92,18 @@ const std::vector<CParserCase>& ParserCases() {
         {"only a and area with an href are links; text and other tags are not",
          R"(<p>http://h/text</p><img src="http://h/img"><a name="n">http://h/x</a><link href="http://h/l">)",
          {}},
-        {"https is left out without its option", R"(<a href="https://h/s">s</a>)", {}, 1},
+        {"https is left out without its option, and counted apart from other schemes",
+         R"(<a href="https://h/s">s</a><a href="mailto:m">m</a><a href="https:no-authority">n</a>)",
+         {},
+         2,
+         false,
+         1},
+        {"a relative link under an https base is an https link",
+         R"(<base href="https://h/d/"><a href="r.html">r</a><a href="http://h/x">x</a>)",
+         {Remote("http://h/x", "x", "http://h/x")},
+         0,
+         false,
+         1},
         {"https is a link with its option",
          R"(<a href="HTTPS://h/s">s</a>)",
          {Remote("HTTPS://h/s", "s", "HTTPS://h/s")},
@@ -117,7 +130,8 @@ const std::vector<CParserCase>& ParserCases() {
          {Local("file:///etc/ho%73ts#x", "F", "/etc/hosts", "x"),
           Local("file://localhost/tmp/", "L", "/tmp/")},
          1},
-        {"links may leave the site's folder", R"(<a href="../../../up.html">U</a>)",
+        {"links may leave the site's folder",
+         R"(<a href="../../../up.html">U</a>)",
          {Local("../../../up.html", "U", "/up.html")}},
         {"misnested markup the parser mends counts each written link once",
          R"(<p><a href="http://h/m">one<p>two</a><b><a href="http://h/b">x</b>y</a>)",
@@ -132,7 +146,7 @@ TEST(HtmlScanner, TakesTheLinksABrowserTakes) {
         SCOPED_TRACE(test.rule);
         const CHtmlPage page =
             ScanHtml(test.html, kPage, CHtmlScanOptions{.https = test.https, .siteRoot = "/site"});
-        EXPECT_EQ(page.skipped, test.skipped);
+        EXPECT_EQ(page.skipped, (CSkippedLinks{test.skipped, test.httpsSkipped}));
         ASSERT_EQ(page.links.size(), test.links.size());
         for (std::size_t i = 0; i < test.links.size(); ++i) {
             const CHtmlLink& found = page.links[i];
@@ -222,8 +236,8 @@ TEST_F(LocalLinks, ATargetIsParsedOnceAndAScannedPageIsNotParsedAgain) {
 }
 
 TEST_F(LocalLinks, CheckingStopsWhenAskedAndLeavesTheRestUnjudged) {
-    CHtmlPage page =
-        ScanHtml(R"(<a href="missing.html">m</a><a href="a.html#nope">n</a>)", m_site / "p.html", {});
+    CHtmlPage page = ScanHtml(R"(<a href="missing.html">m</a><a href="a.html#nope">n</a>)",
+                              m_site / "p.html", {});
     std::atomic<bool> stop = true;
     CheckLocalLinks(page, m_cache, &stop);
     EXPECT_EQ(page.links[0].verdict, CLocalVerdict::Found) << "left as it was";

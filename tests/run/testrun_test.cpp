@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "platform/messagebox.h"
-#include "run/recordingrun.h"
 #include "platform/systemdir.h"
+#include "run/recordingrun.h"
 #include "settings/regsettings.h"
 #include "support/temphome.h"
 
@@ -105,8 +105,8 @@ TEST_F(TestRun, UnknownCodesGetTheWarningTextABeepAndMarkTheRun) {
         EXPECT_EQ(run.GetReasonText(code), "--------------> UNKNOWN REASON !!!!!");
     }
     EXPECT_TRUE(run.m_unknownErrorSeen);
-    EXPECT_EQ(m_ui.m_beeps, (std::vector<unsigned>{platform::kMbIconExclamation,
-                                                   platform::kMbIconExclamation}));
+    EXPECT_EQ(m_ui.m_beeps,
+              (std::vector<unsigned>{platform::kMbIconExclamation, platform::kMbIconExclamation}));
 }
 
 TEST_F(TestRun, TlsFailuresHaveTheirOwnTextsWithoutTheUnknownWarning) {
@@ -215,8 +215,8 @@ TEST_F(TestRun, AFileThatCannotBeOpenedStopsTheTimersAndSaysSoOnce) {
     run.StartBothTimers();
     ASSERT_GT(run.TicksWithin(100), 0) << "the timers run before the scan";
     EXPECT_EQ(run.ScanFile(m_scratch / "gone.htm"), 0);
-    EXPECT_EQ(m_ui.m_messages,
-              (std::vector<std::string>{"Error: Cannot open file:\n\n" + (m_scratch / "gone.htm")}));
+    EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{"Error: Cannot open file:\n\n" +
+                                                         (m_scratch / "gone.htm")}));
     EXPECT_EQ(run.m_urlCount, 5) << "the count is left as it was";
     EXPECT_FALSE(run.m_runTimerActive);
     EXPECT_FALSE(run.m_linkTimerActive);
@@ -272,8 +272,8 @@ TEST_F(TestRun, ChoicesAreCheckedForExistenceByMode) {
     EXPECT_FALSE(run.ValidateChoice({"", false, false, false}));
     EXPECT_FALSE(run.ValidateChoice({m_scratch / "page.htm", false, true, false}));
     EXPECT_FALSE(run.ValidateChoice({"", true, true, false}));
-    EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{fileMessage, fileMessage,
-                                                          directoryMessage, directoryMessage}));
+    EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{fileMessage, fileMessage, directoryMessage,
+                                                         directoryMessage}));
 }
 
 }  // namespace
@@ -362,9 +362,9 @@ TEST_F(RunDriver, AFileThatCannotBeOpenedEndsTheRunThere) {
     const std::string site = m_scratch / "site";
     m_run.StartTest(site, false, true, false);
     ASSERT_TRUE(m_run.RunToEnd(10000));
-    EXPECT_EQ(m_ui.m_messages, (std::vector<std::string>{"Error: Cannot open file:\n\n" + site +
-                                                              "/b.htm",
-                                                          "Processing has stopped"}));
+    EXPECT_EQ(m_ui.m_messages,
+              (std::vector<std::string>{"Error: Cannot open file:\n\n" + site + "/b.htm",
+                                        "Processing has stopped"}));
     EXPECT_TRUE(m_run.m_scanFailed);
     EXPECT_EQ(m_run.m_log.size(), 5u);
     EXPECT_EQ(m_run.m_log[3], "Results for " + site + "/b.htm: URLs tested: 1. URL errors: 0.\r\n");
@@ -376,8 +376,9 @@ TEST_F(RunDriver, NoFilesFoundStartsNothingAndKeepsTheResults) {
     MakeDirectory(m_scratch / "empty");
     WriteFile(m_scratch / "empty/notes.txt", "");
     m_run.StartTest(m_scratch / "empty", false, true, true);
-    EXPECT_EQ(m_ui.m_messages,
-              (std::vector<std::string>{"No files found.\n\nWas your filter option set correctly?"}));
+    EXPECT_EQ(
+        m_ui.m_messages,
+        (std::vector<std::string>{"No files found.\n\nWas your filter option set correctly?"}));
     EXPECT_FALSE(m_run.m_runTimerActive);
     EXPECT_FALSE(m_run.m_progressDlg);
     EXPECT_EQ(m_run.m_clears, 0);
@@ -540,7 +541,8 @@ TEST_F(RunDriver, WithTheHtmlScannerLocalLinksGetTheirVerdictsInTheTickThatReach
     WriteFile(m_scratch / "site/ok.html", "<h1 id=\"s\">S</h1>");
     WriteFile(m_scratch / "site/a.html",
               "<a href=\"gone.html?a&amp;b\">G</a> <a href=\"ok.html#s\">OK</a>\n"
-              "<a href=\"mailto:me\">M</a> <a href=\"ok.html#nope\">N</a>" +
+              "<a href=\"mailto:me\">M</a> <a href=\"ok.html#nope\">N</a>"
+              "<a href=\"https://h/s\">S</a><a href=\"https://h/t\">T</a>" +
                   kFailingLink + "<a href=\"gone2.html\">G2</a>");
     m_run.StartTest(m_scratch / "site/a.html", false, false, false);
     m_run.OnTimer(CTestRun::kRunTimer);
@@ -559,9 +561,10 @@ TEST_F(RunDriver, WithTheHtmlScannerLocalLinksGetTheirVerdictsInTheTickThatReach
     EXPECT_TRUE(m_run.m_htmlLinkList.empty());
     ASSERT_TRUE(m_run.RunToEnd(10000));
     const std::string file = m_scratch / "site/a.html";
-    ASSERT_EQ(m_run.m_log.size(), 5u);
+    ASSERT_EQ(m_run.m_log.size(), 6u);
     EXPECT_EQ(m_run.m_log[2], "Links skipped (mailto:, javascript: and other schemes): 1");
-    EXPECT_EQ(m_run.m_log[3], "Results for " + file + ": URLs tested: 5. URL errors: 4.\r\n");
+    EXPECT_EQ(m_run.m_log[3], "https links not tested: 2");
+    EXPECT_EQ(m_run.m_log[4], "Results for " + file + ": URLs tested: 5. URL errors: 4.\r\n");
     EXPECT_FALSE(m_run.m_unknownErrorSeen) << "the local codes have reason texts";
 }
 
