@@ -243,12 +243,14 @@ void CParser::AddRunOptions() {
                 })
         ->group(group);
     AddRunValue("--exclude", "REGEX",
-                "leave the links REGEX (ECMAScript) is found in untested and\n"
-                "unreported; may be given more than once",
+                "leave the links REGEX (ECMAScript-like) is found in untested\n"
+                "and unreported; may be given more than once",
                 [this](const std::string& value) {
-                    if (!CLinkExcludes().Add(value)) {
+                    if (value.empty()) {
+                        Fail("the --exclude expression is empty (it would exclude every link)");
+                    } else if (!CLinkExcludes().Add(value)) {
                         Fail("the --exclude expression \"" + value +
-                             "\" is not a valid ECMAScript regular expression");
+                             "\" is not a valid regular expression");
                     }
                     m_options.excludes.push_back(value);
                 })
