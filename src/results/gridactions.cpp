@@ -11,23 +11,13 @@
 
 namespace {
 
-QString OneLineText(const std::string& cell) {
-    QString text = DisplayText(cell);
-    for (QChar& c : text) {
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
-            c = QLatin1Char(' ');
-        }
-    }
-    return text;
-}
-
 QString CopiedColumns(const CResultRows& rows, const std::vector<int>& rowNumbers, int first,
                       int last) {
     QStringList lines;
     for (int row : rowNumbers) {
         QStringList fields;
         for (int column = first; column <= last; ++column) {
-            fields.append(OneLineText(rows.CellText(row, column)));
+            fields.append(GridText(rows.CellText(row, column)));
         }
         lines.append(fields.join(QLatin1Char('\t')));
     }

@@ -9,9 +9,8 @@
 
 class QMimeData;
 
-// What the grid's Copy Row puts on the clipboard: each row's four texts as the grid shows
-// them, tab-separated, one line per row. A tab or line break inside a text becomes a blank,
-// so that every row stays one line of four fields.
+// What the grid's Copy Row (and Ctrl+C) puts on the clipboard: each row's four texts as the
+// grid shows them (GridText), tab-separated, one line per row.
 QString CopiedRows(const CResultRows& rows, const std::vector<int>& rowNumbers);
 // What Copy Link puts on the clipboard: the rows' links as the grid shows them, one a line.
 QString CopiedLinks(const CResultRows& rows, const std::vector<int>& rowNumbers);

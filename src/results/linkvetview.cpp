@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -279,6 +280,15 @@ void CLinkvetView::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     CreateContextMenu()->exec(event->globalPos());
+}
+
+void CLinkvetView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        OnCopyRow();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void CLinkvetView::OnRunEnded() {
