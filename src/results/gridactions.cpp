@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "model/htmlscanner.h"
 #include "platform/asciitext.h"
 #include "platform/fileops.h"
 #include "results/resultsmodel.h"
@@ -56,6 +57,22 @@ std::string FileTarget(const std::string& path) {
         absolute.prepend(QFile::encodeName(QDir::currentPath()) + '/');
     }
     return "file://" + absolute.toPercentEncoding("/").toStdString();
+}
+
+std::optional<std::string> LocalLinkTarget(const std::string& page, const std::string& link,
+                                           const std::string& siteRoot) {
+    const std::optional<CHtmlPage> scanned =
+        ScanHtmlFile(page, CHtmlScanOptions{.https = true, .siteRoot = siteRoot});
+    if (!scanned) {
+        return std::nullopt;
+    }
+    for (const CHtmlLink& found : scanned->links) {
+        if (found.kind == CLinkKind::Local && found.url == link) {
+            const std::string target = FileTarget(found.path);
+            return found.fragment.empty() ? target : target + "#" + BrowserTarget(found.fragment);
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<CDroppedPath> DroppedPath(const QMimeData& data) {

@@ -22,6 +22,12 @@ std::string BrowserTarget(const std::string& link);
 // byte of the name kept.
 std::string FileTarget(const std::string& path);
 
+// What Open Link opens for a link the HTML scanner checked on the file system: a file URL of
+// its target as the run resolved it against the page (and its <base href>), with its fragment;
+// nullopt when the page no longer holds the link.
+std::optional<std::string> LocalLinkTarget(const std::string& page, const std::string& link,
+                                           const std::string& siteRoot);
+
 // A file or folder dropped on the window, as the Select File(s) dialog takes it.
 struct CDroppedPath {
     std::string path;

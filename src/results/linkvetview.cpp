@@ -240,8 +240,22 @@ void CLinkvetView::OpenTarget(const std::string& target) {
 }
 
 void CLinkvetView::OnOpenLink() {
-    if (currentIndex().isValid()) {
-        OpenTarget(BrowserTarget(m_rows.CellText(currentIndex().row(), kColumnUrl)));
+    if (!currentIndex().isValid()) {
+        return;
+    }
+    const int row = currentIndex().row();
+    const std::string& link = m_rows.CellText(row, kColumnUrl);
+    const ResultCode code = m_rows.Code(row);
+    if (code != kLocalFileMissing && code != kFragmentMissing) {
+        OpenTarget(BrowserTarget(link));
+        return;
+    }
+    // A link inside the site is relative to its page, not to the program's folder.
+    const auto target = LocalLinkTarget(m_rows.CellText(row, kColumnFile), link, SiteRoot());
+    if (target) {
+        OpenTarget(*target);
+    } else {
+        platform::MessageBeep(0);
     }
 }
 

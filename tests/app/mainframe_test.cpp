@@ -750,6 +750,24 @@ TEST_F(GridActions, TheContextMenuOpensAndCopies) {
     EXPECT_FALSE(MenuAction(*idle, "Copy Row")->isEnabled());
 }
 
+TEST_F(GridActions, OpenLinkOpensALocalLinkWhereTheRunFoundItsTarget) {
+    MakeDirectory(m_scratch / "site");
+    MakeDirectory(m_scratch / "site/sub");
+    const std::string page = m_scratch / "site/sub/p.htm";
+    WriteFile(page, "<base href=\"../\"><a href=\"gone%20x.htm#top\">g</a>");
+    CMainFrame& frame = Start();
+    CResultsModel& rows = frame.Doc().Results();
+    rows.AddResult("gone%20x.htm#top", 0, page, kLocalFileMissing);
+    rows.AddResult("Local File Not Found", 1, page);
+    rows.AddResult("g", 2, page);
+    frame.View().setCurrentIndex(rows.index(0, 0));
+    frame.View().OnOpenLink();
+    const std::string scratch =
+        QUrl::toPercentEncoding(QString::fromStdString(m_scratch.Path()), "/").toStdString();
+    EXPECT_EQ(m_ui.m_openedUrls,
+              (std::vector<std::string>{"file://" + scratch + "/site/gone%20x.htm#top"}));
+}
+
 TEST_F(GridActions, ARightClickShowsTheMenuOverTheGrid) {
     CMainFrame& frame = StartWithRows();
     CLinkvetView& view = frame.View();
