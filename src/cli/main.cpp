@@ -236,6 +236,7 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScre
     QCoreApplication::exec();
     std::signal(SIGINT, SIG_DFL);
     run.Record().ended = std::time(nullptr);
+    run.Record().finished = !interrupted && !run.m_scanFailed;
 
     // A run stopped by the user or cut short by a file is no ground for rewriting files.
     const bool repaired = !options.repairMethod || interrupted || run.m_scanFailed ||

@@ -407,6 +407,27 @@ TEST_F(LinkvetCheck, AFileThatVanishesBeforeItsScanStopsProcessing) {
                               "Processing has stopped\n");
 }
 
+TEST_F(LinkvetCheck, MachineReportsSayARunStoppedAtAFileAndNameThatFile) {
+    MakeDirectory(m_scratch / "d");
+    WriteFile(m_scratch / "d/a.htm", "<A HREF=\"http:///x\">X</A>");
+    ASSERT_EQ(::symlink("gone.htm", (m_scratch / "d/b.htm").c_str()), 0);
+    const CProgramResult json = Check({"-q", "--format", "json", "-a", m_scratch / "d"});
+    EXPECT_EQ(json.exitCode, 2);
+    EXPECT_NE(json.out.find("\"finished\": false"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"files_read\": 1"), std::string::npos) << json.out;
+    const CProgramResult junit = Check({"-q", "--format", "junit", "-a", m_scratch / "d"});
+    EXPECT_EQ(junit.exitCode, 2);
+    EXPECT_NE(junit.out.find("<property name=\"finished\" value=\"false\"/>"), std::string::npos)
+        << junit.out;
+    EXPECT_NE(junit.out.find("<testsuite name=\"" + m_scratch / "d/b.htm" +
+                             "\" tests=\"1\" failures=\"0\" errors=\"1\""),
+              std::string::npos)
+        << junit.out;
+    WriteFile(m_scratch / "d/b.htm", "");
+    const CProgramResult whole = Check({"-q", "--format", "json", "-a", m_scratch / "d"});
+    EXPECT_NE(whole.out.find("\"finished\": true"), std::string::npos) << whole.out;
+}
+
 TEST_F(LinkvetCheck, StartUpImportsTheLegacyFileIntoTheSharedStore) {
     WriteFile(m_home / "Linkvet.INI", "[Settings]\nTimeout=42\n");
     WriteFile(m_scratch / "p.htm", "");
