@@ -13,6 +13,7 @@
 #include "model/linkscanner.h"
 #include "platform/systemdir.h"
 #include "repair/repairtext.h"
+#include "support/filesizelimit.h"
 #include "support/runprogram.h"
 #include "support/temphome.h"
 
@@ -536,6 +537,31 @@ TEST_F(LinkvetCheck, AReportThatCannotBeWrittenIsAFailure) {
         EXPECT_EQ(result.exitCode, 2) << format;
         EXPECT_EQ(result.err, "file write error\n") << format;
     }
+}
+
+TEST_F(LinkvetCheck, AReportCutShortLeavesTheOutputFileAsItWas) {
+    std::string page;
+    for (int i = 0; i < 60; ++i) {
+        page += "<A HREF=\"http:///x" + std::to_string(i) + "\">X</A>\n";
+    }
+    WriteFile(m_scratch / "p.htm", page);
+    MakeDirectory(m_scratch / "out");
+    WriteFile(m_scratch / "out/r.json", "the report before");
+    CProgramResult result;
+    {
+        const CFileSizeLimit limit(4096);
+        result = Check({"-q", "-j", "16", "--format", "json", "-o", m_scratch / "out/r.json",
+                        m_scratch / "p.htm"});
+    }
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "file write error\n");
+    EXPECT_EQ(ReadFile(m_scratch / "out/r.json"), "the report before");
+    EXPECT_EQ(Check({"--files", "-a", m_scratch / "out"}).out, m_scratch / "out/r.json\n")
+        << "no part of the report is left beside it";
+    const CProgramResult whole =
+        Check({"-q", "-j", "16", "-o", m_scratch / "out/r.json", m_scratch / "p.htm"});
+    EXPECT_EQ(whole.exitCode, 1);
+    EXPECT_EQ(ReadFile(m_scratch / "out/r.json").rfind("FILE: ", 0), 0u);
 }
 
 TEST_F(LinkvetCheck, RunOptionsWithAListingAreUsageErrors) {
