@@ -130,6 +130,10 @@ TEST(CheckOptions, EachMistakeGetsItsOwnMessage) {
         {{"--https=1", "a"}, "--https takes no value"},
         {{"--quiet=true", "a"}, "--quiet takes no value"},
         {{"--files=", "a"}, "--files takes no value"},
+        {{"-a=1", "a"}, "-a takes no value"},
+        {{"-q-", "a"}, "-q takes no value"},
+        {{"-rH=", "a"}, "-H takes no value"},
+        {{"-t", "4", "-a=1", "a"}, "the time-out is a number of seconds from 5 to 1000"},
         {{"--repair", "Remove", "a"}, "the repair method is disable, replace or remove"},
         {{"--repair=", "a"}, "the repair method is disable, replace or remove"},
         {{"-j", "0", "a"}, "the number of jobs is from 1 to 256"},
@@ -210,6 +214,13 @@ TEST(CheckOptions, EveryOptionReachesItsField) {
              EXPECT_EQ(o.mode, CCheckMode::ListLinks);
              EXPECT_TRUE(o.choice.recurse);
              EXPECT_EQ(o.choice.path, "\xff\xfe dir") << "arguments are bytes";
+         }},
+        {{"-o", "-q-", "--output", "--quiet=yes", "-rt", "30", "a"},
+         [](const CCheckOptions& o) {
+             EXPECT_EQ(o.outputPath, "--quiet=yes") << "an option's value is never rewritten";
+             EXPECT_FALSE(o.quiet);
+             EXPECT_TRUE(o.choice.recurse);
+             EXPECT_EQ(o.timeoutSeconds, 30);
          }},
         {{"-t", "30", "-t", "40", "a"},
          [](const CCheckOptions& o) { EXPECT_EQ(o.timeoutSeconds, 40) << "the last one counts"; }},
