@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <functional>
 
 #include "probe/resultcodes.h"
@@ -23,11 +24,12 @@ const char* const kFooter =
     "Options take their value as the next argument or after \"=\": -t 30, --timeout=30.\n"
     "Arguments are taken as bytes: paths need not be UTF-8.\n"
     "\n"
-    "The JSON report holds the run and one object per reported row (link, code, reason,\n"
-    "anchor, file). A text that is not valid UTF-8 is written with U+FFFD for its bad bytes,\n"
-    "and its exact bytes follow in base64 in a field of the same name ending in \"_base64\".\n"
-    "The JUnit report has one testsuite per file and one testcase per link tested; control\n"
-    "bytes and bytes that are not UTF-8 are written there as \\xHH.\n"
+    "The JSON report holds the run (whether it finished, its counts) and one object per\n"
+    "reported row (link, code, reason, anchor, file). A text that is not valid UTF-8 is\n"
+    "written with U+FFFD for its bad bytes, and its exact bytes follow in base64 in a field\n"
+    "of the same name ending in \"_base64\". The JUnit report has a testsuite for the run,\n"
+    "then one per file and one testcase per link tested; control bytes and bytes that are\n"
+    "not UTF-8 are written there as \\xHH, and a backslash as \\\\.\n"
     "On a terminal, control bytes (and bytes that are not UTF-8) of links, names and paths are\n"
     "shown as \\xHH; into a file or a pipe every byte is written as it is (--files and --links\n"
     "always escape \\, TAB, LF and CR as \\\\, \\t, \\n and \\r).\n"
@@ -150,6 +152,10 @@ private:
     void SetListMode(CCheckMode mode);
     std::optional<std::string> FirstUnknownOption() const;
     std::vector<std::string> WithInlineValuesKept(const std::vector<std::string>& arguments) const;
+    // Keep one option argument as WithInlineValuesKept does; true when the next argument is
+    // the option's value.
+    bool KeepLongOption(const std::string& argument, std::vector<std::string>& kept) const;
+    bool KeepShortOptions(const std::string& argument, std::vector<std::string>& kept) const;
     std::optional<std::string> CheckWhole() const;
 
     CCheckApp m_app;
@@ -183,12 +189,11 @@ CLI::Option* CParser::AddValue(const std::string& names, const std::string& valu
 CLI::Option* CParser::AddFlag(const std::string& names, const std::string& description,
                               std::function<void()> take) {
     CLI::Option* option = m_app.add_flag(names, description);
-    // CLI11 would read "--quiet=yes" as a flag set to yes; a flag here takes no value.
-    const std::string longName = "--" + option->get_lnames().front();
+    // A flag given a value is handed the name it was typed as (see WithInlineValuesKept).
     return option
-        ->each([this, longName, take = std::move(take)](const std::string& value) {
+        ->each([this, take = std::move(take)](const std::string& value) {
             if (value != "true") {
-                Fail(longName + " takes no value");
+                Fail(value + " takes no value");
             } else {
                 take();
             }
@@ -243,12 +248,14 @@ void CParser::AddRunOptions() {
                 })
         ->group(group);
     AddRunValue("--exclude", "REGEX",
-                "leave the links REGEX (ECMAScript) is found in untested and\n"
-                "unreported; may be given more than once",
+                "leave the links REGEX (ECMAScript-like) is found in untested\n"
+                "and unreported; may be given more than once",
                 [this](const std::string& value) {
-                    if (!CLinkExcludes().Add(value)) {
+                    if (value.empty()) {
+                        Fail("the --exclude expression is empty (it would exclude every link)");
+                    } else if (!CLinkExcludes().Add(value)) {
                         Fail("the --exclude expression \"" + value +
-                             "\" is not a valid ECMAScript regular expression");
+                             "\" is not a valid regular expression");
                     }
                     m_options.excludes.push_back(value);
                 })
@@ -371,31 +378,77 @@ std::optional<std::string> CParser::FirstUnknownOption() const {
 
 // Inline values as the old reading took them, where CLI11 reads them otherwise: "--output="
 // names an empty value (CLI11 would take the next argument instead), and a flag given any
-// value, even "true" or none after the "=", is a mistake (CLI11 would take "true" for the
-// flag itself), so its value is marked to fail the flag's check.
+// value is a mistake: "--quiet=yes", even "--quiet=true" (CLI11 would take "true" for the flag
+// itself), and a short flag followed by anything but more flags, "-a=1" or "-q-" (CLI11 would
+// read "-q-" as -q). Such a flag is handed the name it was typed as for its value, which
+// fails the flag's check in the order typed. The value of an option is never rewritten.
 std::vector<std::string> CParser::WithInlineValuesKept(
     const std::vector<std::string>& arguments) const {
     std::vector<std::string> kept;
     bool optionsEnded = false;
+    bool valueNext = false;
     for (const std::string& argument : arguments) {
-        optionsEnded = optionsEnded || argument == "--";
-        const std::size_t equals = argument.find('=');
-        const bool inlineValue =
-            !optionsEnded && argument.rfind("--", 0) == 0 && equals != std::string::npos;
-        const CLI::Option* option =
-            inlineValue ? m_app.get_option_no_throw(argument.substr(0, equals)) : nullptr;
-        if (option == nullptr) {
+        const bool option = !valueNext && !optionsEnded && argument.size() > 1 &&
+                            argument[0] == '-' && argument != "--";
+        optionsEnded = optionsEnded || (!valueNext && argument == "--");
+        valueNext = false;
+        if (!option) {
             kept.push_back(argument);
-        } else if (option->get_items_expected_min() == 0) {
-            kept.push_back(argument.substr(0, equals + 1) + "=" + argument.substr(equals + 1));
-        } else if (equals + 1 == argument.size()) {
-            kept.push_back(argument.substr(0, equals));
-            kept.emplace_back();
+        } else if (argument[1] == '-') {
+            valueNext = KeepLongOption(argument, kept);
         } else {
-            kept.push_back(argument);
+            valueNext = KeepShortOptions(argument, kept);
         }
     }
     return kept;
+}
+
+bool CParser::KeepLongOption(const std::string& argument, std::vector<std::string>& kept) const {
+    const std::size_t equals = argument.find('=');
+    const CLI::Option* option = m_app.get_option_no_throw(argument.substr(0, equals));
+    if (option == nullptr) {
+        kept.push_back(argument);
+        return false;
+    }
+    const bool flag = option->get_items_expected_min() == 0;
+    if (equals == std::string::npos) {
+        kept.push_back(argument);
+        return !flag;
+    }
+    if (flag) {
+        kept.push_back(argument.substr(0, equals + 1) + argument.substr(0, equals));
+    } else if (equals + 1 == argument.size()) {
+        kept.push_back(argument.substr(0, equals));
+        kept.emplace_back();
+    } else {
+        kept.push_back(argument);
+    }
+    return false;
+}
+
+bool CParser::KeepShortOptions(const std::string& argument, std::vector<std::string>& kept) const {
+    for (std::size_t at = 1; at < argument.size(); ++at) {
+        const char name = argument[at];
+        const bool afterFlag = at > 1;
+        if (afterFlag && std::isalpha(static_cast<unsigned char>(name)) == 0) {
+            if (at > 2) {
+                kept.push_back(argument.substr(0, at - 1));
+            }
+            const std::string flag = std::string("-") + argument[at - 1];
+            kept.push_back("--" + m_app.get_option(flag)->get_lnames().front() + "=" + flag);
+            return false;
+        }
+        const CLI::Option* option = m_app.get_option_no_throw(std::string("-") + name);
+        if (option == nullptr) {
+            break;
+        }
+        if (option->get_items_expected_min() > 0) {
+            kept.push_back(argument);
+            return at + 1 == argument.size();
+        }
+    }
+    kept.push_back(argument);
+    return false;
 }
 
 std::optional<std::string> CParser::CheckWhole() const {

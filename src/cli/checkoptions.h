@@ -28,7 +28,8 @@ struct CCheckOptions {
     int jobs = 1;
     int perHost = 6;
     bool htmlScan = false;
-    // ECMAScript expressions; a link in which one is found is neither probed nor reported.
+    // Regular expressions (ECMAScript-like, see CLinkExcludes); a link in which one is found is
+    // neither probed nor reported.
     std::vector<std::string> excludes;
 };
 

@@ -99,10 +99,28 @@ void CConsoleRun::AddResult(const std::string& text, int part, ResultCode code) 
     m_results.AddResult(text, part, m_currentFile, code);
 }
 
+double CConsoleRun::Lap(CClock::time_point& since) {
+    const CClock::time_point now = CClock::now();
+    const double seconds = std::chrono::duration<double>(now - since).count();
+    since = now;
+    return seconds;
+}
+
+void CConsoleRun::EndFileRecord() {
+    if (!m_record.files.empty()) {
+        m_record.files.back().seconds = Lap(m_fileStarted);
+    }
+}
+
 void CConsoleRun::OnFileRead() {
-    m_record.files.push_back(CReadFile{m_currentFile, {}});
+    EndFileRecord();
+    CReadFile& file = m_record.files.emplace_back();
+    file.path = m_currentFile;
+    file.started = std::time(nullptr);
+    file.excluded = m_excludedCount;
     m_record.linksFound += m_urlCount + m_excludedCount;
     m_record.linksExcluded += m_excludedCount;
+    m_fileStarted = m_lastVerdict = CClock::now();
 }
 
 void CConsoleRun::OnLinkTested(const std::string& url, const std::string& anchorName,
@@ -113,7 +131,7 @@ void CConsoleRun::OnLinkTested(const std::string& url, const std::string& anchor
     const int last = m_results.RowCount() - 1;
     m_record.files.back().links.push_back(
         CTestedLink{url, anchorName, code, reported,
-                    reported ? m_results.CellText(last, kColumnReason) : ""});
+                    reported ? m_results.CellText(last, kColumnReason) : "", Lap(m_lastVerdict)});
 }
 
 // The log pane ends every line with CR LF; the console ends it with "\n".
@@ -134,5 +152,12 @@ std::unique_ptr<CRunProgress> CConsoleRun::CreateProgressDlg() {
 }
 
 void CConsoleRun::OnRunEnded() {
+    EndFileRecord();
+    if (m_scanFailed) {
+        CReadFile& file = m_record.files.emplace_back();
+        file.path = m_currentFile;
+        file.started = std::time(nullptr);
+        file.unreadable = true;
+    }
     QCoreApplication::exit(0);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -61,10 +62,19 @@ protected:
                       bool reported) override;
 
 private:
+    using CClock = std::chrono::steady_clock;
+
+    // The seconds since the last call (or since the clock was set), and the clock reset.
+    static double Lap(CClock::time_point& since);
+    // Closes the record of the file taken up last with the time it took.
+    void EndFileRecord();
+
     CConsoleScreen& m_screen;
     CResultTable m_results;
     CRunRecord m_record;
     bool m_recordEveryLink = true;
+    CClock::time_point m_fileStarted;
+    CClock::time_point m_lastVerdict;
 };
 
 // The progress line: "File i of n, link j of m: URL", its control bytes escaped, cut to fit

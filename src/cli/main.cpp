@@ -13,6 +13,7 @@
 #include "cli/consoletext.h"
 #include "model/scanahead.h"
 #include "platform/messagebox.h"
+#include "platform/savefile.h"
 #include "platform/textfile.h"
 #include "repair/repairwalk.h"
 #include "results/bytetext.h"
@@ -156,14 +157,14 @@ bool WriteReportIn(std::FILE* out, CReportFormat format, const CResultRows& rows
 
 bool WriteReportTo(const CCheckOptions& options, const CResultRows& rows,
                    const CRunRecord& record) {
-    platform::CFilePtr opened;
-    std::FILE* out = stdout;
-    if (!options.outputPath.empty()) {
-        opened = platform::OpenFile(options.outputPath, "wb");
-        out = opened.get();
+    bool written = false;
+    if (options.outputPath.empty()) {
+        written = WriteReportIn(stdout, options.format, rows, record);
+    } else {
+        platform::CSaveFile file(options.outputPath);
+        written = file.Stream() != nullptr &&
+                  WriteReportIn(file.Stream(), options.format, rows, record) && file.Commit();
     }
-    const bool written = out != nullptr && WriteReportIn(out, options.format, rows, record) &&
-                         (!opened || std::fclose(opened.release()) == 0);
     if (!written) {
         platform::MessageBox("file write error");
     }
@@ -236,6 +237,7 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScre
     QCoreApplication::exec();
     std::signal(SIGINT, SIG_DFL);
     run.Record().ended = std::time(nullptr);
+    run.Record().finished = !interrupted && !run.m_scanFailed;
 
     // A run stopped by the user or cut short by a file is no ground for rewriting files.
     const bool repaired = !options.repairMethod || interrupted || run.m_scanFailed ||

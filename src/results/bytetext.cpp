@@ -70,12 +70,19 @@ bool IsValidUtf8(const std::string& text) {
     return true;
 }
 
-std::string EscapeControls(const std::string& bytes) {
+namespace {
+
+bool IsNonCharacterForXml(unsigned point) {
+    return point == 0xFFFE || point == 0xFFFF;
+}
+
+template <typename Escaped>
+std::string EscapeBytes(const std::string& bytes, Escaped escaped) {
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t at = 0; at < bytes.size();) {
         const std::size_t length = Utf8SequenceLength(bytes, at);
-        if (length == 0 || IsControl(Utf8CodePoint(bytes, at, length))) {
+        if (length == 0 || escaped(Utf8CodePoint(bytes, at, length))) {
             for (std::size_t i = 0; i < std::max<std::size_t>(length, 1); ++i) {
                 AppendHex(out, static_cast<unsigned char>(bytes[at + i]));
             }
@@ -86,4 +93,24 @@ std::string EscapeControls(const std::string& bytes) {
         at += length;
     }
     return out;
+}
+
+}  // namespace
+
+std::string EscapeControls(const std::string& bytes) {
+    return EscapeBytes(bytes, IsControl);
+}
+
+std::string EscapeForXml(const std::string& bytes) {
+    std::string doubled;
+    doubled.reserve(bytes.size());
+    for (const char c : bytes) {
+        doubled += c;
+        if (c == '\\') {
+            doubled += c;
+        }
+    }
+    return EscapeBytes(doubled, [](unsigned point) {
+        return IsControl(point) || IsNonCharacterForXml(point);
+    });
 }

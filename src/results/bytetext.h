@@ -16,3 +16,8 @@ bool IsValidUtf8(const std::string& text);
 // DEL, C1 control and byte that is not UTF-8 written as \xHH, so that no byte from a web page
 // can drive a terminal or break an XML document.
 std::string EscapeControls(const std::string& bytes);
+
+// Bytes as an XML document may hold them: EscapeControls, and besides U+FFFE and U+FFFF, which
+// XML forbids too, as \xHH, and a backslash doubled, so that the text "\xff" reads apart from
+// the escaped byte.
+std::string EscapeForXml(const std::string& bytes);

@@ -5,21 +5,12 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "model/htmlscanner.h"
 #include "platform/asciitext.h"
 #include "platform/fileops.h"
 #include "results/resultsmodel.h"
 
 namespace {
-
-QString OneLineText(const std::string& cell) {
-    QString text = DisplayText(cell);
-    for (QChar& c : text) {
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
-            c = QLatin1Char(' ');
-        }
-    }
-    return text;
-}
 
 QString CopiedColumns(const CResultRows& rows, const std::vector<int>& rowNumbers, int first,
                       int last) {
@@ -27,7 +18,7 @@ QString CopiedColumns(const CResultRows& rows, const std::vector<int>& rowNumber
     for (int row : rowNumbers) {
         QStringList fields;
         for (int column = first; column <= last; ++column) {
-            fields.append(OneLineText(rows.CellText(row, column)));
+            fields.append(GridText(rows.CellText(row, column)));
         }
         lines.append(fields.join(QLatin1Char('\t')));
     }
@@ -66,6 +57,22 @@ std::string FileTarget(const std::string& path) {
         absolute.prepend(QFile::encodeName(QDir::currentPath()) + '/');
     }
     return "file://" + absolute.toPercentEncoding("/").toStdString();
+}
+
+std::optional<std::string> LocalLinkTarget(const std::string& page, const std::string& link,
+                                           const std::string& siteRoot) {
+    const std::optional<CHtmlPage> scanned =
+        ScanHtmlFile(page, CHtmlScanOptions{.https = true, .siteRoot = siteRoot});
+    if (!scanned) {
+        return std::nullopt;
+    }
+    for (const CHtmlLink& found : scanned->links) {
+        if (found.kind == CLinkKind::Local && found.url == link) {
+            const std::string target = FileTarget(found.path);
+            return found.fragment.empty() ? target : target + "#" + BrowserTarget(found.fragment);
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<CDroppedPath> DroppedPath(const QMimeData& data) {

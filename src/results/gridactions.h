@@ -9,9 +9,8 @@
 
 class QMimeData;
 
-// What the grid's Copy Row puts on the clipboard: each row's four texts as the grid shows
-// them, tab-separated, one line per row. A tab or line break inside a text becomes a blank,
-// so that every row stays one line of four fields.
+// What the grid's Copy Row (and Ctrl+C) puts on the clipboard: each row's four texts as the
+// grid shows them (GridText), tab-separated, one line per row.
 QString CopiedRows(const CResultRows& rows, const std::vector<int>& rowNumbers);
 // What Copy Link puts on the clipboard: the rows' links as the grid shows them, one a line.
 QString CopiedLinks(const CResultRows& rows, const std::vector<int>& rowNumbers);
@@ -22,6 +21,12 @@ std::string BrowserTarget(const std::string& link);
 // A page as its default application is handed it: a file URL of its absolute path, every
 // byte of the name kept.
 std::string FileTarget(const std::string& path);
+
+// What Open Link opens for a link the HTML scanner checked on the file system: a file URL of
+// its target as the run resolved it against the page (and its <base href>), with its fragment;
+// nullopt when the page no longer holds the link.
+std::optional<std::string> LocalLinkTarget(const std::string& page, const std::string& link,
+                                           const std::string& siteRoot);
 
 // A file or folder dropped on the window, as the Select File(s) dialog takes it.
 struct CDroppedPath {

@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -239,8 +240,22 @@ void CLinkvetView::OpenTarget(const std::string& target) {
 }
 
 void CLinkvetView::OnOpenLink() {
-    if (currentIndex().isValid()) {
-        OpenTarget(BrowserTarget(m_rows.CellText(currentIndex().row(), kColumnUrl)));
+    if (!currentIndex().isValid()) {
+        return;
+    }
+    const int row = currentIndex().row();
+    const std::string& link = m_rows.CellText(row, kColumnUrl);
+    const ResultCode code = m_rows.Code(row);
+    if (code != kLocalFileMissing && code != kFragmentMissing) {
+        OpenTarget(BrowserTarget(link));
+        return;
+    }
+    // A link inside the site is relative to its page, not to the program's folder.
+    const auto target = LocalLinkTarget(m_rows.CellText(row, kColumnFile), link, SiteRoot());
+    if (target) {
+        OpenTarget(*target);
+    } else {
+        platform::MessageBeep(0);
     }
 }
 
@@ -279,6 +294,15 @@ void CLinkvetView::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     CreateContextMenu()->exec(event->globalPos());
+}
+
+void CLinkvetView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        OnCopyRow();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void CLinkvetView::OnRunEnded() {

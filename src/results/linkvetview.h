@@ -79,6 +79,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Ctrl+C copies the selected rows as Copy Row does, not the current cell alone.
+    void keyPressEvent(QKeyEvent* event) override;
 
     void AddResult(const std::string& text, int part, ResultCode code) override;
     void AddResultPlace(const CLinkPlace& place) override { m_rows.AddResultPlace(place); }

@@ -8,6 +8,7 @@
 #include <QXmlStreamWriter>
 #include <algorithm>
 #include <numeric>
+#include <set>
 
 #include "results/bytetext.h"
 
@@ -29,7 +30,8 @@ QJsonObject RunObject(const CResultRows& rows, const CRunRecord& run) {
     QJsonObject object;
     object.insert("start", QString::fromStdString(IsoTime(run.started)));
     object.insert("end", QString::fromStdString(IsoTime(run.ended)));
-    object.insert("files_read", static_cast<qint64>(run.files.size()));
+    object.insert("finished", run.finished);
+    object.insert("files_read", run.FilesRead());
     object.insert("links_found", run.linksFound);
     object.insert("links_excluded", run.linksExcluded);
     object.insert("links_tested", run.LinksTested());
@@ -70,7 +72,11 @@ std::string WithControlsEscaped(const std::string& json) {
 }
 
 QString XmlText(const std::string& bytes) {
-    return QString::fromUtf8(Bytes(EscapeControls(bytes)));
+    return QString::fromUtf8(Bytes(EscapeForXml(bytes)));
+}
+
+QString Seconds(double seconds) {
+    return QString::number(seconds, 'f', 3);
 }
 
 int Failures(const CReadFile& file) {
@@ -78,10 +84,30 @@ int Failures(const CReadFile& file) {
                                           [](const CTestedLink& link) { return link.reported; }));
 }
 
-void WriteTestCase(QXmlStreamWriter& xml, const CReadFile& file, const CTestedLink& link) {
+int Errors(const CReadFile& file) {
+    return file.unreadable ? 1 : 0;
+}
+
+int Tests(const CReadFile& file) {
+    return static_cast<int>(file.links.size()) + Errors(file);
+}
+
+// Test case names are unique within a suite: a link that stands in a page more than once is
+// numbered from its second place on.
+QString UniqueName(std::set<QString>& taken, const QString& name) {
+    QString unique = name;
+    for (int place = 2; !taken.insert(unique).second; ++place) {
+        unique = name + QStringLiteral(" (%1)").arg(place);
+    }
+    return unique;
+}
+
+void WriteTestCase(QXmlStreamWriter& xml, const CReadFile& file, const CTestedLink& link,
+                   const QString& name) {
     xml.writeStartElement("testcase");
-    xml.writeAttribute("name", XmlText(link.link));
+    xml.writeAttribute("name", name);
     xml.writeAttribute("classname", XmlText(file.path));
+    xml.writeAttribute("time", Seconds(link.seconds));
     if (link.reported) {
         xml.writeStartElement("failure");
         xml.writeAttribute("message", XmlText(link.reason));
@@ -93,19 +119,67 @@ void WriteTestCase(QXmlStreamWriter& xml, const CReadFile& file, const CTestedLi
     xml.writeEndElement();
 }
 
-void WriteTestSuite(QXmlStreamWriter& xml, const CReadFile& file) {
-    xml.writeStartElement("testsuite");
+void WriteUnreadableCase(QXmlStreamWriter& xml, const CReadFile& file) {
+    xml.writeStartElement("testcase");
     xml.writeAttribute("name", XmlText(file.path));
-    xml.writeAttribute("tests", QString::number(file.links.size()));
-    xml.writeAttribute("failures", QString::number(Failures(file)));
-    xml.writeAttribute("errors", "0");
+    xml.writeAttribute("classname", XmlText(file.path));
+    xml.writeAttribute("time", Seconds(0));
+    xml.writeStartElement("error");
+    xml.writeAttribute("message", "Cannot open file");
+    xml.writeAttribute("type", "file");
+    xml.writeEndElement();
+    xml.writeEndElement();
+}
+
+void WriteSuiteStart(QXmlStreamWriter& xml, const QString& name, int tests, int failures,
+                     int errors) {
+    xml.writeStartElement("testsuite");
+    xml.writeAttribute("name", name);
+    xml.writeAttribute("tests", QString::number(tests));
+    xml.writeAttribute("failures", QString::number(failures));
+    xml.writeAttribute("errors", QString::number(errors));
+}
+
+void WriteProperty(QXmlStreamWriter& xml, const QString& name, const QString& value) {
+    xml.writeStartElement("property");
+    xml.writeAttribute("name", name);
+    xml.writeAttribute("value", value);
+    xml.writeEndElement();
+}
+
+void WriteRunSuite(QXmlStreamWriter& xml, const CRunRecord& run) {
+    WriteSuiteStart(xml, "linkvet-check", 0, 0, 0);
+    xml.writeAttribute("time", Seconds(std::difftime(run.ended, run.started)));
+    xml.writeAttribute("timestamp", QString::fromStdString(IsoTime(run.started)));
+    xml.writeStartElement("properties");
+    WriteProperty(xml, "start", QString::fromStdString(IsoTime(run.started)));
+    WriteProperty(xml, "end", QString::fromStdString(IsoTime(run.ended)));
+    WriteProperty(xml, "finished", run.finished ? "true" : "false");
+    xml.writeEndElement();
+    xml.writeEndElement();
+}
+
+void WriteTestSuite(QXmlStreamWriter& xml, const CReadFile& file) {
+    WriteSuiteStart(xml, XmlText(file.path), Tests(file), Failures(file), Errors(file));
+    xml.writeAttribute("skipped", QString::number(file.excluded));
+    xml.writeAttribute("time", Seconds(file.seconds));
+    xml.writeAttribute("timestamp", QString::fromStdString(IsoTime(file.started)));
+    std::set<QString> names;
     for (const CTestedLink& link : file.links) {
-        WriteTestCase(xml, file, link);
+        WriteTestCase(xml, file, link, UniqueName(names, XmlText(link.link)));
+    }
+    if (file.unreadable) {
+        WriteUnreadableCase(xml, file);
     }
     xml.writeEndElement();
 }
 
 }  // namespace
+
+int CRunRecord::FilesRead() const {
+    return static_cast<int>(std::count_if(files.begin(), files.end(),
+                                          [](const CReadFile& file) { return !file.unreadable; }));
+}
 
 int CRunRecord::LinksTested() const {
     return std::accumulate(files.begin(), files.end(), 0, [](int sum, const CReadFile& file) {
@@ -133,9 +207,13 @@ std::string JsonReport(const CResultRows& rows, const CRunRecord& run) {
 }
 
 std::string JunitReport(const CRunRecord& run) {
+    int tests = 0;
     int failures = 0;
+    int errors = 0;
     for (const CReadFile& file : run.files) {
+        tests += Tests(file);
         failures += Failures(file);
+        errors += Errors(file);
     }
     QByteArray text;
     QXmlStreamWriter xml(&text);
@@ -143,10 +221,11 @@ std::string JunitReport(const CRunRecord& run) {
     xml.writeStartDocument();
     xml.writeStartElement("testsuites");
     xml.writeAttribute("name", "linkvet-check");
-    xml.writeAttribute("tests", QString::number(run.LinksTested()));
+    xml.writeAttribute("tests", QString::number(tests));
     xml.writeAttribute("failures", QString::number(failures));
-    xml.writeAttribute("errors", "0");
-    xml.writeAttribute("timestamp", QString::fromStdString(IsoTime(run.started)));
+    xml.writeAttribute("errors", QString::number(errors));
+    xml.writeAttribute("time", Seconds(std::difftime(run.ended, run.started)));
+    WriteRunSuite(xml, run);
     for (const CReadFile& file : run.files) {
         WriteTestSuite(xml, file);
     }

@@ -17,12 +17,20 @@ struct CTestedLink {
     bool reported = false;
     // The reason text of a reported verdict.
     std::string reason;
+    // The time since the verdict before it, or since the file was read.
+    double seconds = 0;
 };
 
-// A file the run read, with the verdicts of its links in order.
+// A file the run took up, with the verdicts of its links in order; or the file it stopped at
+// because it could not be read.
 struct CReadFile {
     std::string path;
     std::vector<CTestedLink> links;
+    std::time_t started = 0;
+    double seconds = 0;
+    // Its links the excludes left untested.
+    int excluded = 0;
+    bool unreadable = false;
 };
 
 // What the reports machines read say about a run beyond its rows.
@@ -33,7 +41,10 @@ struct CRunRecord {
     // Every link the scanner found, excluded ones included.
     int linksFound = 0;
     int linksExcluded = 0;
+    // False when the run was stopped by the user or at a file it could not read.
+    bool finished = true;
 
+    int FilesRead() const;
     int LinksTested() const;
 };
 
@@ -42,9 +53,12 @@ struct CRunRecord {
 // follow in base64 in a field named after it with "_base64" added ("link_base64").
 std::string JsonReport(const CResultRows& rows, const CRunRecord& run);
 
-// The JUnit report: one testsuite per file read, one testcase per link tested, a failure with
-// the reason for each reported one. Control bytes and bytes that are not UTF-8 are written as
-// \xHH, since XML cannot hold them.
+// The JUnit report, valid under the common junit-10.xsd: a first testsuite "linkvet-check"
+// whose properties say when the run started and ended and whether it finished, then one
+// testsuite per file (its excluded links counted as skipped), one testcase per link tested,
+// a failure with the reason for each reported one, and an error for a file that could not be
+// read. A link that stands in a page more than once gets " (2)", " (3)" ... after its name.
+// Texts are written as EscapeForXml gives them.
 std::string JunitReport(const CRunRecord& run);
 
 // Writes the JSON or JUnit report and says whether every byte reached the stream.

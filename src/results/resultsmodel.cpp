@@ -3,6 +3,23 @@
 #include <QByteArray>
 #include <array>
 
+QString GridText(const std::string& cell) {
+    const QString text = DisplayText(cell);
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit == u'\t' || unit == u'\n' || unit == u'\r') {
+            shown += QLatin1Char(' ');
+        } else if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0)) {
+            shown += QStringLiteral("\\x%1").arg(unit, 2, 16, QLatin1Char('0'));
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 CResultsModel::CResultsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void CResultsModel::AddResult(const std::string& text, int part, const std::string& currentFile,
@@ -53,7 +70,7 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
-            return DisplayText(cell);
+            return GridText(cell);
         case kBytesRole:
             return QByteArray(cell.data(), static_cast<qsizetype>(cell.size()));
         case kTagRole:

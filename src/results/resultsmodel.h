@@ -10,6 +10,11 @@
 // export and repair.
 using platform::DisplayText;
 
+// A cell as the grid shows it, and as its copies take it: DisplayText, with a tab or line break
+// shown as a blank, so that every row stays one line, and every other control character (C0,
+// DEL, C1) as \xHH, so that nothing from a web page reaches a terminal the text is pasted in.
+QString GridText(const std::string& cell);
+
 // The grid's rows for the window: the results table behind a Qt model. Adding a row costs the
 // same at row 100,000 as at row 1; rows are never sorted.
 class CResultsModel : public QAbstractTableModel, public CEditableRows {

@@ -99,6 +99,8 @@ public:
 
     // The scanner's work file, in the system directory.
     std::string WorkFilePath() const;
+    // Where the last run looked for a link that starts with "/".
+    const std::string& SiteRoot() const { return m_siteRoot; }
 
     // The run state. Links wait in two parallel lists: entry i of m_urlList is a link of
     // m_currentFile and entry i of m_anchorNameList its anchor name.

@@ -635,7 +635,7 @@ protected:
         CResultsModel& rows = frame.Doc().Results();
         rows.AddResult("http://h/caf\xe9 1.htm", 0, "/site/a b.htm");
         rows.AddResult("HTTP Code 404 Not Found", 1, "/site/a b.htm");
-        rows.AddResult("Caf\xc3\xa9\tMenu\r\nTwo", 2, "/site/a b.htm");
+        rows.AddResult("Caf\xc3\xa9\tMenu\r\nTwo\x1b[2J\xc2\x9b", 2, "/site/a b.htm");
         AddRow(frame, "http://h/second", 0);
         AddRow(frame, "http://h/third", 0);
         return frame;
@@ -666,7 +666,7 @@ TEST_F(GridActions, CopiesShowTheTextsAsTheGridDoesOneLinePerRow) {
     const CResultsModel& rows = frame.Doc().Results();
     EXPECT_EQ(CopiedRows(rows, {0}),
               QString::fromUtf8("http://h/caf\xc3\xa9 1.htm\tHTTP Code 404 Not Found\t"
-                                "Caf\xc3\xa9 Menu  Two\t/site/a b.htm"));
+                                "Caf\xc3\xa9 Menu  Two\\x1b[2J\\x9b\t/site/a b.htm"));
     EXPECT_EQ(CopiedRows(rows, {1, 2}),
               "http://h/second\tHTTP Code 404 Not Found\tname\t/site/page.htm\n"
               "http://h/third\tHTTP Code 404 Not Found\tname\t/site/page.htm");
@@ -736,6 +736,10 @@ TEST_F(GridActions, TheContextMenuOpensAndCopies) {
               QString::fromUtf8("http://h/caf\xc3\xa9 1.htm\nhttp://h/third"));
     MenuAction(*menu, "Copy Row")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), CopiedRows(frame.Doc().Results(), {0, 2}));
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), CopiedRows(frame.Doc().Results(), {0, 2}))
+        << "Ctrl+C copies the selected rows as Copy Row does";
     m_ui.m_openSucceeds = false;
     MenuAction(*menu, "Open Link")->trigger();
     EXPECT_EQ(m_ui.m_beeps.size(), 1u) << "nothing could open the link";
@@ -744,6 +748,24 @@ TEST_F(GridActions, TheContextMenuOpensAndCopies) {
     auto idle = view.CreateContextMenu();
     EXPECT_FALSE(MenuAction(*idle, "Open Link")->isEnabled());
     EXPECT_FALSE(MenuAction(*idle, "Copy Row")->isEnabled());
+}
+
+TEST_F(GridActions, OpenLinkOpensALocalLinkWhereTheRunFoundItsTarget) {
+    MakeDirectory(m_scratch / "site");
+    MakeDirectory(m_scratch / "site/sub");
+    const std::string page = m_scratch / "site/sub/p.htm";
+    WriteFile(page, "<base href=\"../\"><a href=\"gone%20x.htm#top\">g</a>");
+    CMainFrame& frame = Start();
+    CResultsModel& rows = frame.Doc().Results();
+    rows.AddResult("gone%20x.htm#top", 0, page, kLocalFileMissing);
+    rows.AddResult("Local File Not Found", 1, page);
+    rows.AddResult("g", 2, page);
+    frame.View().setCurrentIndex(rows.index(0, 0));
+    frame.View().OnOpenLink();
+    const std::string scratch =
+        QUrl::toPercentEncoding(QString::fromStdString(m_scratch.Path()), "/").toStdString();
+    EXPECT_EQ(m_ui.m_openedUrls,
+              (std::vector<std::string>{"file://" + scratch + "/site/gone%20x.htm#top"}));
 }
 
 TEST_F(GridActions, ARightClickShowsTheMenuOverTheGrid) {

@@ -13,6 +13,7 @@
 #include "model/linkscanner.h"
 #include "platform/systemdir.h"
 #include "repair/repairtext.h"
+#include "support/filesizelimit.h"
 #include "support/runprogram.h"
 #include "support/temphome.h"
 
@@ -129,6 +130,10 @@ TEST(CheckOptions, EachMistakeGetsItsOwnMessage) {
         {{"--https=1", "a"}, "--https takes no value"},
         {{"--quiet=true", "a"}, "--quiet takes no value"},
         {{"--files=", "a"}, "--files takes no value"},
+        {{"-a=1", "a"}, "-a takes no value"},
+        {{"-q-", "a"}, "-q takes no value"},
+        {{"-rH=", "a"}, "-H takes no value"},
+        {{"-t", "4", "-a=1", "a"}, "the time-out is a number of seconds from 5 to 1000"},
         {{"--repair", "Remove", "a"}, "the repair method is disable, replace or remove"},
         {{"--repair=", "a"}, "the repair method is disable, replace or remove"},
         {{"-j", "0", "a"}, "the number of jobs is from 1 to 256"},
@@ -136,7 +141,8 @@ TEST(CheckOptions, EachMistakeGetsItsOwnMessage) {
         {{"--per-host", "x", "a"}, "the connections per host are from 1 to 256"},
         {{"--scan", "fast", "a"}, "the scanner is classic or html"},
         {{"--exclude", "(", "a"},
-         "the --exclude expression \"(\" is not a valid ECMAScript regular expression"},
+         "the --exclude expression \"(\" is not a valid regular expression"},
+        {{"--exclude=", "a"}, "the --exclude expression is empty (it would exclude every link)"},
         {{"--links", "--repair", "remove", "a"}, "--repair needs a test run"},
         {{"--files", "-t", "30", "a"}, "--timeout needs a test run"},
         {{"--links", "-f", kFilter, "a"}, "--filter needs a test run"},
@@ -208,6 +214,13 @@ TEST(CheckOptions, EveryOptionReachesItsField) {
              EXPECT_EQ(o.mode, CCheckMode::ListLinks);
              EXPECT_TRUE(o.choice.recurse);
              EXPECT_EQ(o.choice.path, "\xff\xfe dir") << "arguments are bytes";
+         }},
+        {{"-o", "-q-", "--output", "--quiet=yes", "-rt", "30", "a"},
+         [](const CCheckOptions& o) {
+             EXPECT_EQ(o.outputPath, "--quiet=yes") << "an option's value is never rewritten";
+             EXPECT_FALSE(o.quiet);
+             EXPECT_TRUE(o.choice.recurse);
+             EXPECT_EQ(o.timeoutSeconds, 30);
          }},
         {{"-t", "30", "-t", "40", "a"},
          [](const CCheckOptions& o) { EXPECT_EQ(o.timeoutSeconds, 40) << "the last one counts"; }},
@@ -406,6 +419,27 @@ TEST_F(LinkvetCheck, AFileThatVanishesBeforeItsScanStopsProcessing) {
                               "Processing has stopped\n");
 }
 
+TEST_F(LinkvetCheck, MachineReportsSayARunStoppedAtAFileAndNameThatFile) {
+    MakeDirectory(m_scratch / "d");
+    WriteFile(m_scratch / "d/a.htm", "<A HREF=\"http:///x\">X</A>");
+    ASSERT_EQ(::symlink("gone.htm", (m_scratch / "d/b.htm").c_str()), 0);
+    const CProgramResult json = Check({"-q", "--format", "json", "-a", m_scratch / "d"});
+    EXPECT_EQ(json.exitCode, 2);
+    EXPECT_NE(json.out.find("\"finished\": false"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"files_read\": 1"), std::string::npos) << json.out;
+    const CProgramResult junit = Check({"-q", "--format", "junit", "-a", m_scratch / "d"});
+    EXPECT_EQ(junit.exitCode, 2);
+    EXPECT_NE(junit.out.find("<property name=\"finished\" value=\"false\"/>"), std::string::npos)
+        << junit.out;
+    EXPECT_NE(junit.out.find("<testsuite name=\"" + m_scratch / "d/b.htm" +
+                             "\" tests=\"1\" failures=\"0\" errors=\"1\""),
+              std::string::npos)
+        << junit.out;
+    WriteFile(m_scratch / "d/b.htm", "");
+    const CProgramResult whole = Check({"-q", "--format", "json", "-a", m_scratch / "d"});
+    EXPECT_NE(whole.out.find("\"finished\": true"), std::string::npos) << whole.out;
+}
+
 TEST_F(LinkvetCheck, StartUpImportsTheLegacyFileIntoTheSharedStore) {
     WriteFile(m_home / "Linkvet.INI", "[Settings]\nTimeout=42\n");
     WriteFile(m_scratch / "p.htm", "");
@@ -514,6 +548,31 @@ TEST_F(LinkvetCheck, AReportThatCannotBeWrittenIsAFailure) {
         EXPECT_EQ(result.exitCode, 2) << format;
         EXPECT_EQ(result.err, "file write error\n") << format;
     }
+}
+
+TEST_F(LinkvetCheck, AReportCutShortLeavesTheOutputFileAsItWas) {
+    std::string page;
+    for (int i = 0; i < 60; ++i) {
+        page += "<A HREF=\"http:///x" + std::to_string(i) + "\">X</A>\n";
+    }
+    WriteFile(m_scratch / "p.htm", page);
+    MakeDirectory(m_scratch / "out");
+    WriteFile(m_scratch / "out/r.json", "the report before");
+    CProgramResult result;
+    {
+        const CFileSizeLimit limit(4096);
+        result = Check({"-q", "-j", "16", "--format", "json", "-o", m_scratch / "out/r.json",
+                        m_scratch / "p.htm"});
+    }
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "file write error\n");
+    EXPECT_EQ(ReadFile(m_scratch / "out/r.json"), "the report before");
+    EXPECT_EQ(Check({"--files", "-a", m_scratch / "out"}).out, m_scratch / "out/r.json\n")
+        << "no part of the report is left beside it";
+    const CProgramResult whole =
+        Check({"-q", "-j", "16", "-o", m_scratch / "out/r.json", m_scratch / "p.htm"});
+    EXPECT_EQ(whole.exitCode, 1);
+    EXPECT_EQ(ReadFile(m_scratch / "out/r.json").rfind("FILE: ", 0), 0u);
 }
 
 TEST_F(LinkvetCheck, RunOptionsWithAListingAreUsageErrors) {

@@ -257,6 +257,10 @@ TEST_F(Check, CtrlCStopsTheRunAndStillWritesTheReport) {
     EXPECT_EQ(result.err.find("End of test"), std::string::npos);
     EXPECT_EQ(result.out,
               "FILE: " + Site() + "/a.htm\nhttp://h1.test/x.htm\tHTTP Code 404 Not Found\tX\n");
+    const CProgramResult json = InterruptWhenConnected(
+        LINKVET_CHECK, {"-t", "60", "--format=json", Site() + "/a.htm"}, m_home.Path(), silent);
+    EXPECT_EQ(json.exitCode, 130);
+    EXPECT_NE(json.out.find("\"finished\": false"), std::string::npos) << json.out;
 }
 
 // Many links at once: the same site must give the same report and log whatever the number.

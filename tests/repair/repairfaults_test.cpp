@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "repair/repairfixture.h"
+#include "support/filesizelimit.h"
 
 namespace {
 
@@ -85,26 +86,6 @@ TEST_F(RepairFaults, AFailureAtAnyFileOperationLosesNoTextAndTheNextWalkFinishes
         }
     }
 }
-
-// Keeps files below a size limit for as long as it lives, the way a full disk would.
-class CFileSizeLimit {
-public:
-    explicit CFileSizeLimit(rlim_t bytes) : m_previousHandler(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &m_previous);
-        const rlimit limit{bytes, m_previous.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~CFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_previous);
-        std::signal(SIGXFSZ, m_previousHandler);
-    }
-    CFileSizeLimit(const CFileSizeLimit&) = delete;
-    CFileSizeLimit& operator=(const CFileSizeLimit&) = delete;
-
-private:
-    rlimit m_previous{};
-    void (*m_previousHandler)(int);
-};
 
 TEST_F(RepairFaults, AWorkFileCutShortNeverReplacesItsPage) {
     const std::string before =

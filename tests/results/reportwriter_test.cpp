@@ -163,6 +163,7 @@ TEST_F(Reports, JsonHoldsTheRunAndEveryRowLosslessly) {
     EXPECT_EQ(runObject["start"].toString(), "2023-11-14T22:13:20Z");
     EXPECT_EQ(runObject["end"].toString(), "2023-11-14T22:14:02Z");
     EXPECT_EQ(runObject["files_read"].toInt(), 2);
+    EXPECT_TRUE(runObject["finished"].toBool());
     EXPECT_EQ(runObject["links_found"].toInt(), 5);
     EXPECT_EQ(runObject["links_excluded"].toInt(), 2);
     EXPECT_EQ(runObject["links_tested"].toInt(), 3);
@@ -189,63 +190,101 @@ TEST_F(Reports, JsonHoldsTheRunAndEveryRowLosslessly) {
     }
 }
 
-TEST(MachineReports, JunitHasOneSuitePerFileAndOneCasePerLinkTested) {
-    CRunRecord run;
-    run.files = {
-        CReadFile{"/s/a.htm",
-                  {CTestedLink{"http://h/1", "One", 200, false, ""},
-                   CTestedLink{"http://h/2", "Two", 404, true, "HTTP Code 404 Not Found"},
-                   CTestedLink{"http://h/\x1b\xe9", "\x01", 10004, true, "Can't Connect to Host"}}},
-        CReadFile{"/s/empty.htm", {}},
-        CReadFile{"/s/\xc3\xa9.htm", {CTestedLink{"ftp://h/", "", 220, false, ""}}},
-    };
-    struct CExpected {
-        QString suite;
-        int tests;
-        int failures;
-    };
-    const std::vector<CExpected> suites = {
-        {"/s/a.htm", 3, 2}, {"/s/empty.htm", 0, 0}, {"/s/\u00e9.htm", 1, 0}};
-    const std::vector<std::pair<QString, QString>> failures = {
-        {"http://h/2", "HTTP Code 404 Not Found"},
-        {"http://h/\\x1b\\xe9", "Can't Connect to Host"}};
-    const std::string xml = JunitReport(run);
+// A suite as the report writes it: its attributes, and its cases' names and outcomes.
+struct CSuiteSeen {
+    QString name;
+    QString counts;
+    QStringList cases;
+
+    bool operator==(const CSuiteSeen&) const = default;
+};
+
+void PrintTo(const CSuiteSeen& suite, std::ostream* out) {
+    *out << (suite.name + " " + suite.counts + " " + suite.cases.join(", ")).toStdString();
+}
+
+std::vector<CSuiteSeen> SuitesSeen(const std::string& xml) {
+    std::vector<CSuiteSeen> suites;
     QXmlStreamReader reader(QByteArray::fromStdString(xml));
-    std::size_t suite = 0;
-    std::size_t failure = 0;
-    int cases = 0;
-    QString testCase;
     while (!reader.atEnd()) {
         if (reader.readNext() != QXmlStreamReader::StartElement) {
             continue;
         }
         const QXmlStreamAttributes attributes = reader.attributes();
+        const auto counts = [&](std::initializer_list<const char*> names) {
+            QStringList values;
+            for (const char* name : names) {
+                values.append(QString::fromLatin1(name) + "=" + attributes.value(name).toString());
+            }
+            return values.join(' ');
+        };
         if (reader.name() == u"testsuites") {
-            EXPECT_EQ(attributes.value("tests"), u"4");
-            EXPECT_EQ(attributes.value("failures"), u"2");
-            EXPECT_EQ(attributes.value("errors"), u"0");
+            suites.push_back({"", counts({"tests", "failures", "errors", "timestamp"}), {}});
         } else if (reader.name() == u"testsuite") {
-            ASSERT_LT(suite, suites.size());
-            EXPECT_EQ(attributes.value("name"), suites[suite].suite);
-            EXPECT_EQ(attributes.value("tests").toInt(), suites[suite].tests);
-            EXPECT_EQ(attributes.value("failures").toInt(), suites[suite].failures);
-            EXPECT_EQ(attributes.value("errors"), u"0");
-            ++suite;
+            suites.push_back({attributes.value("name").toString(),
+                              counts({"tests", "failures", "errors", "skipped"}), {}});
         } else if (reader.name() == u"testcase") {
-            EXPECT_EQ(attributes.value("classname"), suites[suite - 1].suite);
-            testCase = attributes.value("name").toString();
-            ++cases;
-        } else if (reader.name() == u"failure") {
-            ASSERT_LT(failure, failures.size());
-            EXPECT_EQ(testCase, failures[failure].first);
-            EXPECT_EQ(attributes.value("message"), failures[failure].second);
-            ++failure;
+            suites.back().cases.append(attributes.value("name").toString());
+        } else if (reader.name() != u"properties") {
+            suites.back().cases.append(reader.name().toString() + ":" +
+                                       attributes.value("message").toString() +
+                                       attributes.value("value").toString());
         }
     }
     EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString() << xml;
-    EXPECT_EQ(suite, suites.size());
-    EXPECT_EQ(failure, failures.size());
-    EXPECT_EQ(cases, 4);
+    return suites;
+}
+
+TEST(MachineReports, JunitHasOneSuitePerFileAndOneCasePerLinkTestedAndMeetsTheSchema) {
+    CRunRecord run;
+    run.finished = false;
+    CReadFile links{"/s/a.htm",
+                    {CTestedLink{"http://h/1", "One", 200, false, ""},
+                     CTestedLink{"http://h/2", "Two", 404, true, "HTTP Code 404 Not Found"},
+                     CTestedLink{"http://h/\x1b\xe9", "\x01", 10004, true, "Can't Connect to Host"},
+                     CTestedLink{"http://h/1", "Again", 200, false, ""}}};
+    links.excluded = 2;
+    links.seconds = 1.25;
+    CReadFile unreadable{"/s/gone.htm", {}};
+    unreadable.unreadable = true;
+    run.files = {
+        links,
+        CReadFile{"/s/empty.htm", {}},
+        CReadFile{"/s/\xc3\xa9.htm",
+                  {CTestedLink{"ftp://h/\\xff\xef\xbf\xbe", "", 220, false, ""}}},
+        unreadable,
+    };
+    const std::string xml = JunitReport(run);
+    const std::vector<CSuiteSeen> expected = {
+        {"", "tests=6 failures=2 errors=1 timestamp=", {}},
+        {"linkvet-check", "tests=0 failures=0 errors=0 skipped=",
+         {"property:1970-01-01T00:00:00Z", "property:1970-01-01T00:00:00Z", "property:false"}},
+        {"/s/a.htm",
+         "tests=4 failures=2 errors=0 skipped=2",
+         {"http://h/1", "http://h/2", "failure:HTTP Code 404 Not Found", "http://h/\\x1b\\xe9",
+          "failure:Can't Connect to Host", "http://h/1 (2)"}},
+        {"/s/empty.htm", "tests=0 failures=0 errors=0 skipped=0", {}},
+        {"/s/\u00e9.htm",
+         "tests=1 failures=0 errors=0 skipped=0",
+         {"ftp://h/\\\\xff\\xef\\xbf\\xbe"}},
+        {"/s/gone.htm", "tests=1 failures=0 errors=1 skipped=0",
+         {"/s/gone.htm", "error:Cannot open file"}},
+    };
+    EXPECT_EQ(SuitesSeen(xml), expected) << xml;
+    EXPECT_NE(xml.find("<testsuite name=\"/s/a.htm\" tests=\"4\" failures=\"2\" errors=\"0\" "
+                       "skipped=\"2\" time=\"1.250\" timestamp=\"1970-01-01T00:00:00Z\">"),
+              std::string::npos)
+        << xml;
+
+    const std::string path = ::testing::TempDir() + "junit-report.xml";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(xml.data(), 1, xml.size(), file);
+    std::fclose(file);
+    const std::string validate =
+        "xmllint --noout --schema '" LINKVET_JUNIT_XSD "' '" + path + "' 2>&1";
+    EXPECT_EQ(std::system(validate.c_str()), 0) << xml;
+    std::remove(path.c_str());
 }
 
 TEST(ResultTable, RowsAreBuiltInThreeParts) {

@@ -341,6 +341,30 @@ TEST_F(RunDriver, ExcludedLinksAreNeitherProbedNorReportedAndTheLogCountsThem) {
               "Results for " + m_scratch / "one.htm" + ": URLs tested: 1. URL errors: 1.\r\n");
 }
 
+TEST(LinkExcludes, ExpressionsReadAsECMAScriptWouldAndSearchAnyLinkWithoutRunningOutOfStack) {
+    struct CCase {
+        std::string expression;
+        std::string link;
+        bool matches;
+    };
+    const std::string longLink = "http://h/" + std::string(30000, 'a') + "/end";
+    const std::vector<CCase> cases = {
+        {"\\u0041", "http://h/A", true},
+        {"a$", "http://h/a\n", false},
+        {"(a)|\\1b", "http://h/b", true},
+        {"\\xff", "http://h/\xff", true},
+        {"^http://h/(a|b)*/end$", longLink, true},
+        {"(a|b)*c", longLink, false},
+    };
+    for (const CCase& c : cases) {
+        CLinkExcludes excludes;
+        ASSERT_TRUE(excludes.Add(c.expression)) << c.expression;
+        EXPECT_EQ(excludes.Matches(c.link), c.matches) << c.expression;
+    }
+    EXPECT_FALSE(CLinkExcludes().Add("")) << "an empty expression would exclude every link";
+    EXPECT_FALSE(CLinkExcludes().Add("("));
+}
+
 TEST_F(RunDriver, TheProgressWindowShowsFileAndLinkNumbers) {
     WriteFile(m_scratch / "one.htm", kFailingLink + "<A HREF=\"http:///y\">why</A>");
     m_run.StartTest(m_scratch / "one.htm", false, false, false);
