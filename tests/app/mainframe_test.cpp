@@ -35,6 +35,7 @@
 #include <sstream>
 
 #include "app/aboutdlg.h"
+#include "app/appicon.h"
 #include "app/desktopui.h"
 #include "app/linkvetapp.h"
 #include "app/placement.h"
@@ -600,6 +601,19 @@ TEST_F(ExportCommand, RepairEndsWithTheSaveExportAlsoWhenItsLastRowWasIgnored) {
 }  // namespace
 
 namespace {
+
+TEST(AppIcon, SixteenPixelsGetADrawingOfTheirOwn) {
+    const auto image = [](const QIcon& icon, int size) {
+        return icon.pixmap(QSize(size, size), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    const QIcon icon = LinkvetIcon();
+    const QIcon small(QStringLiteral(":/linkvet-16.svg"));
+    const QIcon full(QStringLiteral(":/linkvet.svg"));
+    ASSERT_EQ(image(icon, 16).size(), QSize(16, 16));
+    EXPECT_EQ(image(icon, 16), image(small, 16));
+    EXPECT_NE(image(icon, 16), image(full, 16));
+    EXPECT_EQ(image(icon, 48), image(full, 48));
+}
 
 TEST(ResultsModel, TextsThatAreNotUtf8ShowReadablyAndKeepTheirBytes) {
     CResultsModel rows;
