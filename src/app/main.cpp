@@ -1,6 +1,6 @@
 #include <QApplication>
-#include <QIcon>
 
+#include "app/appicon.h"
 #include "app/desktopui.h"
 #include "app/linkvetapp.h"
 
@@ -8,7 +8,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Linkvet"));
     QApplication::setApplicationVersion(QStringLiteral(LINKVET_VERSION));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/linkvet.svg")));
+    QApplication::setWindowIcon(LinkvetIcon());
     const CDesktopUserInterface desktop;
     CLinkvetApp app;
     if (!app.InitInstance()) {

@@ -35,6 +35,7 @@
 #include <sstream>
 
 #include "app/aboutdlg.h"
+#include "app/appicon.h"
 #include "app/desktopui.h"
 #include "app/linkvetapp.h"
 #include "app/placement.h"
@@ -59,6 +60,14 @@ TEST(Placement, AFirstStartCentresThreeQuartersOfTheWorkArea) {
     EXPECT_EQ(centred.y, 96);
     EXPECT_EQ(centred.cx, 768);
     EXPECT_EQ(centred.cy, 576);
+    // A screen scaled twice shows a few logical pixels: the window takes the room its columns
+    // need to be read, as far as there is any.
+    const int readable = ReadableWindowWidth(7);
+    EXPECT_EQ(CentredPlacement(1024, 768, readable).cx, 768);
+    EXPECT_EQ(CentredPlacement(900, 600, readable).cx, readable);
+    EXPECT_EQ(CentredPlacement(900, 600, readable).x, (900 - readable) / 2);
+    EXPECT_EQ(CentredPlacement(640, 512, readable).cx, 640);
+    EXPECT_EQ(CentredPlacement(640, 512, readable).cy, 384);
 }
 
 TEST(Placement, OnlyThePositionsOwnRangeIsTested) {
@@ -158,11 +167,25 @@ TEST_F(MainFrame, WebOptionsWritesItsFourSettingsOnOkAndNothingOnCancel) {
 TEST_F(MainFrame, TheFirstStartWritesTheCentredPlacement) {
     Start();
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-    const CWindowPlacement centred = CentredPlacement(work.width(), work.height());
+    const CWindowPlacement centred = CentredPlacement(
+        work.width(), work.height(),
+        ReadableWindowWidth(QFontMetrics(QApplication::font()).averageCharWidth()));
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "x", -1), centred.x);
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "y", -1), centred.y);
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "cx", 0), centred.cx);
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "cy", 0), centred.cy);
+}
+
+TEST_F(MainFrame, TheLastColumnTakesTheGridsRemainingWidth) {
+    CMainFrame& frame = Start();
+    QCoreApplication::processEvents();
+    const QHeaderView& header = *frame.View().horizontalHeader();
+    EXPECT_EQ(header.sectionViewportPosition(3) + header.sectionSize(3),
+              frame.View().viewport()->width());
+    frame.resize(frame.width() + 40, frame.height());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(header.sectionViewportPosition(3) + header.sectionSize(3),
+              frame.View().viewport()->width());
 }
 
 TEST_F(MainFrame, MovesAreWrittenOnceSettledOrAtTheClose) {
@@ -600,6 +623,19 @@ TEST_F(ExportCommand, RepairEndsWithTheSaveExportAlsoWhenItsLastRowWasIgnored) {
 }  // namespace
 
 namespace {
+
+TEST(AppIcon, SixteenPixelsGetADrawingOfTheirOwn) {
+    const auto image = [](const QIcon& icon, int size) {
+        return icon.pixmap(QSize(size, size), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    const QIcon icon = LinkvetIcon();
+    const QIcon small(QStringLiteral(":/linkvet-16.svg"));
+    const QIcon full(QStringLiteral(":/linkvet.svg"));
+    ASSERT_EQ(image(icon, 16).size(), QSize(16, 16));
+    EXPECT_EQ(image(icon, 16), image(small, 16));
+    EXPECT_NE(image(icon, 16), image(full, 16));
+    EXPECT_EQ(image(icon, 48), image(full, 48));
+}
 
 TEST(ResultsModel, TextsThatAreNotUtf8ShowReadablyAndKeepTheirBytes) {
     CResultsModel rows;
