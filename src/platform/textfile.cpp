@@ -77,11 +77,10 @@ CFilePtr CreateUniqueFileLike(const std::string& prefix, const std::string& suff
     return stream;
 }
 
-void KeepOwner(int fd, const struct stat& info) {
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0) {
-        // Not root: at least the group, when the user belongs to it.
-        static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), info.st_gid));
-    }
+bool KeepOwner(int fd, const struct stat& info) {
+    // Not root: at least the group, when the user belongs to it.
+    return ::fchown(fd, info.st_uid, info.st_gid) == 0 ||
+           ::fchown(fd, static_cast<uid_t>(-1), info.st_gid) == 0;
 }
 
 bool FlushToDisk(std::FILE* file) {

@@ -36,8 +36,8 @@ CFilePtr CreateUniqueFileLike(const std::string& prefix, const std::string& suff
 
 // Gives the file open as fd the owner and group of info, as far as the user may: an owner
 // other than the user needs root. Set before the permission bits, which a change of owner
-// may clear.
-void KeepOwner(int fd, const struct stat& info);
+// may clear. False when neither could be kept; the file is still whole and usable then.
+bool KeepOwner(int fd, const struct stat& info);
 
 // Writes a stream's buffers through to the disk; false when any write to it has failed.
 bool FlushToDisk(std::FILE* file);
