@@ -51,9 +51,6 @@ protected:
 
 private:
     void PlaceWindow();
-    // The narrowest first-start width at which the grid's columns can be read, in the font
-    // the grid is shown in.
-    static int ReadableWidth();
     void OnCreateClient();
     // Once the window is laid out: the splitter's rows, then the grid's columns.
     void OnInitialUpdate();

@@ -64,8 +64,7 @@ CLinkvetView::CLinkvetView(CResultsModel& rows, QPlainTextEdit& logPane, CStatus
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The file name takes whatever room the other columns leave.
-    horizontalHeader()->setStretchLastSection(true);
+    horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setSectionsMovable(false);
     m_logPane.document()->setUndoRedoEnabled(false);
     connect(this, &QAbstractItemView::activated, this, [this] { OnOpenLink(); });

@@ -60,14 +60,6 @@ TEST(Placement, AFirstStartCentresThreeQuartersOfTheWorkArea) {
     EXPECT_EQ(centred.y, 96);
     EXPECT_EQ(centred.cx, 768);
     EXPECT_EQ(centred.cy, 576);
-    // A screen scaled twice shows a few logical pixels: the window takes the room its columns
-    // need to be read, as far as there is any.
-    const int readable = ReadableWindowWidth(7);
-    EXPECT_EQ(CentredPlacement(1024, 768, readable).cx, 768);
-    EXPECT_EQ(CentredPlacement(900, 600, readable).cx, readable);
-    EXPECT_EQ(CentredPlacement(900, 600, readable).x, (900 - readable) / 2);
-    EXPECT_EQ(CentredPlacement(640, 512, readable).cx, 640);
-    EXPECT_EQ(CentredPlacement(640, 512, readable).cy, 384);
 }
 
 TEST(Placement, OnlyThePositionsOwnRangeIsTested) {
@@ -167,25 +159,11 @@ TEST_F(MainFrame, WebOptionsWritesItsFourSettingsOnOkAndNothingOnCancel) {
 TEST_F(MainFrame, TheFirstStartWritesTheCentredPlacement) {
     Start();
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-    const CWindowPlacement centred = CentredPlacement(
-        work.width(), work.height(),
-        ReadableWindowWidth(QFontMetrics(QApplication::font()).averageCharWidth()));
+    const CWindowPlacement centred = CentredPlacement(work.width(), work.height());
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "x", -1), centred.x);
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "y", -1), centred.y);
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "cx", 0), centred.cx);
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "cy", 0), centred.cy);
-}
-
-TEST_F(MainFrame, TheLastColumnTakesTheGridsRemainingWidth) {
-    CMainFrame& frame = Start();
-    QCoreApplication::processEvents();
-    const QHeaderView& header = *frame.View().horizontalHeader();
-    EXPECT_EQ(header.sectionViewportPosition(3) + header.sectionSize(3),
-              frame.View().viewport()->width());
-    frame.resize(frame.width() + 40, frame.height());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(header.sectionViewportPosition(3) + header.sectionSize(3),
-              frame.View().viewport()->width());
 }
 
 TEST_F(MainFrame, MovesAreWrittenOnceSettledOrAtTheClose) {
