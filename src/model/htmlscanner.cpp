@@ -305,9 +305,12 @@ CLinkPlace PlaceOf(const GumboElement& element, const GumboAttribute& href, std:
     const auto text = [html](CSourceSpan spanned) {
         return std::string(html.substr(spanned.begin, spanned.Size()));
     };
+    // The parser gives a bare href its name as its value: it has none, and gains one where its
+    // name ends.
+    const bool bare = href.original_value.data == href.original_name.data;
     CLinkPlace place;
     place.name = span(href.original_name);
-    place.value = span(href.original_value);
+    place.value = bare ? CSourceSpan{place.name.end, place.name.end} : span(href.original_value);
     place.startTag = span(element.original_tag);
     place.endTag = span(element.original_end_tag);
     place.startTagText = text(place.startTag);

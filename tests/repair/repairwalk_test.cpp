@@ -197,6 +197,15 @@ TEST_F(RepairWalk, HtmlRowsAreRewrittenExactlyWhereTheScannerFoundThem) {
     }
 }
 
+// A bare href is the page itself; its name must stay a name.
+TEST_F(RepairWalk, ABareHrefGainsAValue) {
+    const std::string page = Page("bare.html", "<a href>b</a><a HREF class=x>c</a>\n");
+    AddHtmlRows(m_rows, page, "");
+    ASSERT_EQ(m_rows.RowCount(), 2);
+    EXPECT_TRUE(Walk(kRepairReplace));
+    EXPECT_EQ(ReadFile(page), "<a href=\"bare.html\">b</a><a HREF=\"bare.html\" class=x>c</a>\n");
+}
+
 TEST_F(RepairWalk, AnHtmlRowWhosePlaceChangedSinceTheRunIsNotFound) {
     const std::string before = "<a href=\"gone1\">1</a>\n<a href=\"gone2\">2</a>\n";
     const std::string page = Page("page.html", before);
