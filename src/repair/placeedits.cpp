@@ -83,8 +83,8 @@ std::vector<CPlaceEdits::CByteEdit> CPlaceEdits::EditsFor(const CLinkPlace& plac
     }
     if (method == kRepairReplace) {
         if (place.value.Empty()) {
-            // A bare href has no value to keep; it gains one.
-            return {{CSourceSpan{place.name.end, place.name.end}, "=" + m_nameValue}};
+            // A bare href has no value to keep; it gains one where its name ends.
+            return {{place.value, "=" + m_nameValue}};
         }
         const std::string old = m_page.substr(place.value.begin, place.value.Size());
         return {{place.value, m_nameValue + ' ' + kDisabledHrefName + '=' + old}};
