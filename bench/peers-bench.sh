@@ -2,8 +2,10 @@
 # linkvet-check beside two widely used link checkers, on one generated site served by scripted
 # hosts that answer after 100 ms, all in one private network namespace: prints each tool's
 # wall time, peak resident size and whether it found the same broken links.
-# usage: peers-bench.sh [--pages N] [--check PATH_TO_LINKVET_CHECK] [--keep]
+# usage: peers-bench.sh [--pages N] [--moved] [--check PATH_TO_LINKVET_CHECK] [--keep]
 #   --pages N  pages of 20 links each (default 100: 2,000 links, 400 distinct URLs)
+#   --moved    a fifth of the URLs moved for good, 1 to 3 permanent redirects away; every
+#              tool then follows redirects (linkvet-check with --redirects follow)
 #   --keep     leave the work folder (site, reports, timings) in place
 # The peers are installed when missing: LinkChecker from Debian, linkinator from npm. They are
 # benchmark peers only; nothing of theirs goes into Linkvet.
@@ -14,12 +16,14 @@ source=$(dirname "$here")
 pages=100
 check=$source/build/src/cli/linkvet-check
 keep=
+moved=
 while [ $# -gt 0 ]; do
     case $1 in
         --pages) pages=$2; shift 2 ;;
+        --moved) moved=--moved; shift ;;
         --check) check=$2; shift 2 ;;
         --keep) keep=1; shift ;;
-        *) echo "usage: $0 [--pages N] [--check PATH] [--keep]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--pages N] [--moved] [--check PATH] [--keep]" >&2; exit 2 ;;
     esac
 done
 [ -x "$check" ] || { echo "no linkvet-check at $check (build first, or pass --check)" >&2; exit 2; }
@@ -45,6 +49,6 @@ else
 fi
 # LinkChecker run as root drops to nobody, who must read the site and write nothing there.
 chmod 755 "$work"
-python3 "$here/peers-site.py" site "$work" --pages "$pages"
+python3 "$here/peers-site.py" site "$work" --pages "$pages" $moved
 
-"$source/tests/e2e/in-netns.sh" sh "$here/peers-run.sh" "$here" "$work" "$check"
+"$source/tests/e2e/in-netns.sh" sh "$here/peers-run.sh" "$here" "$work" "$check" $moved

@@ -1,11 +1,12 @@
 #!/bin/sh
 # Part of peers-bench.sh, run inside the private network namespace: starts the scripted hosts,
 # then each checker in turn, and prints a line for each.
-# usage: peers-run.sh BENCH_DIR WORK_DIR LINKVET_CHECK
+# usage: peers-run.sh BENCH_DIR WORK_DIR LINKVET_CHECK [--moved]
 set -eu
 here=$1
 work=$2
 check=$3
+moved=${4:-}
 site=$work/site
 
 # LinkChecker, run as root, drops to nobody, who must be able to read the hosts file too.
@@ -46,7 +47,18 @@ measure() {
 
 printf '%-24s %12s %13s %7s   %s\n' tool "wall time" "peak RSS" broken "same as expected"
 printf '%-24s %12s %13s %7s\n' expected "" "" "$(wc -l < "$work/expected.txt")"
-if "$check" --help | grep -q -- --jobs; then
+if [ -n "$moved" ]; then
+    # Every tool follows the redirects; linkvet-check also names where each moved link went.
+    measure "linkvet-check -j 64 --redirects follow" linkvet \
+        "$check" -q -a -t 5 --jobs 64 --redirects follow "$site"
+    python3 "$here/peers-site.py" moved "$work/linkvet-check -j 64 --redirects follow.out" \
+        > "$work/moved.found"
+    if cmp -s "$work/moved.found" "$work/moved.txt"; then
+        echo "moved links: $(wc -l < "$work/moved.txt"), each reported with its new address"
+    else
+        echo "moved links: NOT as expected: diff '$work/moved.found' $work/moved.txt"
+    fi
+elif "$check" --help | grep -q -- --jobs; then
     measure "linkvet-check --jobs 1" linkvet "$check" -q -a -t 5 --jobs 1 "$site"
     measure "linkvet-check --jobs 64" linkvet "$check" -q -a -t 5 --jobs 64 "$site"
 else

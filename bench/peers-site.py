@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
 """The site, the scripted hosts and the reading of each checker's output for peers-bench.sh.
 
-  peers-site.py site DIR [--pages N]   writes DIR/site (index.html, pNNN.html) and
-                                       DIR/expected.txt, the broken links, one a line
+  peers-site.py site DIR [--pages N] [--moved]
+                                       writes DIR/site (index.html, pNNN.html) and
+                                       DIR/expected.txt, the broken links, one a line; with
+                                       --moved a fifth of the URLs moved for good (1 to 3
+                                       permanent redirects), listed in DIR/moved.txt
   peers-site.py serve                  answers as the hosts h1.test .. h14.test, each reply
                                        after 100 ms, until killed
   peers-site.py broken TOOL FILE       the broken links TOOL reported in FILE, sorted, one a
                                        line (TOOL: linkvet, linkchecker or linkinator)
+  peers-site.py moved FILE             the moved links linkvet-check reported in FILE as
+                                       "URL -> NEW ADDRESS", sorted, one a line
 """
 
 import argparse
@@ -27,11 +32,14 @@ UNRESOLVED_HOST = "gone.test"
 REPLY_DELAY = 0.1
 
 
-def url_of(index):
+def url_of(index, moved=False):
     """The index-th distinct URL: of every 100, four answer 404, three 500, three are
-    refused, two do not resolve, the rest answer 200."""
+    refused, two do not resolve, the rest answer 200; with moved, twenty of the rest are
+    /mvK/ links, K permanent redirects (1 to 3) away from a page that answers 200."""
     kind = index % 100
     host = f"h{index % SERVED_HOSTS + 1}.test"
+    if moved and 12 <= kind < 32:
+        return f"http://{host}/mv{index % 3 + 1}/page{index}.html", False
     if kind < 4:
         return f"http://{host}/nf/page{index}.html", True
     if kind < 7:
@@ -43,7 +51,13 @@ def url_of(index):
     return f"http://{host}/ok/page{index}.html", False
 
 
-def write_site(directory, pages):
+def moved_to(url):
+    """Where a /mvK/ link ends: the /new/ page of the same host."""
+    head, _, rest = url.partition("/mv")
+    return f"{head}/new/{rest.split('/', 1)[1]}"
+
+
+def write_site(directory, pages, moved=False):
     site = os.path.join(directory, "site")
     os.makedirs(site, exist_ok=True)
     occurrences = pages * LINKS_PER_PAGE
@@ -59,7 +73,7 @@ def write_site(directory, pages):
         lines = [f"<html><head><title>Page {page}</title></head><body>"]
         for slot in range(LINKS_PER_PAGE):
             index = order[page * LINKS_PER_PAGE + slot]
-            url, _ = url_of(index)
+            url, _ = url_of(index, moved)
             used.add(index)
             lines.append(f'<p><a href="{url}">link {index}</a></p>')
         lines.append("</body></html>")
@@ -70,15 +84,28 @@ def write_site(directory, pages):
         for name in names:
             out.write(f'<p><a href="{name}">{name}</a></p>\n')
         out.write("</body></html>\n")
-    broken = sorted(url_of(i)[0] for i in used if url_of(i)[1])
+    broken = sorted(url_of(i, moved)[0] for i in used if url_of(i, moved)[1])
     with open(os.path.join(directory, "expected.txt"), "w") as out:
         out.write("".join(url + "\n" for url in broken))
+    moves = sorted(url_of(i, moved)[0] for i in used if "/mv" in url_of(i, moved)[0])
+    with open(os.path.join(directory, "moved.txt"), "w") as out:
+        out.write("".join(f"{url} -> {moved_to(url)}\n" for url in moves))
     print(f"{pages} pages, {occurrences} links, {len(used)} distinct URLs, "
           f"{len(broken)} of them broken")
 
 
-STATUS_BY_PREFIX = {"/ok/": b"200 OK", "/nf/": b"404 Not Found",
+STATUS_BY_PREFIX = {"/ok/": b"200 OK", "/new/": b"200 OK", "/nf/": b"404 Not Found",
                     "/err/": b"500 Internal Server Error"}
+
+
+def redirect_of(path):
+    """The status and Location of a /mvK/ path: 301 (308 for K = 2) to /mv(K-1)/, /mv1/ to
+    /new/; None for any other path. A probe may add "/" to a path without a dot."""
+    if not path.startswith("/mv") or len(path) < 5 or not path[3].isdigit():
+        return None
+    hops, rest = int(path[3]), path[5:]
+    status = b"308 Permanent Redirect" if hops == 2 else b"301 Moved Permanently"
+    return status, (f"/mv{hops - 1}/{rest}" if hops > 1 else f"/new/{rest}").encode()
 
 
 async def answer(reader, writer):
@@ -96,9 +123,14 @@ async def answer(reader, writer):
         for prefix, code in STATUS_BY_PREFIX.items():
             if path.startswith(prefix):
                 status = code
+        redirect = redirect_of(path)
+        location = b""
+        if redirect:
+            status, target = redirect
+            location = b"Location: " + target + b"\r\n"
         await asyncio.sleep(REPLY_DELAY)
         body = b"<html><body>" + status + b"</body></html>\n"
-        writer.write(b"HTTP/1.1 " + status + b"\r\nContent-Type: text/html\r\n"
+        writer.write(b"HTTP/1.1 " + status + b"\r\n" + location + b"Content-Type: text/html\r\n"
                      b"Content-Length: " + str(len(body)).encode() + b"\r\n"
                      b"Connection: close\r\n\r\n" + (b"" if method == b"HEAD" else body))
         await writer.drain()
@@ -117,9 +149,20 @@ async def serve():
     await asyncio.gather(*(server.serve_forever() for server in servers))
 
 
+MOVED = "Moved Permanently to "
+
+
 def broken_linkvet(text):
-    # Report rows are URL TAB reason TAB anchor name; "FILE:" lines head each file.
-    return {line.split("\t", 1)[0] for line in text.splitlines() if "\t" in line}
+    # Report rows are URL TAB reason TAB anchor name; "FILE:" lines head each file. A link that
+    # moved for good answers in the end, so it is no broken link.
+    return {line.split("\t", 1)[0] for line in text.splitlines()
+            if "\t" in line and not line.split("\t")[1].startswith(MOVED)}
+
+
+def moved_linkvet(text):
+    rows = (line.split("\t") for line in text.splitlines() if "\t" in line)
+    return {f"{row[0]} -> {row[1][len(MOVED):].split(' ')[0]}" for row in rows
+            if row[1].startswith(MOVED)}
 
 
 def broken_linkchecker(text):
@@ -145,15 +188,22 @@ def main():
     site = commands.add_parser("site")
     site.add_argument("directory")
     site.add_argument("--pages", type=int, default=100)
+    site.add_argument("--moved", action="store_true")
     commands.add_parser("serve")
+    moved = commands.add_parser("moved")
+    moved.add_argument("file")
     broken = commands.add_parser("broken")
     broken.add_argument("tool", choices=["linkvet", "linkchecker", "linkinator"])
     broken.add_argument("file")
     arguments = parser.parse_args()
     if arguments.command == "site":
-        write_site(arguments.directory, arguments.pages)
+        write_site(arguments.directory, arguments.pages, arguments.moved)
     elif arguments.command == "serve":
         asyncio.run(serve())
+    elif arguments.command == "moved":
+        with open(arguments.file, encoding="utf-8", errors="replace") as report:
+            text = report.read()
+        sys.stdout.write("".join(line + "\n" for line in sorted(moved_linkvet(text))))
     else:
         with open(arguments.file, encoding="utf-8", errors="replace") as report:
             text = report.read()

@@ -1,6 +1,7 @@
 // Feeds any bytes as a host's reply and checks the cut of its first line and the status code
 // read from it. The reply lands as the probe receives it: at most 512 bytes in a zeroed
-// 514-byte buffer.
+// 514-byte buffer. When redirects are followed the same bytes are a reply's head, and its
+// Location a reference to resolve.
 
 #include <algorithm>
 #include <cstddef>
@@ -12,6 +13,8 @@
 #include <string_view>
 
 #include "fuzz/fuzzsupport.h"
+#include "probe/redirectchain.h"
+#include "probe/replyhead.h"
 #include "probe/replyline.h"
 
 namespace {
@@ -114,5 +117,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int fields = std::sscanf(exact.get(), "%513s%u", word, &scanned);
         Require(code == (fields == 2 ? scanned : kNoStatusNumber), "the code is what sscanf reads");
     }
+
+    const std::string_view head(reinterpret_cast<const char*>(data), size);
+    const CReplyHead read = ReadReplyHead(head);
+    Require(read.status == code || size > kReceivedLimit,
+            "a head's status is the first line's");
+    Require(!read.location || read.location->find('\n') == std::string::npos,
+            "a Location is one line");
+    const std::string target = ResolveReference("http://h.test/a/b?q", head);
+    Require(target.empty() || target.starts_with("http://") || target.starts_with("https://"),
+            "a resolved reference is an http or https URL");
+    Require(std::none_of(target.begin(), target.end(),
+                         [](char c) {
+                             const auto byte = static_cast<unsigned char>(c);
+                             return byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' ||
+                                    c == '>' || c == '\\';
+                         }),
+            "a resolved reference holds only bytes a page and a request can carry");
+    Require(target.empty() || ResolveReference(target, target) == target,
+            "a resolved reference resolves to itself");
     return 0;
 }

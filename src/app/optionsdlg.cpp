@@ -28,6 +28,7 @@ COptionsDlg::COptionsDlg(const CWebOptions& options, QWidget* parent)
       m_jobs(CountBox(options.jobs, this)),
       m_perHost(CountBox(options.perHost, this)),
       m_scanner(new QComboBox(this)),
+      m_redirects(new QCheckBox(QStringLiteral("Follow redirects"), this)),
       m_okButton(new QPushButton(QStringLiteral("OK"), this)),
       m_cancelButton(new QPushButton(QStringLiteral("Cancel"), this)),
       m_helpButton(new QPushButton(QStringLiteral("Help"), this)) {
@@ -39,6 +40,7 @@ COptionsDlg::COptionsDlg(const CWebOptions& options, QWidget* parent)
     m_scanner->addItem(QStringLiteral("HTML"));
     // A stored value other than 1 reads as the classic scanner, as the run takes it.
     m_scanner->setCurrentIndex(options.scanner == 1 ? 1 : 0);
+    m_redirects->setChecked(options.redirects == 1);
     m_okButton->setDefault(true);
     BuildLayout();
     connect(m_okButton, &QPushButton::clicked, this, &COptionsDlg::accept);
@@ -52,6 +54,7 @@ void COptionsDlg::BuildLayout() {
     form->addRow(QStringLiteral("Links to check at once:"), m_jobs);
     form->addRow(QStringLiteral("At most to one host:"), m_perHost);
     form->addRow(QStringLiteral("Scanner:"), m_scanner);
+    form->addRow(m_redirects);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -66,7 +69,8 @@ void COptionsDlg::BuildLayout() {
 }
 
 CWebOptions COptionsDlg::Options() const {
-    return {m_https->isChecked(), m_jobs->value(), m_perHost->value(), m_scanner->currentIndex()};
+    return {m_https->isChecked(), m_jobs->value(), m_perHost->value(), m_scanner->currentIndex(),
+            m_redirects->isChecked() ? 1 : 0};
 }
 
 void COptionsDlg::OnHelp() {

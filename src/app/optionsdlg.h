@@ -24,6 +24,7 @@ public:
     QSpinBox* m_jobs;
     QSpinBox* m_perHost;
     QComboBox* m_scanner;
+    QCheckBox* m_redirects;
 
 private:
     void BuildLayout();

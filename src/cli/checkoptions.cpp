@@ -25,11 +25,12 @@ const char* const kFooter =
     "Arguments are taken as bytes: paths need not be UTF-8.\n"
     "\n"
     "The JSON report holds the run (whether it finished, its counts) and one object per\n"
-    "reported row (link, code, reason, anchor, file). A text that is not valid UTF-8 is\n"
-    "written with U+FFFD for its bad bytes, and its exact bytes follow in base64 in a field\n"
-    "of the same name ending in \"_base64\". The JUnit report has a testsuite for the run,\n"
-    "then one per file and one testcase per link tested; control bytes and bytes that are\n"
-    "not UTF-8 are written there as \\xHH, and a backslash as \\\\.\n"
+    "reported row (link, code, reason, anchor, file, and moved_to for a link that moved for\n"
+    "good). A text that is not valid UTF-8 is written with U+FFFD for its bad bytes, and its\n"
+    "exact bytes follow in base64 in a field of the same name ending in \"_base64\". The\n"
+    "JUnit report has a testsuite for the run, then one per file and one testcase per link\n"
+    "tested; control bytes and bytes that are not UTF-8 are written there as \\xHH, and a\n"
+    "backslash as \\\\.\n"
     "On a terminal, control bytes (and bytes that are not UTF-8) of links, names and paths are\n"
     "shown as \\xHH; into a file or a pipe every byte is written as it is (--files and --links\n"
     "always escape \\, TAB, LF and CR as \\\\, \\t, \\n and \\r).\n"
@@ -60,6 +61,9 @@ std::optional<int> ParseRepairMethod(const std::string& text) {
     }
     if (text == "remove") {
         return kRepairRemove;
+    }
+    if (text == "update") {
+        return kRepairUpdate;
     }
     return std::nullopt;
 }
@@ -292,6 +296,16 @@ void CParser::AddRunOptions() {
                     m_options.htmlScan = value == "html";
                 })
         ->group(group);
+    AddRunValue("--redirects", "HOW", "report a redirect as the verdict (report, the default) or\n"
+                "follow up to 10 of them (follow); a link that moved for good\n"
+                "is then reported as Moved Permanently, with its new address",
+                [this](const std::string& value) {
+                    if (value != "report" && value != "follow") {
+                        Fail("redirects are reported or followed (report or follow)");
+                    }
+                    m_options.followRedirects = value == "follow";
+                })
+        ->group(group);
 }
 
 void CParser::AddReportOptions() {
@@ -318,13 +332,18 @@ void CParser::AddReportOptions() {
     })->group(group);
     AddRunValue("--repair", "METHOD",
                 "after the run, disable, replace or remove the reported links\n"
-                "in their files; each file keeps its old text in a .rep file",
+                "in their files, or update those that moved for good to their\n"
+                "new addresses; each file keeps its old text in a .rep file",
                 [this](const std::string& value) {
                     m_options.repairMethod = ParseRepairMethod(value);
                     if (!m_options.repairMethod) {
-                        Fail("the repair method is disable, replace or remove");
+                        Fail("the repair method is disable, replace, remove or update");
                     }
                 })
+        ->group(group);
+    AddRunFlag("--dry-run", "with --repair: print what the repair would change, as a\n"
+               "unified diff on standard output, and change no file",
+               [this] { m_options.dryRun = true; })
         ->group(group);
 }
 
@@ -455,6 +474,9 @@ std::optional<std::string> CParser::CheckWhole() const {
     const std::size_t paths = m_app.Paths().size();
     if (paths != 1) {
         return paths == 0 ? "no PATH given" : "more than one PATH given";
+    }
+    if (m_options.dryRun && !m_options.repairMethod) {
+        return "--dry-run needs --repair";
     }
     if (!m_listMode) {
         return std::nullopt;

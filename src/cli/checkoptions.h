@@ -28,6 +28,10 @@ struct CCheckOptions {
     int jobs = 1;
     int perHost = 6;
     bool htmlScan = false;
+    // Redirects are followed to their ends (a stored choice does not count here).
+    bool followRedirects = false;
+    // The repair prints what it would change, as a unified diff, and changes nothing.
+    bool dryRun = false;
     // Regular expressions (ECMAScript-like, see CLinkExcludes); a link in which one is found is
     // neither probed nor reported.
     std::vector<std::string> excludes;

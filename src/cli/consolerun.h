@@ -52,6 +52,7 @@ public:
 protected:
     void AddResult(const std::string& text, int part, ResultCode code) override;
     void AddResultPlace(const CLinkPlace& place) override { m_results.AddResultPlace(place); }
+    void AddResultMove(const std::string& movedTo) override { m_results.AddResultMove(movedTo); }
     void AppendLog(const std::string& text) override;
     void ClearResults() override { m_results.Clear(); }
     void SetStatusText(int, const std::string&) override {}

@@ -14,8 +14,9 @@ _linkvet_check() {
     local values=()
     case $option in
         --format) values=(text html json junit) ;;
-        --repair) values=(disable replace remove) ;;
+        --repair) values=(disable replace remove update) ;;
         --scan) values=(classic html) ;;
+        --redirects) values=(report follow) ;;
         -t | --timeout | -f | --filter | -j | --jobs | --per-host | --exclude)
             COMPREPLY=()
             return
@@ -33,7 +34,8 @@ _linkvet_check() {
     if [[ $cur == -* && -z $options_ended ]]; then
         local options=(-a --all-files -r --recurse -H --html-only -t --timeout -f --filter
                        --format -o --output -q --quiet --repair --https -j --jobs --per-host
-                       --scan --exclude --files --links -h --help --version)
+                       --scan --redirects --dry-run --exclude --files --links -h --help
+                       --version)
         COMPREPLY=($(compgen -W "${options[*]}" -- "$cur"))
         return
     fi

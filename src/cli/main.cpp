@@ -173,7 +173,7 @@ bool WriteReportTo(const CCheckOptions& options, const CResultRows& rows,
 
 // The Repair command on the rows of the run, as the window offers it: only when there are
 // rows. True unless the walk stopped at a failure or was refused.
-bool RepairAfterRun(CConsoleRun& run, CRegSettings& settings, int method) {
+bool RepairAfterRun(CConsoleRun& run, CRegSettings& settings, int method, bool dryRun) {
     if (run.Results().RowCount() == 0) {
         return true;
     }
@@ -183,7 +183,16 @@ bool RepairAfterRun(CConsoleRun& run, CRegSettings& settings, int method) {
         return false;
     }
     CConsoleRepairHost host(method);
-    return CRepairWalk(run.Results(), settings, host).RepairLinks();
+    CRepairWalk walk(run.Results(), settings, host);
+    if (!dryRun) {
+        return walk.RepairLinks();
+    }
+    CRepairPreview preview;
+    const bool complete = walk.PreviewLinks(preview);
+    const std::string diff = preview.UnifiedDiff();
+    std::fwrite(diff.data(), 1, diff.size(), stdout);
+    std::fflush(stdout);
+    return complete;
 }
 
 // What decides which links a page holds, for a run and a listing alike: https on the command
@@ -209,6 +218,7 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScre
     ApplyScanOptions(run, options);
     run.m_jobs = options.jobs;
     run.m_perHost = options.perHost;
+    run.m_followRedirects = options.followRedirects;
     const CFileChoice& choice = options.choice;
     if (!run.ValidateChoice(choice)) {
         return kExitUsage;
@@ -241,7 +251,7 @@ int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScre
 
     // A run stopped by the user or cut short by a file is no ground for rewriting files.
     const bool repaired = !options.repairMethod || interrupted || run.m_scanFailed ||
-                          RepairAfterRun(run, settings, *options.repairMethod);
+                          RepairAfterRun(run, settings, *options.repairMethod, options.dryRun);
     const bool reported = WriteReportTo(options, run.Results(), run.Record());
     if (interrupted) {
         return kExitInterrupted;

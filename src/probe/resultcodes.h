@@ -56,6 +56,8 @@ inline constexpr ResultCode kCertificateForAnotherName = 10008;
 inline constexpr ResultCode kCertificateExpired = 10009;
 inline constexpr ResultCode kLocalFileMissing = 10010;
 inline constexpr ResultCode kFragmentMissing = 10011;
+inline constexpr ResultCode kTooManyRedirects = 10012;
+inline constexpr ResultCode kMovedPermanently = 10013;
 
 // Codes beyond the report filter's 21, for checks that go further than plain http: each has a
 // reason text of its own and is always reported, so stored 21-character filters keep their
@@ -67,6 +69,8 @@ inline constexpr auto kExtendedResultCodes = std::to_array<CResultCodeEntry>({
     {kCertificateExpired, "Certificate Expired or Not Yet Valid"},
     {kLocalFileMissing, "Local File Not Found"},
     {kFragmentMissing, "Fragment Not Found in Target Page"},
+    {kTooManyRedirects, "Too Many Redirects"},
+    {kMovedPermanently, "Moved Permanently"},
 });
 
 // The reason text of an extended code; nullopt for any other code.

@@ -2,6 +2,7 @@
 
 #include "repair/repairdlg.h"
 #include "repair/repairfailuredlg.h"
+#include "repair/repairreviewdlg.h"
 
 bool CDialogRepairHost::ShowRepairOptions(int& method, int& saveBadUrls) {
     CRepairDlg dialog(m_parent);
@@ -12,6 +13,17 @@ bool CDialogRepairHost::ShowRepairOptions(int& method, int& saveBadUrls) {
     }
     method = dialog.m_method;
     saveBadUrls = dialog.m_saveBadUrls;
+    m_review = dialog.m_review != 0;
+    return true;
+}
+
+bool CDialogRepairHost::ReviewChanges(const CResultRows& rows, const CRepairPreview& preview,
+                                      std::vector<int>& leftOut) {
+    CRepairReviewDlg dialog(rows, preview, m_parent);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    leftOut = dialog.LeftOut();
     return true;
 }
 

@@ -12,7 +12,11 @@ public:
 
     bool ShowRepairOptions(int& method, int& saveBadUrls) override;
     bool ShowRepairFailure(const std::string& file, const std::string& url) override;
+    bool ReviewsChanges() const override { return m_review; }
+    bool ReviewChanges(const CResultRows& rows, const CRepairPreview& preview,
+                       std::vector<int>& leftOut) override;
 
 private:
     QWidget* m_parent;
+    bool m_review = false;
 };

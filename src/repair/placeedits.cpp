@@ -28,17 +28,32 @@ std::string LinkToFile(const std::string& fileName) {
     return value + '"';
 }
 
+// A URL as a double-quoted attribute value: the page reads back exactly the URL.
+std::string AttributeValue(const std::string& url) {
+    std::string value = "\"";
+    for (const char c : url) {
+        if (c == '&') {
+            value += "&amp;";
+        } else if (c == '"') {
+            value += "&quot;";
+        } else {
+            value += c;
+        }
+    }
+    return value + '"';
+}
+
 }  // namespace
 
 CPlaceEdits::CPlaceEdits(std::string page, std::string fileName)
     : m_page(std::move(page)), m_nameValue(LinkToFile(fileName)) {}
 
-bool CPlaceEdits::Take(const CLinkPlace& place, int method) {
+bool CPlaceEdits::Take(const CLinkPlace& place, int method, const std::string& newAddress) {
     if (!StillHolds(place.startTag, place.startTagText) ||
         !StillHolds(place.endTag, place.endTagText)) {
         return false;
     }
-    std::vector<CByteEdit> edits = EditsFor(place, method);
+    std::vector<CByteEdit> edits = EditsFor(place, method, newAddress);
     if (std::any_of(edits.begin(), edits.end(),
                     [this](const CByteEdit& edit) { return Overlaps(edit.span); })) {
         return false;
@@ -63,6 +78,21 @@ std::string CPlaceEdits::Apply() const {
     return page;
 }
 
+CLinkPlace CPlaceEdits::Shifted(CLinkPlace place) const {
+    std::ptrdiff_t delta = 0;
+    for (const CByteEdit& edit : m_edits) {
+        if (edit.span.end <= place.startTag.begin) {
+            delta += static_cast<std::ptrdiff_t>(edit.text.size()) -
+                     static_cast<std::ptrdiff_t>(edit.span.Size());
+        }
+    }
+    for (CSourceSpan* span : {&place.name, &place.value, &place.startTag, &place.endTag}) {
+        span->begin = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(span->begin) + delta);
+        span->end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(span->end) + delta);
+    }
+    return place;
+}
+
 bool CPlaceEdits::StillHolds(CSourceSpan span, const std::string& text) const {
     return span.end <= m_page.size() && m_page.compare(span.begin, span.Size(), text) == 0;
 }
@@ -76,8 +106,8 @@ bool CPlaceEdits::Overlaps(CSourceSpan span) const {
     });
 }
 
-std::vector<CPlaceEdits::CByteEdit> CPlaceEdits::EditsFor(const CLinkPlace& place,
-                                                          int method) const {
+std::vector<CPlaceEdits::CByteEdit> CPlaceEdits::EditsFor(const CLinkPlace& place, int method,
+                                                          const std::string& newAddress) const {
     if (method == kRepairDisable) {
         return {{place.name, kDisabledHrefName}};
     }
@@ -88,6 +118,9 @@ std::vector<CPlaceEdits::CByteEdit> CPlaceEdits::EditsFor(const CLinkPlace& plac
         }
         const std::string old = m_page.substr(place.value.begin, place.value.Size());
         return {{place.value, m_nameValue + ' ' + kDisabledHrefName + '=' + old}};
+    }
+    if (method == kRepairUpdate) {
+        return {{place.value, (place.value.Empty() ? "=" : "") + AttributeValue(newAddress)}};
     }
     std::vector<CByteEdit> edits{{place.startTag, ""}};
     if (!place.endTag.Empty()) {

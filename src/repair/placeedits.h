@@ -16,6 +16,7 @@ inline constexpr const char* kDisabledHrefName = "data-linkvet-href";
 //   disable: the href attribute is renamed to data-linkvet-href;
 //   replace: the value becomes the page's own file name, and the old value is kept beside it
 //            as data-linkvet-href;
+//   update: the value becomes the link's new address;
 //   remove (and any other method): the element's start and end tags go, its content stays.
 class CPlaceEdits {
 public:
@@ -24,9 +25,12 @@ public:
     // Takes the link at place for the method; false, with nothing taken, when the page no
     // longer holds the tags that were scanned there, or when an edit taken before already
     // changes those bytes.
-    bool Take(const CLinkPlace& place, int method);
+    bool Take(const CLinkPlace& place, int method, const std::string& newAddress = {});
     // The page with every edit taken so far.
     std::string Apply() const;
+    // Where a link not taken stands in the page Apply gives: its spans move by what the edits
+    // before them added or took away.
+    CLinkPlace Shifted(CLinkPlace place) const;
 
 private:
     struct CByteEdit {
@@ -36,7 +40,8 @@ private:
 
     bool StillHolds(CSourceSpan span, const std::string& text) const;
     bool Overlaps(CSourceSpan span) const;
-    std::vector<CByteEdit> EditsFor(const CLinkPlace& place, int method) const;
+    std::vector<CByteEdit> EditsFor(const CLinkPlace& place, int method,
+                                    const std::string& newAddress) const;
 
     std::string m_page;
     // The file name, as an attribute value that is the same link in any page encoding.

@@ -38,6 +38,7 @@ QLabel* WrappedLabel(const QString& text) {
 CRepairDlg::CRepairDlg(QWidget* parent)
     : QDialog(parent),
       m_saveBadUrlsButton(new QCheckBox(QStringLiteral("Save the bad URLs in a separate file."))),
+      m_reviewButton(new QCheckBox(QStringLiteral("Show the changes for review before writing them."))),
       m_methodGroup(new QButtonGroup(this)) {
     setWindowTitle(QStringLiteral("URL Link Disable and File Repair"));
     setMinimumWidth(platform::CDialogUnits(font()).X(kTemplateWidth));
@@ -66,6 +67,11 @@ CRepairDlg::CRepairDlg(QWidget* parent)
         QStringLiteral("After the repair, writes the bad links to a report file you name."));
     methods->addLayout(Indented(m_saveBadUrlsButton, *this));
     m_saveBadUrlsButton->setEnabled(false);
+    addMethod(kRepairUpdate, "Update the URL to where it moved for good.",
+              "Writes the new address of a link reported as Moved Permanently in place of the "
+              "old one; other rows, and moves to a front or sign-in page, are left as they are.");
+    m_reviewButton->setWhatsThis(QStringLiteral(
+        "Lists every change first; only the rows left ticked are written."));
 
     auto* okButton = new QPushButton(QStringLiteral("OK"));
     auto* cancelButton = new QPushButton(QStringLiteral("Cancel"));
@@ -83,6 +89,7 @@ CRepairDlg::CRepairDlg(QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
+    layout->addWidget(m_reviewButton);
     layout->addWidget(WrappedLabel(QStringLiteral(
         "For any option, your original files are backed-up with the extension .REP")));
     layout->addLayout(buttons);
@@ -121,6 +128,7 @@ void CRepairDlg::UpdateData(bool saveAndValidate) {
     if (saveAndValidate) {
         m_method = m_methodGroup->checkedId();
         m_saveBadUrls = m_saveBadUrlsButton->isChecked() ? 1 : 0;
+        m_review = m_reviewButton->isChecked() ? 1 : 0;
         return;
     }
     // An exclusive group never lets its last checked button go.
@@ -130,4 +138,5 @@ void CRepairDlg::UpdateData(bool saveAndValidate) {
     }
     m_methodGroup->setExclusive(true);
     m_saveBadUrlsButton->setChecked(m_saveBadUrls != 0);
+    m_reviewButton->setChecked(m_review != 0);
 }

@@ -25,10 +25,13 @@ public:
     void UpdateSaveOption();
     void OnHelp();
 
-    // 0 disable, 1 replace, 2 remove; any other value selects no method.
+    // 0 disable, 1 replace, 2 remove, 3 update; any other value selects no method.
     int m_method = -1;
     int m_saveBadUrls = 0;
+    // The changes are shown for review before any is written; off whenever the dialog opens.
+    int m_review = 0;
     QCheckBox* m_saveBadUrlsButton;
+    QCheckBox* m_reviewButton;
 
 private:
     void UpdateData(bool saveAndValidate);

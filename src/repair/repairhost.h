@@ -1,6 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+class CRepairPreview;
+class CResultRows;
 
 // What the repair walk needs of its front end: the window shows its dialogs, the console
 // prints to stderr, a test answers from a script.
@@ -13,4 +17,11 @@ public:
     virtual bool ShowRepairFailure(const std::string& file, const std::string& url) = 0;
     // The Export command, run after the walk when the save flag is set.
     virtual void ExportResults() = 0;
+    // Whether the host shows what would change before anything is written.
+    virtual bool ReviewsChanges() const { return false; }
+    // Shows the preview; false cancels the repair. Rows the user unticks go into leftOut.
+    virtual bool ReviewChanges(const CResultRows& /*rows*/, const CRepairPreview& /*preview*/,
+                               std::vector<int>& /*leftOut*/) {
+        return true;
+    }
 };

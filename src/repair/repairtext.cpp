@@ -167,14 +167,17 @@ std::size_t FindWholeLink(const std::string& piece, const std::string& url, std:
 }
 
 std::string RewritePiece(const std::string& piece, std::size_t at, const std::string& url,
-                         const std::string& fileName, int method, const std::string& addedLineEnd) {
+                         const std::string& newText, int method, const std::string& addedLineEnd) {
     if (method == kRepairDisable) {
         const auto [text, lineEnd] = SplitLineEnd(piece, addedLineEnd);
         return "<!--" + text + "-->" + lineEnd;
     }
     if (method == kRepairReplace) {
         const auto [after, lineEnd] = SplitLineEnd(piece.substr(at + url.size()), addedLineEnd);
-        return piece.substr(0, at) + fileName + after + "<!--" + url + "-->" + lineEnd;
+        return piece.substr(0, at) + newText + after + "<!--" + url + "-->" + lineEnd;
+    }
+    if (method == kRepairUpdate) {
+        return piece.substr(0, at) + newText + piece.substr(at + url.size());
     }
     return "";
 }

@@ -7,7 +7,13 @@
 #include <vector>
 
 // How a found link's line is rewritten; "Repair"/"Type" holds one of these.
-enum CRepairMethod : int { kRepairDisable = 0, kRepairReplace = 1, kRepairRemove = 2 };
+// Update rewrites only links that moved for good, to their new addresses.
+enum CRepairMethod : int {
+    kRepairDisable = 0,
+    kRepairReplace = 1,
+    kRepairRemove = 2,
+    kRepairUpdate = 3
+};
 
 // The longest piece of a line that is read at once.
 inline constexpr std::size_t kRepairPieceSize = 511;
@@ -43,10 +49,11 @@ bool ReadPiece(std::FILE* file, std::string& piece);
 // none.
 std::size_t FindWholeLink(const std::string& piece, const std::string& url, std::FILE* file);
 
-// The piece holding url at offset `at`, rewritten by method for the file named fileName. The
+// The piece holding url at offset `at`, rewritten by method; newText is the file's own name for
+// replace, the link's new address for update (which changes only the link's bytes). The
 // piece keeps its own line end; a piece without one gains addedLineEnd.
 std::string RewritePiece(const std::string& piece, std::size_t at, const std::string& url,
-                         const std::string& fileName, int method,
+                         const std::string& newText, int method,
                          const std::string& addedLineEnd = "\n");
 
 // The line end of the line that goes on in file: "\r\n" when it ends in CR LF, else "\n"

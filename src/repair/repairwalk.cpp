@@ -1,13 +1,28 @@
 #include "repairwalk.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "model/fileselect.h"
 #include "platform/fileops.h"
 #include "platform/messagebox.h"
+#include "probe/movesafety.h"
 #include "repair/pagebackup.h"
 #include "repair/repairtext.h"
 #include "settings/regsettings.h"
+
+namespace {
+
+std::string ReadRest(std::FILE* file) {
+    std::string text;
+    char buffer[1 << 16];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) != 0;) {
+        text.append(buffer, got);
+    }
+    return text;
+}
+
+}  // namespace
 
 CRepairWalk::CRepairWalk(CEditableRows& rows, CRegSettings& settings, CRepairHost& host)
     : m_rows(rows), m_settings(settings), m_host(host) {}
@@ -23,6 +38,18 @@ bool CRepairWalk::RepairLinks() {
     }
     m_settings.SetInt("Repair", "Type", method);
     m_settings.SetInt("Repair", "Save", saveBadUrls);
+    m_leftOut.clear();
+    if (m_host.ReviewsChanges()) {
+        // The review shows what the walk would do up to where it would stop; the walk then
+        // stops there too, and says so as ever.
+        CRepairPreview preview;
+        m_preview = &preview;
+        WalkRows(method);
+        m_preview = nullptr;
+        if (!m_host.ReviewChanges(m_rows, preview, m_leftOut)) {
+            return true;
+        }
+    }
     const std::optional<CStop> stop = WalkRows(method);
     ReportOutcome(stop);
     if (saveBadUrls != 0) {
@@ -31,7 +58,23 @@ bool CRepairWalk::RepairLinks() {
     return !stop;
 }
 
+bool CRepairWalk::PreviewLinks(CRepairPreview& preview) {
+    int method = m_settings.GetInt("Repair", "Type", kRepairDisable);
+    int saveBadUrls = 0;
+    if (!m_host.ShowRepairOptions(method, saveBadUrls)) {
+        return true;
+    }
+    m_preview = &preview;
+    const std::optional<CStop> stop = WalkRows(method);
+    m_preview = nullptr;
+    if (stop) {
+        m_host.ShowRepairFailure(stop->file, stop->url);
+    }
+    return !stop;
+}
+
 std::optional<CRepairWalk::CStop> CRepairWalk::WalkRows(int method) {
+    m_skipped.clear();
     CGroup group;
     for (int row = 0; row < m_rows.RowCount(); ++row) {
         const std::string& file = m_rows.CellText(row, kColumnFile);
@@ -39,16 +82,24 @@ std::optional<CRepairWalk::CStop> CRepairWalk::WalkRows(int method) {
             if (!FinishGroup(group)) {
                 return FileStop(group);
             }
-            group = CGroup{row, file, {}};
-            if (!HasMark(m_rows.Tag(row), kFileDoneMark) && !OpenGroup(group.file, row)) {
-                return FileStop(group);
+            group = CGroup{row, file, false, {}, {}};
+            if (!HasMark(m_rows.Tag(row), kFileDoneMark) && GroupHasWork(row, method)) {
+                if (!OpenGroup(group.file, row)) {
+                    return FileStop(group);
+                }
+                group.open = true;
             }
         }
         if (HasMark(m_rows.Tag(row), kRepairedMark)) {
             continue;
         }
+        if (std::optional<std::string> reason = SkipReason(row, method)) {
+            m_skipped.push_back({row, std::move(*reason)});
+            group.leftRows.push_back(row);
+            continue;
+        }
         const std::string url = m_rows.WrittenLink(row);
-        if (!RepairLink(url, group.file, method, m_rows.LinkPlace(row))) {
+        if (!RepairLink(url, group.file, method, m_rows.LinkPlace(row), m_rows.MovedTo(row))) {
             // The links found so far are kept; the next walk reopens the file for the rest.
             PutInPlace(group);
             return CStop{row, group.file, url};
@@ -61,26 +112,74 @@ std::optional<CRepairWalk::CStop> CRepairWalk::WalkRows(int method) {
     return std::nullopt;
 }
 
-// Finishes the group's file when it is open, and marks it done.
+// Why a row is left as it is: the review left it out, or it is not a link that Update may
+// rewrite (one that moved for good, to an address safe to write into pages).
+std::optional<std::string> CRepairWalk::SkipReason(int row, int method) const {
+    if (std::find(m_leftOut.begin(), m_leftOut.end(), row) != m_leftOut.end()) {
+        return "left out at review";
+    }
+    if (method != kRepairUpdate) {
+        return std::nullopt;
+    }
+    if (m_rows.MovedTo(row).empty()) {
+        return "it did not move for good";
+    }
+    return UnsafeMoveReason(m_rows.CellText(row, kColumnUrl), m_rows.MovedTo(row));
+}
+
+// Whether any row of the file that starts at firstRow is to be rewritten: a file with none is
+// neither backed up nor rewritten.
+bool CRepairWalk::GroupHasWork(int firstRow, int method) const {
+    const std::string& file = m_rows.CellText(firstRow, kColumnFile);
+    for (int row = firstRow; row < m_rows.RowCount() && m_rows.CellText(row, kColumnFile) == file;
+         ++row) {
+        if (!HasMark(m_rows.Tag(row), kRepairedMark) && !SkipReason(row, method)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Finishes the group's file when it is open, and marks it done, unless rows of it were left
+// as they were: a later walk, with another method, must open the file again for them.
 bool CRepairWalk::FinishGroup(const CGroup& group) {
     if (group.firstRow < 0 || HasMark(m_rows.Tag(group.firstRow), kFileDoneMark)) {
         return true;
     }
-    if (!PutInPlace(group)) {
+    if (group.open && !PutInPlace(group)) {
         return false;
     }
-    SetMark(group.firstRow, kFileDoneMark);
+    if (group.leftRows.empty()) {
+        SetMark(group.firstRow, kFileDoneMark);
+    }
     return true;
 }
 
 // Rows count as repaired only once their file is in place: a file that could not be replaced
 // still holds their links, and the next walk must rewrite them again.
 bool CRepairWalk::PutInPlace(const CGroup& group) {
+    // The links left in the file move with the edits before them, so that a later walk still
+    // finds each at its place.
+    std::vector<std::pair<int, CLinkPlace>> moved;
+    for (const int row : group.leftRows) {
+        if (m_placeEdits && m_rows.LinkPlace(row).Known()) {
+            moved.emplace_back(row, m_placeEdits->Shifted(m_rows.LinkPlace(row)));
+        }
+    }
     if (!FinishRepairFile()) {
         return false;
     }
+    if (m_preview) {
+        m_previewPage.rows = group.rewrittenRows;
+        m_preview->Add(std::move(m_previewPage));
+        m_previewPage = {};
+        return true;
+    }
     for (const int row : group.rewrittenRows) {
         SetMark(row, kRepairedMark);
+    }
+    for (const auto& [row, place] : moved) {
+        m_rows.SetLinkPlace(row, place);
     }
     return true;
 }
@@ -92,9 +191,24 @@ CRepairWalk::CStop CRepairWalk::FileStop(const CGroup& group) const {
 }
 
 void CRepairWalk::ReportOutcome(const std::optional<CStop>& stop) {
-    if (!stop) {
+    if (!stop && m_skipped.empty()) {
         platform::MessageBox("All URL repairs completed",
                              platform::kMbOk | platform::kMbIconInformation);
+        return;
+    }
+    if (!stop) {
+        // Rows left as they were stay in the grid; the box says which and why, the first few.
+        constexpr std::size_t kShown = 10;
+        std::string text = "URL repairs completed; links left as they were: " +
+                           std::to_string(m_skipped.size()) + "\n";
+        for (std::size_t i = 0; i < std::min(kShown, m_skipped.size()); ++i) {
+            text += "\n" + m_rows.CellText(m_skipped[i].row, kColumnUrl) + "\n    (" +
+                    m_skipped[i].reason + ")";
+        }
+        if (m_skipped.size() > kShown) {
+            text += "\n...";
+        }
+        platform::MessageBox(text, platform::kMbOk | platform::kMbIconInformation);
         return;
     }
     if (m_host.ShowRepairFailure(stop->file, stop->url)) {
@@ -126,8 +240,19 @@ bool CRepairWalk::OpenForRepair(const std::string& path) {
     // Only a regular file opens, at once whatever stands in its place; and only one the user
     // may change: a read-only page is meant to stay as it is, even for root.
     m_repairIn = platform::OpenFile(m_pagePath, "rb");
-    if (!m_repairIn || !platform::IsWritableFile(m_pagePath) ||
-        !EnsureBackup(m_pagePath, FolderFilesOf(m_pagePath))) {
+    if (!m_repairIn || !platform::IsWritableFile(m_pagePath)) {
+        m_repairIn.reset();
+        return false;
+    }
+    if (m_preview) {
+        m_repairOut.reset(::open_memstream(&m_previewBuffer, &m_previewSize));
+        m_previewPage.path = path;
+        if (!m_repairOut) {
+            m_repairIn.reset();
+        }
+        return m_repairOut != nullptr;
+    }
+    if (!EnsureBackup(m_pagePath, FolderFilesOf(m_pagePath))) {
         m_repairIn.reset();
         return false;
     }
@@ -149,27 +274,21 @@ bool CRepairWalk::OpenGroup(const std::string& path, int firstRow) {
         return false;
     }
     if (m_rows.LinkPlace(firstRow).Known()) {
-        std::string page;
-        char buffer[1 << 16];
-        for (std::size_t got;
-             (got = std::fread(buffer, 1, sizeof buffer, m_repairIn.get())) != 0;) {
-            page.append(buffer, got);
-        }
-        m_placeEdits.emplace(std::move(page), RepairFileName(path));
+        m_placeEdits.emplace(ReadRest(m_repairIn.get()), RepairFileName(path));
     }
     return true;
 }
 
 bool CRepairWalk::RepairLink(const std::string& url, const std::string& path, int method,
-                             const CLinkPlace& place) {
+                             const CLinkPlace& place, const std::string& newAddress) {
     if (!m_repairIn) {
         return false;
     }
     if (m_placeEdits && place.Known()) {
-        if (m_placeEdits->Take(place, method)) {
+        if (m_placeEdits->Take(place, method, newAddress)) {
             return true;
         }
-    } else if (FindAndRewrite(url, path, method)) {
+    } else if (FindAndRewrite(url, path, method, newAddress)) {
         return true;
     }
     platform::MessageBox("We looked in file\n" + path + "\nbut could not find the URL\n" + url,
@@ -178,14 +297,17 @@ bool CRepairWalk::RepairLink(const std::string& url, const std::string& path, in
 }
 
 // Copies the pieces up to the next whole occurrence of url and writes that one rewritten.
-bool CRepairWalk::FindAndRewrite(const std::string& url, const std::string& path, int method) {
+bool CRepairWalk::FindAndRewrite(const std::string& url, const std::string& path, int method,
+                                 const std::string& newAddress) {
     std::string piece;
     while (ReadPiece(m_repairIn.get(), piece)) {
         const std::size_t at = FindWholeLink(piece, url, m_repairIn.get());
         if (at != std::string::npos) {
             const std::string addedLineEnd =
                 piece.ends_with('\n') ? "\n" : LineEndAhead(m_repairIn.get());
-            WritePiece(RewritePiece(piece, at, url, RepairFileName(path), method, addedLineEnd));
+            const std::string newText =
+                method == kRepairUpdate ? newAddress : RepairFileName(path);
+            WritePiece(RewritePiece(piece, at, url, newText, method, addedLineEnd));
             return true;
         }
         WritePiece(piece);
@@ -205,10 +327,14 @@ bool CRepairWalk::FinishRepairFile() {
     while (ReadPiece(m_repairIn.get(), piece)) {
         WritePiece(piece);
     }
-    // A work file cut short by a read or write error must never take the file's place.
-    const bool complete =
-        !std::ferror(m_repairIn.get()) && platform::FlushToDisk(m_repairOut.get());
+    const bool read = !std::ferror(m_repairIn.get());
     m_repairIn.reset();
+    if (m_preview) {
+        KeepPreview(read);
+        return read;
+    }
+    // A work file cut short by a read or write error must never take the file's place.
+    const bool complete = read && platform::FlushToDisk(m_repairOut.get());
     const bool closed = std::fclose(m_repairOut.release()) == 0;
     if (!(complete && closed && platform::ReplaceFile(m_workPath, m_pagePath))) {
         // The work file is the walk's own, and useless now: the page keeps its old text.
@@ -218,11 +344,29 @@ bool CRepairWalk::FinishRepairFile() {
     return true;
 }
 
+// The page as it is and as the walk would leave it.
+void CRepairWalk::KeepPreview(bool complete) {
+    std::fclose(m_repairOut.release());
+    if (complete) {
+        m_previewPage.after.assign(m_previewBuffer, m_previewSize);
+        if (const platform::CFilePtr page = platform::OpenFile(m_pagePath, "rb")) {
+            m_previewPage.before = ReadRest(page.get());
+        }
+    }
+    std::free(m_previewBuffer);
+    m_previewBuffer = nullptr;
+    m_previewSize = 0;
+}
+
 // A failed write stays on the stream's error flag, which FinishRepairFile checks.
 void CRepairWalk::WritePiece(const std::string& piece) {
     std::fwrite(piece.data(), 1, piece.size(), m_repairOut.get());
 }
 
+// A preview marks nothing: the rows are as they were for the walk that writes.
 void CRepairWalk::SetMark(int row, CTagMark mark) {
+    if (m_preview) {
+        return;
+    }
     m_rows.SetTag(row, (m_rows.Tag(row) & ~mark.half) | mark.set);
 }

@@ -9,6 +9,7 @@
 #include "platform/textfile.h"
 #include "repair/placeedits.h"
 #include "repair/repairhost.h"
+#include "repair/repairpreview.h"
 #include "repair/repairtext.h"
 #include "results/resulttable.h"
 
@@ -45,9 +46,13 @@ public:
     CRepairWalk(const CRepairWalk&) = delete;
     CRepairWalk& operator=(const CRepairWalk&) = delete;
 
-    // The Repair command's walk: the options, every row not repaired yet, the outcome, then
-    // the export when asked for. False when the walk stopped at a failure.
+    // The Repair command's walk: the options, the host's review of what would change, every
+    // row not repaired yet, the outcome, then the export when asked for. False when the walk
+    // stopped at a failure.
     bool RepairLinks();
+    // The same walk with the method the host gives, into preview: nothing is written, no row is
+    // marked, no backup is made. False when the walk would stop at a failure (told as usual).
+    bool PreviewLinks(CRepairPreview& preview);
 
     // Opens the file, when it is a regular file the user may change, backs it up, and opens a
     // fresh work file beside it; false leaves the file untouched.
@@ -55,8 +60,9 @@ public:
     // Copies the lines before url's next occurrence to the work file and writes that line
     // rewritten; false, after saying so, when url does not occur again.
     // A link of the HTML scanner is rewritten at its place instead, once the file is finished.
+    // Update writes newAddress in the link's place.
     bool RepairLink(const std::string& url, const std::string& path, int method,
-                    const CLinkPlace& place = {});
+                    const CLinkPlace& place = {}, const std::string& newAddress = {});
     // Copies the rest and puts the work file in the open file's place; false leaves the file
     // as it was.
     bool FinishRepairFile();
@@ -68,16 +74,28 @@ private:
         std::string file;
         std::string url;
     };
-    // The rows of one file, and those rewritten in its work file since it was opened.
+    // The rows of one file, and those rewritten in its work file since it was opened; a file
+    // none of whose rows is to be rewritten is not opened at all.
     struct CGroup {
         int firstRow = -1;
         std::string file;
+        bool open = false;
         std::vector<int> rewrittenRows;
+        std::vector<int> leftRows;
+    };
+    // A row the walk leaves as it is, and why.
+    struct CSkip {
+        int row;
+        std::string reason;
     };
 
     std::optional<CStop> WalkRows(int method);
+    std::optional<std::string> SkipReason(int row, int method) const;
+    bool GroupHasWork(int firstRow, int method) const;
+    void KeepPreview(bool complete);
     bool OpenGroup(const std::string& path, int firstRow);
-    bool FindAndRewrite(const std::string& url, const std::string& path, int method);
+    bool FindAndRewrite(const std::string& url, const std::string& path, int method,
+                        const std::string& newAddress);
     bool FinishGroup(const CGroup& group);
     bool PutInPlace(const CGroup& group);
     CStop FileStop(const CGroup& group) const;
@@ -98,6 +116,15 @@ private:
     std::string m_workPath;
     // The edits at their places, for a file whose rows came from the HTML scanner.
     std::optional<CPlaceEdits> m_placeEdits;
+    // While previewing: where the walk's changes go instead of the pages, the work "file" in
+    // memory, and the last page finished.
+    CRepairPreview* m_preview = nullptr;
+    char* m_previewBuffer = nullptr;
+    std::size_t m_previewSize = 0;
+    CRepairPreview::CPageChange m_previewPage;
+    // Rows the review left out, and the rows this walk left as they were.
+    std::vector<int> m_leftOut;
+    std::vector<CSkip> m_skipped;
     // The file names of each folder the walk has opened a page in, by folder.
     std::map<std::string, std::optional<std::vector<std::string>>> m_folderFiles;
 };

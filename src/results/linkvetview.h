@@ -84,6 +84,7 @@ protected:
 
     void AddResult(const std::string& text, int part, ResultCode code) override;
     void AddResultPlace(const CLinkPlace& place) override { m_rows.AddResultPlace(place); }
+    void AddResultMove(const std::string& movedTo) override { m_rows.AddResultMove(movedTo); }
     void AppendLog(const std::string& text) override;
     void ClearResults() override;
     void SetStatusText(int pane, const std::string& text) override;

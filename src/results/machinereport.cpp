@@ -46,6 +46,9 @@ QJsonObject RowObject(const CResultRows& rows, int row) {
     PutText(object, "reason", rows.CellText(row, kColumnReason));
     PutText(object, "anchor", rows.CellText(row, kColumnSiteName));
     PutText(object, "file", rows.CellText(row, kColumnFile));
+    if (!rows.MovedTo(row).empty()) {
+        PutText(object, "moved_to", rows.MovedTo(row));
+    }
     return object;
 }
 

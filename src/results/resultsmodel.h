@@ -29,6 +29,7 @@ public:
     void AddResult(const std::string& text, int part, const std::string& currentFile,
                    std::uint32_t code = 0);
     void AddResultPlace(const CLinkPlace& place) { m_table.AddResultPlace(place); }
+    void AddResultMove(const std::string& movedTo) { m_table.AddResultMove(movedTo); }
     void Clear();
 
     // CEditableRows.
@@ -39,9 +40,13 @@ public:
     std::uint32_t Code(int row) const override { return m_table.Code(row); }
     const std::string& WrittenLink(int row) const override { return m_table.WrittenLink(row); }
     const CLinkPlace& LinkPlace(int row) const override { return m_table.LinkPlace(row); }
+    const std::string& MovedTo(int row) const override { return m_table.MovedTo(row); }
     std::uint32_t Tag(int row) const override { return m_table.Tag(row); }
     void SetTag(int row, std::uint32_t tag) override;
     void DeleteRow(int row) override;
+    void SetLinkPlace(int row, const CLinkPlace& place) override {
+        m_table.SetLinkPlace(row, place);
+    }
 
     // QAbstractTableModel.
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -27,3 +27,9 @@ void CResultTable::AddResultPlace(const CLinkPlace& place) {
         m_rows.back().place = place;
     }
 }
+
+void CResultTable::AddResultMove(const std::string& movedTo) {
+    if (!m_rows.empty()) {
+        m_rows.back().movedTo = movedTo;
+    }
+}

@@ -25,6 +25,8 @@ struct CResultRow {
     std::uint32_t code = 0;
     // Where the HTML scanner found the link in its file; unknown for the classic scanner.
     CLinkPlace place;
+    // Where a link that moved for good went; empty for every other row.
+    std::string movedTo = {};
 };
 
 // What report writers and the repair walk read of the results.
@@ -41,6 +43,11 @@ public:
         static const CLinkPlace unknown;
         return unknown;
     }
+    // The new address of a link that moved for good; empty for any other row.
+    virtual const std::string& MovedTo(int /*row*/) const {
+        static const std::string none;
+        return none;
+    }
 };
 
 // The rows as the repair walk and the quit check change them: tags and deletions.
@@ -49,6 +56,8 @@ public:
     virtual std::uint32_t Tag(int row) const = 0;
     virtual void SetTag(int row, std::uint32_t tag) = 0;
     virtual void DeleteRow(int row) = 0;
+    // Where the row's link stands now, after other links of its file were rewritten.
+    virtual void SetLinkPlace(int row, const CLinkPlace& place) = 0;
 };
 
 // The results as plain data, the only store of them. Rows are appended at the end and never
@@ -62,6 +71,8 @@ public:
                    std::uint32_t code = 0);
     // Keeps beside the last row where its link stands in its file.
     void AddResultPlace(const CLinkPlace& place);
+    // Keeps beside the last row the new address of its link.
+    void AddResultMove(const std::string& movedTo);
 
     int RowCount() const override { return static_cast<int>(m_rows.size()); }
     const std::string& CellText(int row, int column) const override {
@@ -77,12 +88,18 @@ public:
     const CLinkPlace& LinkPlace(int row) const override {
         return m_rows[static_cast<std::size_t>(row)].place;
     }
+    const std::string& MovedTo(int row) const override {
+        return m_rows[static_cast<std::size_t>(row)].movedTo;
+    }
     const CResultRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
     std::uint32_t Tag(int row) const override { return m_rows[static_cast<std::size_t>(row)].tag; }
     void SetTag(int row, std::uint32_t tag) override {
         m_rows[static_cast<std::size_t>(row)].tag = tag;
     }
     void DeleteRow(int row) override { m_rows.erase(m_rows.begin() + row); }
+    void SetLinkPlace(int row, const CLinkPlace& place) override {
+        m_rows[static_cast<std::size_t>(row)].place = place;
+    }
     void Clear() { m_rows.clear(); }
 
 private:

@@ -36,6 +36,8 @@ void ReceiveFirstChunk(CSocketWnd& socket, char* buffer, std::size_t size) {
 CLinkProbe::CLinkProbe(COwner& owner, CHostResolver& resolver, std::string url, int scheme)
     : m_owner(owner), m_resolver(resolver), m_url(std::move(url)), m_scheme(scheme) {
     m_timeout.setSingleShot(true);
+    // A coarse timer may fire up to 5 % late, which a chain of redirects could slip through.
+    m_timeout.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timeout, &QTimer::timeout, [this] { OnTimeout(); });
 }
 
@@ -43,10 +45,22 @@ CLinkProbe::~CLinkProbe() {
     m_resolver.Cancel(m_lookup);
 }
 
+void CLinkProbe::FollowRedirects(bool https) {
+    if (SpeaksHttp(m_scheme)) {
+        m_chain = std::make_unique<CRedirectChain>(m_url, https);
+    }
+}
+
 void CLinkProbe::Start(int timeoutMillis) {
-    m_host = SplitHost(m_url, m_scheme);
-    m_state = CState::Resolving;
     m_timeout.start(timeoutMillis);
+    Ask(m_url);
+}
+
+void CLinkProbe::Ask(const std::string& url) {
+    m_asked = url;
+    m_scheme = SchemeOf(url, m_scheme);
+    m_host = SplitHost(url, m_scheme);
+    m_state = CState::Resolving;
     m_lookup = m_resolver.Resolve(
         m_host, [this](ResultCode code, std::uint32_t address) { OnResolved(code, address); });
 }
@@ -78,15 +92,16 @@ long CLinkProbe::OnSocketNotify(int, unsigned long eventWord) {
             }
             m_state = CState::Awaiting;
             if (SpeaksHttp(m_scheme)) {
-                SendHttpRequest(*m_socket, m_host, SplitPath(m_url, m_scheme));
+                SendHttpRequest(*m_socket, m_host, SplitPath(m_asked, m_scheme));
             }
             break;
-        case kFdRead: {
-            std::array<char, kReplyBufferSize> reply{};
-            ReceiveFirstChunk(*m_socket, reply.data(), reply.size());
-            Finish({ReadStatusCode(CutFirstLine(reply.data(), reply.size())), true});
+        case kFdRead:
+            if (m_chain) {
+                ReadHead();
+            } else {
+                ReadFirstChunk();
+            }
             break;
-        }
         case kFdClose:
             // A failed handshake is a verdict of its own; as with one link at a time, a host
             // that closes without a word is slow.
@@ -95,11 +110,50 @@ long CLinkProbe::OnSocketNotify(int, unsigned long eventWord) {
                 break;
             }
             m_socket.reset();
+            // A host that closes after part of a head has answered with what it sent.
+            if (m_chain && !m_head.empty()) {
+                OnAnswer(ReadReplyHead(m_head));
+            }
             break;
         default:
             break;
     }
     return 0;
+}
+
+void CLinkProbe::ReadFirstChunk() {
+    std::array<char, kReplyBufferSize> reply{};
+    ReceiveFirstChunk(*m_socket, reply.data(), reply.size());
+    Finish({ReadStatusCode(CutFirstLine(reply.data(), reply.size())), true});
+}
+
+// The head may come in pieces; each receive lets the next FD_READ through. Only a redirect
+// needs the head whole: any other answer is known from its first line.
+void CLinkProbe::ReadHead() {
+    char buffer[4096];
+    const long got =
+        m_socket->Receive(buffer, std::min(sizeof buffer, kReplyHeadLimit - m_head.size()), 0);
+    if (got > 0) {
+        m_head.append(buffer, static_cast<std::size_t>(got));
+    }
+    const CReplyHead head = ReadReplyHead(m_head);
+    const bool known = ReplyHeadEnd(m_head) != std::string::npos ||
+                       m_head.size() >= kReplyHeadLimit ||
+                       (FirstLineComplete(m_head) && !IsFollowedRedirect(head.status));
+    if (known) {
+        OnAnswer(head);
+    }
+}
+
+void CLinkProbe::OnAnswer(const CReplyHead& head) {
+    if (const std::optional<std::string> next = m_chain->Next(head)) {
+        m_socket.reset();
+        m_head.clear();
+        Ask(*next);
+        return;
+    }
+    CChainEnd end = m_chain->End(head.status, true);
+    Finish({end.code, true, std::move(end.movedTo)});
 }
 
 // What the time-out cuts short decides the code: a lookup not answered in time is a name not

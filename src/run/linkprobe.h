@@ -7,6 +7,7 @@
 #include <string>
 
 #include "probe/hostresolver.h"
+#include "probe/redirectchain.h"
 #include "probe/socketwnd.h"
 #include "run/linkschedule.h"
 
@@ -37,7 +38,11 @@ public:
     CLinkProbe(const CLinkProbe&) = delete;
     CLinkProbe& operator=(const CLinkProbe&) = delete;
 
-    // The time-out runs from here and covers the lookup, the connect and the reply.
+    // An http or https link then reads each reply's head and follows its redirects (https
+    // ones only when https is set); the link's verdict is the chain's (CRedirectChain).
+    void FollowRedirects(bool https);
+    // The time-out runs from here and covers the lookup, the connect and the reply, of every
+    // hop when redirects are followed.
     void Start(int timeoutMillis);
     const std::string& Url() const { return m_url; }
 
@@ -46,7 +51,11 @@ public:
 private:
     enum class CState { Idle, Resolving, Connecting, Awaiting, Done };
 
+    void Ask(const std::string& url);
     void OnResolved(ResultCode code, std::uint32_t address);
+    void ReadFirstChunk();
+    void ReadHead();
+    void OnAnswer(const CReplyHead& head);
     void OnTimeout();
     void Finish(const CVerdict& verdict);
 
@@ -54,7 +63,11 @@ private:
     CHostResolver& m_resolver;
     std::string m_url;
     int m_scheme;
+    // The URL asked now: the link, or where its redirects led.
+    std::string m_asked;
     std::string m_host;
+    std::unique_ptr<CRedirectChain> m_chain;
+    std::string m_head;
     CState m_state = CState::Idle;
     unsigned long m_lookup = 0;
     std::unique_ptr<CSocketWnd> m_socket;

@@ -16,6 +16,8 @@
 struct CVerdict {
     ResultCode code = 0;
     bool fromReply = false;
+    // For a link that moved for good (followed redirects): its new address.
+    std::string movedTo = {};
 
     bool operator==(const CVerdict&) const = default;
 };

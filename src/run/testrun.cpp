@@ -14,6 +14,7 @@
 #include "platform/messagebox.h"
 #include "platform/systemdir.h"
 #include "platform/textfile.h"
+#include "probe/movesafety.h"
 #include "probe/replyline.h"
 #include "probe/urlsplit.h"
 #include "settings/regsettings.h"
@@ -207,19 +208,31 @@ const CLinkPlace& CTestRun::FrontLinkPlace() const {
 // A verdict's row, when the code was judged and the filter reports it; the front end hears of
 // every verdict either way.
 void CTestRun::ReportLink(const std::string& url, const std::string& anchorName,
-                          const CLinkPlace& place, ResultCode code, bool judged) {
+                          const CLinkPlace& place, ResultCode code, bool judged,
+                          const std::string& movedTo) {
     const bool reported = judged && IsReportable(code) == 1;
     if (reported) {
-        const std::string reason = GetReasonText(code);
+        const std::string reason = movedTo.empty() ? GetReasonText(code) : MovedReason(url, movedTo);
         AddResult(url, 0, code);
         AddResult(reason, 1, code);
         AddResult(anchorName, 2, code);
         if (place.Known()) {
             AddResultPlace(place);
         }
+        if (!movedTo.empty()) {
+            AddResultMove(movedTo);
+        }
         ++m_errorCount;
     }
     OnLinkTested(url, anchorName, code, reported);
+}
+
+std::string CTestRun::MovedReason(const std::string& url, const std::string& movedTo) {
+    std::string reason = GetReasonText(kMovedPermanently) + " to " + movedTo;
+    if (const std::optional<std::string> unsafe = UnsafeMoveReason(url, movedTo)) {
+        reason += " (no update: " + *unsafe + ")";
+    }
+    return reason;
 }
 
 bool CTestRun::ValidateChoice(const CFileChoice& choice) const {
@@ -258,12 +271,14 @@ void CTestRun::ApplyWebOptions(const CWebOptions& options) {
     m_jobs = options.jobs;
     m_perHost = options.perHost;
     m_htmlScan = options.scanner == 1;
+    m_followRedirects = options.redirects == 1;
 }
 
 CWebOptions ReadWebOptions(const CRegSettings& settings) {
     return CWebOptions{
         settings.GetInt("Settings", "Https", 0) != 0, settings.GetInt("Settings", "Jobs", 1),
-        settings.GetInt("Settings", "PerHost", 6), settings.GetInt("Settings", "Scanner", 0)};
+        settings.GetInt("Settings", "PerHost", 6), settings.GetInt("Settings", "Scanner", 0),
+        settings.GetInt("Settings", "Redirects", 0)};
 }
 
 void WriteWebOptions(CRegSettings& settings, const CWebOptions& options) {
@@ -271,6 +286,7 @@ void WriteWebOptions(CRegSettings& settings, const CWebOptions& options) {
     settings.SetInt("Settings", "Jobs", options.jobs);
     settings.SetInt("Settings", "PerHost", options.perHost);
     settings.SetInt("Settings", "Scanner", options.scanner);
+    settings.SetInt("Settings", "Redirects", options.redirects);
 }
 
 void CTestRun::SetTimeoutSeconds(int seconds) {
@@ -333,7 +349,7 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
     AppendLog("Start of test " + Now() + "\r\n");
     SetTimer(kRunTimer, kRunTickMillis);
     m_runTimerActive = true;
-    if (std::clamp(m_jobs, 1, kMaxJobs) > 1) {
+    if (std::clamp(m_jobs, 1, kMaxJobs) > 1 || m_followRedirects) {
         StartJobs();
     }
 }

@@ -25,13 +25,15 @@ class CHtmlScanAhead;
 class CRegSettings;
 
 // The settings of the web beyond the Preferences: https links, how many links at once and to
-// one host, and which scanner reads the pages.
+// one host, which scanner reads the pages, and whether redirects are followed.
 struct CWebOptions {
     bool https = false;
     int jobs = 1;
     int perHost = 6;
     // 0 the classic scanner, 1 the HTML scanner.
     int scanner = 0;
+    // 0 a redirect is a verdict like any other answer, 1 redirects are followed.
+    int redirects = 0;
 
     bool operator==(const CWebOptions&) const = default;
 };
@@ -71,7 +73,8 @@ public:
     // The existence checks a choice must pass before a run starts; shows the reason when not.
     bool ValidateChoice(const CFileChoice& choice) const;
     // Loads "Settings"/"Filter", "Settings"/"Timeout", "Settings"/"Https", "Settings"/"Jobs",
-    // "Settings"/"PerHost" and "Settings"/"Scanner" over the construction defaults.
+    // "Settings"/"PerHost", "Settings"/"Scanner" and "Settings"/"Redirects" over the
+    // construction defaults.
     void LoadPreferences();
     // Takes the web options for the next file and the next run.
     void ApplyWebOptions(const CWebOptions& options);
@@ -140,6 +143,9 @@ public:
     // Pages are read with the HTML scanner: links are hrefs, and local links are checked on
     // the file system.
     bool m_htmlScan = false;
+    // Redirects are followed, each link's chain to its end (CRedirectChain). Such a run takes
+    // the many-at-once engine even for one link at a time, as only it reads whole heads.
+    bool m_followRedirects = false;
     // With the HTML scanner, the links of m_urlList in full, parallel to it; empty otherwise.
     std::deque<CHtmlLink> m_htmlLinkList;
     // Links of m_currentFile that the HTML scanner skipped (mailto:, javascript:, ...).
@@ -174,6 +180,8 @@ protected:
                               ResultCode /*code*/, bool /*reported*/) {}
     // With the HTML scanner: where the last row's link stands in its file.
     virtual void AddResultPlace(const CLinkPlace&) {}
+    // For a link that moved for good: the last row's new address.
+    virtual void AddResultMove(const std::string& /*movedTo*/) {}
 
 private:
     int ScanHtmlPage(const std::string& path);
@@ -190,7 +198,10 @@ private:
     bool GiveLocalVerdicts();
     const CLinkPlace& FrontLinkPlace() const;
     void ReportLink(const std::string& url, const std::string& anchorName, const CLinkPlace& place,
-                    ResultCode code, bool judged);
+                    ResultCode code, bool judged, const std::string& movedTo = {});
+    // The reason cell of a link that moved for good: where to, and why the pages must not be
+    // updated to it when they must not.
+    std::string MovedReason(const std::string& url, const std::string& movedTo);
     void TakeUpNextFile();
     // The links of one file that the excludes leave, as the run scans them whether it scans
     // ahead or not, and how many the excludes took; false when the file or the work file

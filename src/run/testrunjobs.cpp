@@ -146,6 +146,9 @@ bool CTestRun::StartProbes() {
         CLinkProbe::COwner& owner = *this;
         auto probe = std::make_unique<CLinkProbe>(owner, *m_resolver, next->url, next->scheme);
         CLinkProbe& starting = *probe;
+        if (m_followRedirects) {
+            starting.FollowRedirects(m_https);
+        }
         m_probes[next->url] = std::move(probe);
         starting.Start(m_timeoutMillis);
         started = true;
@@ -203,7 +206,7 @@ void CTestRun::ReportVerdict(const CLinkSchedule::Entry& entry) {
     const CVerdict& verdict = *entry.verdict;
     const bool judged =
         entry.local ? verdict.code != 0 : !verdict.fromReply || SpeaksHttp(entry.scheme);
-    ReportLink(entry.url, entry.anchorName, entry.place, verdict.code, judged);
+    ReportLink(entry.url, entry.anchorName, entry.place, verdict.code, judged, verdict.movedTo);
     ++m_linksDone;
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <map>
 #include <set>
 
 #include "e2e/scriptedserver.h"
@@ -472,6 +473,143 @@ TEST_F(ManyLinks, CtrlCStopsARunWithManyInFlightAndStillWritesTheReport) {
 }
 
 // A real peer: Debian's nginx serving a small site with real answers.
+// Redirects followed: a host that answers by path with redirects of every kind. The time-out
+// covers the whole chain: /slow1 and /slow2 each answer in 2.6 s, within a 5 s time-out alone.
+CScriptedServer::Behaviour RedirectByPath() {
+    return [](int socket, CScriptedServer& server) {
+        const std::string request = server.ReadRequest(socket);
+        const std::size_t start = request.find(' ') + 1;
+        std::string path = request.substr(start, request.find(' ', start) - start);
+        // The probe sends "/a/" for "/a", as it always has.
+        if (path.size() > 1 && path.ends_with('/')) {
+            path.pop_back();
+        }
+        const std::map<std::string, std::string> moves = {
+            {"/a", "301 /b"},
+            {"/b", "301 http://h2.test/c"},
+            {"/t", "302 /ok"},
+            {"/t7", "307 /missing"},
+            {"/p8", "308 //h2.test/new"},
+            {"/loop1", "301 /loop2"},
+            {"/loop2", "301 ./loop1"},
+            {"/front", "301 /"},
+            {"/members", "301 /account/login?next=x"},
+            {"/tls", "301 https://h1.test/tls"},
+            {"/odd", std::string("301 /new page\x01\xe9")},
+            {"/slow1", "301 /slow2"},
+        };
+        if (path.starts_with("/slow")) {
+            if (server.PeerClosesWithin(socket, 2600)) {
+                return;
+            }
+        }
+        const auto move = moves.find(path);
+        if (move != moves.end()) {
+            const std::string code = move->second.substr(0, 3);
+            server.SendAll(socket, "HTTP/1.1 " + code + " Elsewhere\r\nServer: s\r\nLocation: " +
+                                       move->second.substr(4) + "\r\n\r\n");
+        } else {
+            const bool known = path == "/" || path == "/c" || path == "/new" || path == "/ok" ||
+                               path == "/slow2" || path.starts_with("/account/login") ||
+                               path == "/new%20page%01%E9";
+            server.SendAll(socket, Status(known ? 200 : 404));
+        }
+        server.WaitForPeerClose(socket);
+    };
+}
+
+class Redirects : public Check {
+protected:
+    void SetUp() override {
+        Check::SetUp();
+        for (const char* address : {"127.0.0.11", "127.0.0.12"}) {
+            m_hosts.push_back(
+                std::make_unique<CScriptedServer>(address, 80, RedirectByPath(), 64, true));
+            ASSERT_TRUE(m_hosts.back()->Listening());
+        }
+        std::string links;
+        for (const char* path : {"a", "t", "t7", "p8", "loop1", "front", "members", "tls", "odd",
+                                 "slow1"}) {
+            links += "<a href=\"http://h1.test/" + std::string(path) + "\">" + path + "</a>\n";
+        }
+        WritePage("page.htm", links);
+    }
+
+    std::vector<std::unique_ptr<CScriptedServer>> m_hosts;
+};
+
+TEST_F(Redirects, FollowedChainsEndInTheirLastAnswerOrAMoveAndAnyJobsAgree) {
+    const std::string page = Site() + "/page.htm";
+    const CProgramResult one = Run({"-t", "5", "--redirects", "follow", page});
+    EXPECT_EQ(one.exitCode, 1) << one.err;
+    EXPECT_EQ(one.out,
+              "FILE: " + page + "\n"
+              "http://h1.test/a\tMoved Permanently to http://h2.test/c\ta\n"
+              "http://h1.test/t7\tHTTP Code 404 Not Found\tt7\n"
+              "http://h1.test/p8\tMoved Permanently to http://h2.test/new\tp8\n"
+              "http://h1.test/loop1\tToo Many Redirects\tloop1\n"
+              "http://h1.test/front\tMoved Permanently to http://h1.test/ (no update: the new "
+              "address is the site's front page)\tfront\n"
+              "http://h1.test/members\tMoved Permanently to http://h1.test/account/login?next=x "
+              "(no update: the new address is a sign-in page)\tmembers\n"
+              "http://h1.test/tls\tHTTP Code 301 Moved Permanently\ttls\n"
+              "http://h1.test/odd\tMoved Permanently to http://h1.test/new%20page%01%E9\todd\n"
+              "http://h1.test/slow1\tHost Took Too Long to Respond\tslow1\n");
+    const CProgramResult many = Run({"-t", "5", "--redirects", "follow", "-j", "8", page});
+    EXPECT_EQ(many.out, one.out);
+
+    const CProgramResult json =
+        Run({"-t", "5", "--redirects", "follow", "-j", "8", "--format", "json", page});
+    const QJsonArray rows =
+        QJsonDocument::fromJson(QByteArray::fromStdString(json.out))["rows"].toArray();
+    ASSERT_EQ(rows.size(), 9);
+    EXPECT_EQ(rows[0]["moved_to"].toString(), "http://h2.test/c");
+    EXPECT_EQ(rows[0]["code"].toInt(), 10013);
+    EXPECT_TRUE(rows[1]["moved_to"].isUndefined());
+}
+
+TEST_F(Redirects, ByDefaultARedirectIsTheVerdictAndNothingMoreIsAsked) {
+    const CProgramResult result = Run({"-t", "5", Site() + "/page.htm"});
+    EXPECT_NE(result.out.find("http://h1.test/a\tHTTP Code 301 Moved Permanently\ta\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.out.find("Moved Permanently to"), std::string::npos);
+    EXPECT_EQ(m_hosts[0]->Connections() + m_hosts[1]->Connections(), 10) << "one per link";
+}
+
+TEST_F(Redirects, UpdateRewritesSafeMovesAndADryRunOnlyShowsThem) {
+    const std::string page = Site() + "/page.htm";
+    const std::string before = ReadFile(page);
+    const CProgramResult dry =
+        Run({"-t", "5", "--redirects", "follow", "--repair", "update", "--dry-run", "-o",
+             m_scratch / "report.txt", page});
+    EXPECT_EQ(dry.exitCode, 1) << dry.err;
+    EXPECT_EQ(ReadFile(page), before);
+    EXPECT_FALSE(FileExists(Site() + "/page.rep"));
+    EXPECT_NE(dry.out.find("-<a href=\"http://h1.test/a\">a</a>\n+<a href=\"http://h2.test/c\">a</a>\n"),
+              std::string::npos)
+        << dry.out;
+
+    const CProgramResult update =
+        Run({"-t", "5", "--redirects", "follow", "--repair", "update", page});
+    EXPECT_EQ(update.exitCode, 1) << update.err;
+    std::string expected = before;
+    for (const auto& [from, to] :
+         std::vector<std::pair<std::string, std::string>>{
+             {"http://h1.test/a\"", "http://h2.test/c\""},
+             {"http://h1.test/p8\"", "http://h2.test/new\""},
+             {"http://h1.test/odd\"", "http://h1.test/new%20page%01%E9\""}}) {
+        expected.replace(expected.find(from), from.size(), to);
+    }
+    EXPECT_EQ(ReadFile(page), expected);
+    EXPECT_EQ(ReadFile(Site() + "/page.rep"), before);
+    EXPECT_NE(update.err.find("links left as they were: 6"), std::string::npos) << update.err;
+    for (const char* added : {"+<a href=\"http://h2.test/new\">p8</a>\n",
+                              "+<a href=\"http://h1.test/new%20page%01%E9\">odd</a>\n"}) {
+        EXPECT_NE(dry.out.find(added), std::string::npos) << added;
+    }
+}
+
 class RealServer : public Check {
 protected:
     bool StartNginx() {

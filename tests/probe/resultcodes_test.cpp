@@ -54,7 +54,9 @@ TEST(ResultCodes, TlsAndLocalFailuresHaveTextsOfTheirOwnOutsideTheFilter) {
         {10008, "Certificate Is for Another Host Name"},
         {10009, "Certificate Expired or Not Yet Valid"},
         {10010, "Local File Not Found"},
-        {10011, "Fragment Not Found in Target Page"}};
+        {10011, "Fragment Not Found in Target Page"},
+        {10012, "Too Many Redirects"},
+        {10013, "Moved Permanently"}};
     const std::string allOff(kResultCodeCount, '0');
     for (const auto& [code, text] : expected) {
         EXPECT_EQ(ExtendedReasonText(code), text) << code;
@@ -62,7 +64,7 @@ TEST(ResultCodes, TlsAndLocalFailuresHaveTextsOfTheirOwnOutsideTheFilter) {
         EXPECT_TRUE(FilterReports(allOff, code)) << code;
         EXPECT_TRUE(FilterReports(kWatchWithOneEyeShutFilter, code)) << code;
     }
-    for (ResultCode code : {404u, 10005u, 10012u, 206u}) {
+    for (ResultCode code : {404u, 10005u, 10014u, 206u}) {
         EXPECT_FALSE(ExtendedReasonText(code)) << code;
     }
 }

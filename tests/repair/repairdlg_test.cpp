@@ -6,11 +6,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTreeWidget>
 #include <QTimer>
 #include <functional>
 
 #include "repair/dialogrepairhost.h"
 #include "repair/repairfailuredlg.h"
+#include "repair/repairreviewdlg.h"
 #include "repair/repairfixture.h"
 
 namespace {
@@ -31,6 +33,15 @@ QPushButton* Button(const QDialog& dialog, const QString& text) {
     for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
         if (button->text() == text) {
             return button;
+        }
+    }
+    return nullptr;
+}
+
+QCheckBox* CheckBox(const QDialog& dialog, const QString& textStart) {
+    for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) {
+        if (box->text().startsWith(textStart)) {
+            return box;
         }
     }
     return nullptr;
@@ -139,7 +150,7 @@ TEST_F(RepairDialogs, TheWalkAsksThroughItsDialogsAndDropsAnIgnoredRow) {
         EXPECT_EQ(options.windowTitle(), "URL Link Disable and File Repair");
         EXPECT_TRUE(Radio(options, kRepairDisable)->isChecked()) << "the stored default";
         Radio(options, kRepairRemove)->click();
-        options.findChild<QCheckBox*>()->click();
+        CheckBox(options, "Save")->click();
         AnswerNextDialog([](QDialog& failure) {
             EXPECT_EQ(failure.windowTitle(), "Repair Failure");
             EXPECT_EQ(failure.findChildren<QLineEdit*>().at(1)->text(), "http://x.test/missing");
@@ -153,6 +164,41 @@ TEST_F(RepairDialogs, TheWalkAsksThroughItsDialogsAndDropsAnIgnoredRow) {
     EXPECT_EQ(m_rows.RowCount(), 1);
     EXPECT_EQ(m_settings.GetInt("Repair", "Save", -9), 0);
     EXPECT_EQ(host.m_exports, 0);
+}
+
+// Asked for, the window shows every change before writing; only the rows left ticked are
+// written, and a cancelled review writes nothing.
+TEST_F(RepairDialogs, AReviewListsEveryChangeAndWritesOnlyTheTickedRows) {
+    const std::string page = Page("page.htm", "<a href=\"http://x.test/a\">\n<a href=\"http://x.test/b\">\n");
+    AddRow("http://x.test/a", page);
+    AddRow("http://x.test/b", page);
+    CWindowHost host(nullptr);
+    const auto chooseWithReview = [](QDialog& options) {
+        Radio(options, kRepairDisable)->click();
+        CheckBox(options, "Show the changes")->click();
+        Button(options, "OK")->click();
+    };
+    AnswerNextDialog([&](QDialog& options) {
+        AnswerNextDialog([](QDialog& review) { Button(review, "Cancel")->click(); });
+        chooseWithReview(options);
+    });
+    EXPECT_TRUE(CRepairWalk(m_rows, m_settings, host).RepairLinks());
+    EXPECT_EQ(ReadFile(page), "<a href=\"http://x.test/a\">\n<a href=\"http://x.test/b\">\n");
+
+    AnswerNextDialog([&](QDialog& options) {
+        AnswerNextDialog([](QDialog& review) {
+            EXPECT_EQ(review.windowTitle(), "Review the Repair");
+            const QTreeWidget* changes = review.findChild<QTreeWidget*>();
+            ASSERT_EQ(changes->topLevelItemCount(), 2);
+            EXPECT_EQ(changes->topLevelItem(1)->text(0), "http://x.test/b");
+            changes->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+            Button(review, "Write Changes")->click();
+        });
+        chooseWithReview(options);
+    });
+    EXPECT_TRUE(CRepairWalk(m_rows, m_settings, host).RepairLinks());
+    EXPECT_EQ(ReadFile(page), "<a href=\"http://x.test/a\">\n<!--<a href=\"http://x.test/b\">-->\n");
+    EXPECT_EQ(m_rows.Tag(0), 0u);
 }
 
 }  // namespace

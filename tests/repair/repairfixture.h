@@ -7,6 +7,7 @@
 #include "model/fileselect.h"
 #include "platform/filefaults.h"
 #include "platform/messagebox.h"
+#include "probe/resultcodes.h"
 #include "repair/repairtext.h"
 #include "repair/repairwalk.h"
 #include "settings/regsettings.h"
@@ -30,6 +31,13 @@ public:
         return m_ignore;
     }
     void ExportResults() override { ++m_exports; }
+    bool ReviewsChanges() const override { return m_review; }
+    bool ReviewChanges(const CResultRows&, const CRepairPreview& preview,
+                       std::vector<int>& leftOut) override {
+        m_reviewed = preview.UnifiedDiff();
+        leftOut = m_leaveOut;
+        return !m_cancelReview;
+    }
 
     bool m_cancel = false;
     int m_method = kRepairDisable;
@@ -38,6 +46,10 @@ public:
     std::pair<int, int> m_offered{};
     std::vector<std::pair<std::string, std::string>> m_failures;
     int m_exports = 0;
+    bool m_review = false;
+    bool m_cancelReview = false;
+    std::vector<int> m_leaveOut;
+    std::string m_reviewed;
 };
 
 // Rows over pages in the scratch folder, a settings store and a scripted front end.
@@ -90,7 +102,9 @@ inline constexpr const char* kAllRepaired = "All URL repairs completed";
 
 // Rows for the links of an HTML page whose URL is url, as a run with the HTML scanner reports
 // them.
-inline void AddHtmlRows(CResultTable& rows, const std::string& page, const std::string& url) {
+// movedTo: the rows are of a link that moved for good to there.
+inline void AddHtmlRows(CResultTable& rows, const std::string& page, const std::string& url,
+                        const std::string& movedTo = {}) {
     const std::optional<CHtmlPage> scanned = ScanHtmlFile(page, {});
     for (const CHtmlLink& link : scanned ? scanned->links : std::vector<CHtmlLink>{}) {
         if (link.url == url) {
@@ -98,6 +112,7 @@ inline void AddHtmlRows(CResultTable& rows, const std::string& page, const std::
             rows.AddResult("Local File Not Found", 1, "");
             rows.AddResult(link.anchorName, 2, page);
             rows.AddResultPlace(link.place);
+            rows.AddResultMove(movedTo);
         }
     }
 }

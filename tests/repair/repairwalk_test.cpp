@@ -546,3 +546,79 @@ TEST_F(RepairWalk, TheOptionsComeFromAndGoBackToTheSettings) {
 }
 
 }  // namespace
+
+// Update rewrites only the links that moved for good to an address safe for pages, at the
+// link's bytes alone; the rest stay, are named, and are left for a walk with another method.
+TEST_F(RepairWalk, UpdateWritesOnlySafeNewAddressesAndLeavesTheRestForLater) {
+    const std::string classic = Page(
+        "classic.htm", "<a href=\"http://h/old\">o</a> http://h/old-page.html\r\n\"http://h/gone\"\n");
+    m_rows.AddResult("http://h/old", 0, "", kMovedPermanently);
+    m_rows.AddResult("Moved Permanently to http://h/new?a=1&b=2", 1, "");
+    m_rows.AddResult("", 2, classic);
+    m_rows.AddResultMove("http://h/new?a=1&b=2");
+    AddRow("http://h/gone", classic);
+    const std::string html = Page("moved.html", "<a href='http://h/a'>a</a><a href=http://h/b>b</a>");
+    AddHtmlRows(m_rows, html, "http://h/a", "https://h/a?x=1&y=2");
+    AddHtmlRows(m_rows, html, "http://h/b", "http://h/");
+    const std::string untouched = Page("front.html", "<a href=\"http://h/c\">c</a>");
+    AddHtmlRows(m_rows, untouched, "http://h/c", "http://h/login?next=c");
+
+    EXPECT_TRUE(Walk(kRepairUpdate));
+    EXPECT_EQ(ReadFile(classic),
+              "<a href=\"http://h/new?a=1&b=2\">o</a> http://h/old-page.html\r\n\"http://h/gone\"\n")
+        << "the first whole occurrence only, and no mark around it";
+    EXPECT_EQ(ReadFile(html), "<a href=\"https://h/a?x=1&amp;y=2\">a</a><a href=http://h/b>b</a>")
+        << "the new address as an attribute value reads back as itself";
+    EXPECT_EQ(ReadFile(untouched), "<a href=\"http://h/c\">c</a>");
+    EXPECT_FALSE(FileExists(BackupName(untouched))) << "nothing done, nothing backed up";
+    EXPECT_EQ(Tags(), (std::vector<std::uint32_t>{0x1, 0, 0x1, 0, 0}))
+        << "files with rows left are not done";
+    ASSERT_EQ(m_ui.m_messages.size(), 1u);
+    EXPECT_NE(m_ui.m_messages[0].find("left as they were: 3"), std::string::npos);
+    EXPECT_NE(m_ui.m_messages[0].find("http://h/b\n    (the new address is the site's front page)"),
+              std::string::npos);
+    EXPECT_NE(m_ui.m_messages[0].find("(it did not move for good)"), std::string::npos);
+
+    EXPECT_TRUE(Walk(kRepairDisable)) << "a later walk takes the rows left";
+    EXPECT_EQ(ReadFile(html),
+              "<a href=\"https://h/a?x=1&amp;y=2\">a</a><a data-linkvet-href=http://h/b>b</a>");
+    EXPECT_EQ(ReadFile(BackupName(html)), "<a href='http://h/a'>a</a><a href=http://h/b>b</a>")
+        << "the backup is still the text before the first repair";
+}
+
+// A preview writes nothing, marks nothing and backs nothing up; what it shows is what the
+// walk then does, less the rows the review left out.
+TEST_F(RepairWalk, APreviewChangesNothingAndTheReviewChoosesTheRows) {
+    const std::string before = "<p>\n<a href=\"http://h/1\">1</a>\n<a href=\"http://h/2\">2</a>\n";
+    const std::string page = Page("p.html", before);
+    AddHtmlRows(m_rows, page, "http://h/1");
+    AddHtmlRows(m_rows, page, "http://h/2");
+    CRepairPreview preview;
+    m_host.m_method = kRepairDisable;
+    EXPECT_TRUE(CRepairWalk(m_rows, m_settings, m_host).PreviewLinks(preview));
+    const std::string label = page.substr(1);
+    const std::string diff = preview.UnifiedDiff();
+    EXPECT_TRUE(diff.starts_with("diff --git a/" + label + " b/" + label + "\n")) << diff;
+    EXPECT_TRUE(diff.ends_with(
+        "\n--- a/" + label + "\n+++ b/" + label +
+        "\n@@ -1,3 +1,3 @@\n <p>\n-<a href=\"http://h/1\">1</a>\n-<a href=\"http://h/2\">2</a>\n"
+        "+<a data-linkvet-href=\"http://h/1\">1</a>\n+<a data-linkvet-href=\"http://h/2\">2</a>\n"))
+        << diff;
+    ASSERT_EQ(preview.Changes().size(), 1u);
+    EXPECT_EQ(preview.Changes()[0].rows, (std::vector<int>{0, 1}));
+    EXPECT_EQ(ReadFile(page), before);
+    EXPECT_FALSE(FileExists(BackupName(page)));
+    EXPECT_TRUE(WorkFilesBeside(page).empty());
+    EXPECT_EQ(Tags(), (std::vector<std::uint32_t>{0, 0}));
+
+    m_host.m_review = true;
+    m_host.m_cancelReview = true;
+    EXPECT_TRUE(Walk(kRepairDisable));
+    EXPECT_EQ(ReadFile(page), before) << "a cancelled review writes nothing";
+    m_host.m_cancelReview = false;
+    m_host.m_leaveOut = {0};
+    EXPECT_TRUE(Walk(kRepairDisable));
+    EXPECT_EQ(m_host.m_reviewed, preview.UnifiedDiff()) << "the review saw every change";
+    EXPECT_EQ(ReadFile(page), "<p>\n<a href=\"http://h/1\">1</a>\n<a data-linkvet-href=\"http://h/2\">2</a>\n");
+    EXPECT_EQ(Tags(), (std::vector<std::uint32_t>{0, 0x1}));
+}
