@@ -188,10 +188,11 @@ TEST_F(PreferencesDlg, HelpOpensTheDialogsTopic) {
 
 TEST(OptionsDlg, ShowsTheOptionsAndHandsBackWhatTheControlsHold) {
     platform::CScriptedUserInterface ui;
-    COptionsDlg dialog({true, 64, 2, 1});
+    COptionsDlg dialog({true, 64, 2, 1, 1});
     EXPECT_EQ(dialog.windowTitle(), "Web Options");
     EXPECT_EQ(dialog.m_https->text(), "Check https links");
-    EXPECT_EQ(dialog.Options(), (CWebOptions{true, 64, 2, 1}));
+    EXPECT_EQ(dialog.m_redirects->text(), "Follow redirects");
+    EXPECT_EQ(dialog.Options(), (CWebOptions{true, 64, 2, 1, 1}));
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     dialog.m_https->click();
@@ -201,18 +202,20 @@ TEST(OptionsDlg, ShowsTheOptionsAndHandsBackWhatTheControlsHold) {
     QTest::keyClicks(dialog.m_perHost, "0");
     dialog.m_perHost->interpretText();
     dialog.m_scanner->setCurrentIndex(0);
+    dialog.m_redirects->click();
     const CWebOptions chosen = dialog.Options();
     EXPECT_FALSE(chosen.https);
     EXPECT_LE(chosen.jobs, 256) << "typing cannot go past the range";
     EXPECT_GE(chosen.perHost, 1);
     EXPECT_EQ(chosen.scanner, 0);
+    EXPECT_EQ(chosen.redirects, 0);
     QTest::mouseClick(FindByText<QPushButton>(dialog, QStringLiteral("Help")), Qt::LeftButton);
     EXPECT_EQ(ui.m_helpTopics, (std::vector<unsigned>{0x2008B}));
 }
 
 TEST(OptionsDlg, StoredValuesOutsideTheRangesShowInsideThem) {
-    const COptionsDlg dialog({false, 0, 1000, 7});
-    EXPECT_EQ(dialog.Options(), (CWebOptions{false, 1, 256, 0}));
+    const COptionsDlg dialog({false, 0, 1000, 7, 5});
+    EXPECT_EQ(dialog.Options(), (CWebOptions{false, 1, 256, 0, 0}));
 }
 
 TEST(ParseBoundedInt, TakesOneWholeNumberInTheRange) {

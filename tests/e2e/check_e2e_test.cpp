@@ -568,6 +568,23 @@ TEST_F(Redirects, FollowedChainsEndInTheirLastAnswerOrAMoveAndAnyJobsAgree) {
     EXPECT_TRUE(rows[1]["moved_to"].isUndefined());
 }
 
+// With --https a move to https is followed over TLS, and a move of the same host and path to
+// https is always fit for an update.
+TEST_F(Redirects, AMoveToHttpsIsFollowedOverTlsWithTheOption) {
+    const CScriptedServer secure("127.0.0.11", 443, CTestPki::Get().Identity("h1.test"),
+                                 CScriptedServer::Reply(Status(200)));
+    ASSERT_TRUE(secure.Listening());
+    WritePage("tls.htm", "<a href=\"http://h1.test/tls\">t</a>\n");
+    const CProgramResult result =
+        Run({"-t", "5", "--https", "--redirects", "follow", "--repair", "update",
+             Site() + "/tls.htm"});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(result.out, "FILE: " + Site() + "/tls.htm\n"
+                          "http://h1.test/tls\tMoved Permanently to https://h1.test/tls\tt\n");
+    EXPECT_EQ(secure.Handshakes(), 1);
+    EXPECT_EQ(ReadFile(Site() + "/tls.htm"), "<a href=\"https://h1.test/tls\">t</a>\n");
+}
+
 TEST_F(Redirects, ByDefaultARedirectIsTheVerdictAndNothingMoreIsAsked) {
     const CProgramResult result = Run({"-t", "5", Site() + "/page.htm"});
     EXPECT_NE(result.out.find("http://h1.test/a\tHTTP Code 301 Moved Permanently\ta\n"),

@@ -77,8 +77,10 @@ TEST_F(TestRun, StoredPreferencesReplaceTheDefaults) {
     m_settings.SetString("Settings", "Filter", "000000011110000001000");
     m_settings.SetInt("Settings", "Timeout", 2000);
     m_settings.SetInt("Settings", "Scanner", 1);
+    m_settings.SetInt("Settings", "Redirects", 1);
     const CProbeRun run(m_settings);
     EXPECT_TRUE(run.m_htmlScan);
+    EXPECT_TRUE(run.m_followRedirects);
     EXPECT_EQ(run.m_filter, "000000011110000001000");
     EXPECT_EQ(run.m_timeoutSeconds, 2000) << "a stored time-out is used without a range check";
     EXPECT_EQ(run.m_timeoutMillis, 2000000);
