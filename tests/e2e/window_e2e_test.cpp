@@ -89,4 +89,42 @@ TEST_F(WindowRun, TheWindowReportsWhatTheConsoleReports) {
     EXPECT_EQ(frame.Doc().Results().RowCount(), 3);
 }
 
+// The stored Redirects setting takes the window's run where --redirects follow takes the
+// console's: the same engine, the same rows.
+TEST_F(WindowRun, FollowingRedirectsTheWindowReportsTheMovesTheConsoleReports) {
+    const CScriptedServer moved(
+        "127.0.0.11", 80,
+        CScriptedServer::Reply("HTTP/1.1 301 Moved\r\nLocation: http://h2.test/new.htm\r\n\r\n"));
+    const CScriptedServer ok("127.0.0.12", 80, CScriptedServer::Reply("HTTP/1.0 200 OK\r\n\r\n"));
+    MakeDirectory(m_scratch / "site");
+    WriteFile(m_scratch / "site/a.htm", "<A HREF=\"http://h1.test/old.htm\">Old</A>");
+
+    CLinkvetApp app;
+    ASSERT_TRUE(app.InitInstance());
+    app.Settings().SetString("FileSel", "Starter", m_scratch / "site");
+    app.Settings().SetInt("FileSel", "AllFiles", 1);
+    app.Settings().SetInt("Settings", "Redirects", 1);
+    CMainFrame& frame = *app.MainFrame();
+    frame.View().LoadPreferences();
+    AcceptNextDialog();
+    frame.Action(ID_SELECT_FILES)->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return frame.View().m_runEnded; }, 30000));
+    ASSERT_EQ(frame.Doc().Results().RowCount(), 1);
+    EXPECT_EQ(frame.Doc().Results().CellText(0, kColumnReason),
+              "Moved Permanently to http://h2.test/new.htm");
+    EXPECT_EQ(frame.Doc().Results().MovedTo(0), "http://h2.test/new.htm");
+
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* memory = ::open_memstream(&text, &size);
+    ExportAsText(memory, frame.Doc().Results());
+    std::fclose(memory);
+    const std::string windowReport(text, size);
+    std::free(text);
+    CTempDir consoleHome;
+    const CProgramResult console = RunProgram(
+        LINKVET_CHECK, {"-q", "-a", "--redirects", "follow", m_scratch / "site"}, consoleHome.Path());
+    EXPECT_EQ(windowReport, console.out);
+}
+
 }  // namespace
