@@ -38,6 +38,18 @@ protected:
         return done();
     }
 
+    // The rows as the text export writes them.
+    static std::string TextReport(const CResultRows& rows) {
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* memory = ::open_memstream(&text, &size);
+        ExportAsText(memory, rows);
+        std::fclose(memory);
+        std::string report(text, size);
+        std::free(text);
+        return report;
+    }
+
     platform::CScriptedUserInterface m_ui;
 };
 
@@ -74,13 +86,7 @@ TEST_F(WindowRun, TheWindowReportsWhatTheConsoleReports) {
                                              "site/a.htm: URLs tested: 3. URL errors: 2."));
     EXPECT_TRUE(log[8].startsWith("End of test: "));
 
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* memory = ::open_memstream(&text, &size);
-    ExportAsText(memory, frame.Doc().Results());
-    std::fclose(memory);
-    const std::string windowReport(text, size);
-    std::free(text);
+    const std::string windowReport = TextReport(frame.Doc().Results());
     CTempDir consoleHome;
     const CProgramResult console = RunProgram(LINKVET_CHECK, {"-q", "-a", m_scratch / "site"},
                                               consoleHome.Path());
@@ -114,13 +120,7 @@ TEST_F(WindowRun, FollowingRedirectsTheWindowReportsTheMovesTheConsoleReports) {
               "Moved Permanently to http://h2.test/new.htm");
     EXPECT_EQ(frame.Doc().Results().MovedTo(0), "http://h2.test/new.htm");
 
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* memory = ::open_memstream(&text, &size);
-    ExportAsText(memory, frame.Doc().Results());
-    std::fclose(memory);
-    const std::string windowReport(text, size);
-    std::free(text);
+    const std::string windowReport = TextReport(frame.Doc().Results());
     CTempDir consoleHome;
     const CProgramResult console = RunProgram(
         LINKVET_CHECK, {"-q", "-a", "--redirects", "follow", m_scratch / "site"}, consoleHome.Path());
