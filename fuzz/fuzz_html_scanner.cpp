@@ -10,6 +10,7 @@
 
 #include "fuzz/fuzzsupport.h"
 #include "model/htmlscanner.h"
+#include "model/pagedecoding.h"
 #include "platform/asciitext.h"
 
 namespace {
@@ -39,6 +40,7 @@ void CheckLocal(const CHtmlLink& link) {
 }
 
 void CheckPage(std::string_view html, const CHtmlPage& page, bool https) {
+    const CPageEncoding encoding = SniffPageEncoding(html);
     Require(page.skipped.otherSchemes >= 0 && page.skipped.https >= 0,
             "skipped links are counted up");
     for (const CHtmlLink& link : page.links) {
@@ -47,8 +49,8 @@ void CheckPage(std::string_view html, const CHtmlPage& page, bool https) {
             return span.end <= html.size() ? html.substr(span.begin, span.Size()) : "\x01";
         };
         Require(at(place.startTag) == place.startTagText && at(place.endTag) == place.endTagText &&
-                    !place.startTagText.empty() && place.startTagText.front() == '<',
-                "the tags stand where the place says, for repair");
+                    place.startTagText.starts_with(EncodeAscii("<", encoding)),
+                "the tags stand where the place says, on the page's own bytes, for repair");
         Require(place.startTag.begin < place.name.begin && place.name.end <= place.startTag.end &&
                     place.value.end <= place.startTag.end,
                 "the attribute lies inside its start tag");

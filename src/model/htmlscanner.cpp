@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "model/linkscanner.h"
+#include "model/pagedecoding.h"
 #include "platform/asciitext.h"
 #include "platform/unixfile.h"
 
@@ -296,34 +297,43 @@ const GumboAttribute* Attribute(const GumboElement& element, const char* name) {
     return gumbo_get_attribute(&element.attributes, name);
 }
 
-// Where the element and its href stand in the page, as offsets into html.
-CLinkPlace PlaceOf(const GumboElement& element, const GumboAttribute& href, std::string_view html) {
-    const auto span = [html](const GumboStringPiece& piece) {
-        const auto begin = static_cast<std::size_t>(piece.data - html.data());
+// Where the element and its href stand in the page's bytes as read. The parser saw the
+// decoded text; its spans are taken back to the bytes, and the bytes recorded are the page's
+// own, since repair checks and edits those.
+CLinkPlace PlaceOf(const GumboElement& element, const GumboAttribute& href,
+                   const CDecodedPage& page) {
+    const std::string_view text = page.Text();
+    const auto textSpan = [text](const GumboStringPiece& piece) {
+        const auto begin = static_cast<std::size_t>(piece.data - text.data());
         return piece.data == nullptr ? CSourceSpan{} : CSourceSpan{begin, begin + piece.length};
     };
-    const auto text = [html](CSourceSpan spanned) {
-        return std::string(html.substr(spanned.begin, spanned.Size()));
+    const auto bytesOf = [&page](CSourceSpan spanned) {
+        return std::string(page.Bytes().substr(spanned.begin, spanned.Size()));
     };
+    const CSourceSpan name = textSpan(href.original_name);
     // The parser gives a bare href its name as its value: it has none, and gains one where its
     // name ends.
     const bool bare = href.original_value.data == href.original_name.data;
-    CLinkPlace place;
-    place.name = span(href.original_name);
-    place.value = bare ? CSourceSpan{place.name.end, place.name.end} : span(href.original_value);
-    place.startTag = span(element.original_tag);
-    place.endTag = span(element.original_end_tag);
-    place.startTagText = text(place.startTag);
-    place.endTagText = text(place.endTag);
-    std::string_view written = html.substr(place.value.begin, place.value.Size());
-    if (!written.empty() && (written.front() == '"' || written.front() == '\'')) {
-        const char quote = written.front();
-        written.remove_prefix(1);
-        if (!written.empty() && written.back() == quote) {
-            written.remove_suffix(1);
+    const CSourceSpan value =
+        bare ? CSourceSpan{name.end, name.end} : textSpan(href.original_value);
+    CSourceSpan written = value;
+    if (!written.Empty() && (text[written.begin] == '"' || text[written.begin] == '\'')) {
+        const char quote = text[written.begin];
+        ++written.begin;
+        if (!written.Empty() && text[written.end - 1] == quote) {
+            --written.end;
         }
     }
-    place.written = std::string(written);
+    CLinkPlace place;
+    place.name = page.SourceOf(name);
+    place.value = page.SourceOf(value);
+    place.startTag = page.SourceOf(textSpan(element.original_tag));
+    if (element.original_end_tag.data != nullptr) {
+        place.endTag = page.SourceOf(textSpan(element.original_end_tag));
+    }
+    place.startTagText = bytesOf(place.startTag);
+    place.endTagText = bytesOf(place.endTag);
+    place.written = bytesOf(page.SourceOf(written));
     return place;
 }
 
@@ -618,9 +628,10 @@ private:
 
 }  // namespace
 
-CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
+CHtmlPage ScanHtml(std::string_view bytes, const std::string& pagePath,
                    const CHtmlScanOptions& options) {
-    const CParsedPage parsed(html);
+    const CDecodedPage decoded(bytes);
+    const CParsedPage parsed(decoded.Text());
     CGathered gathered = Gather(parsed.Document());
     const CBase base = ResolveBase(gathered.baseHref, pagePath, options.siteRoot);
     const CLinkResolver resolver(base, options);
@@ -635,7 +646,7 @@ CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
             continue;
         }
         link.anchorName = AnchorName(*node);
-        link.place = PlaceOf(node->v.element, href, html);
+        link.place = PlaceOf(node->v.element, href, decoded);
         page.links.push_back(std::move(link));
     }
     return page;

@@ -53,9 +53,11 @@ struct CHtmlPage {
     std::vector<std::string> targets;
 };
 
-// Parses a page with an HTML5 parser. pagePath is the page's own absolute path, against
-// which relative links are resolved (or against its <base href>).
-CHtmlPage ScanHtml(std::string_view html, const std::string& pagePath,
+// Parses a page with an HTML5 parser, its bytes read in the encoding a browser would read
+// them in (see SniffPageEncoding); links, names and targets come out as UTF-8, while the
+// places stay on the bytes. pagePath is the page's own absolute path, against which relative
+// links are resolved (or against its <base href>).
+CHtmlPage ScanHtml(std::string_view bytes, const std::string& pagePath,
                    const CHtmlScanOptions& options);
 
 // Reads the file whole into text; false when it is not a regular file that opens.

@@ -46,7 +46,9 @@ std::string AttributeValue(const std::string& url) {
 }  // namespace
 
 CPlaceEdits::CPlaceEdits(std::string page, std::string fileName)
-    : m_page(std::move(page)), m_nameValue(LinkToFile(fileName)) {}
+    : m_page(std::move(page)),
+      m_encoding(SniffPageEncoding(m_page)),
+      m_nameValue(LinkToFile(fileName)) {}
 
 bool CPlaceEdits::Take(const CLinkPlace& place, int method, const std::string& newAddress) {
     if (!StillHolds(place.startTag, place.startTagText) ||
@@ -108,16 +110,18 @@ bool CPlaceEdits::Overlaps(CSourceSpan span) const {
 
 std::vector<CPlaceEdits::CByteEdit> CPlaceEdits::EditsFor(const CLinkPlace& place, int method,
                                                           const std::string& newAddress) const {
+    // What is written is ASCII, in the page's own encoding; the old value is kept as its bytes.
+    const auto ascii = [this](const std::string& text) { return EncodeAscii(text, m_encoding); };
     if (method == kRepairDisable) {
-        return {{place.name, kDisabledHrefName}};
+        return {{place.name, ascii(kDisabledHrefName)}};
     }
     if (method == kRepairReplace) {
         if (place.value.Empty()) {
             // A bare href has no value to keep; it gains one where its name ends.
-            return {{place.value, "=" + m_nameValue}};
+            return {{place.value, ascii("=" + m_nameValue)}};
         }
         const std::string old = m_page.substr(place.value.begin, place.value.Size());
-        return {{place.value, m_nameValue + ' ' + kDisabledHrefName + '=' + old}};
+        return {{place.value, ascii(m_nameValue + ' ' + kDisabledHrefName + '=') + old}};
     }
     if (method == kRepairUpdate) {
         return {{place.value, (place.value.Empty() ? "=" : "") + AttributeValue(newAddress)}};

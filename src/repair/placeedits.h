@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/linkplace.h"
+#include "model/pagedecoding.h"
 
 // The name a disabled link's attribute takes: the element stays, with its content, but is no
 // link any more, and renaming the attribute back undoes it by hand.
@@ -44,6 +45,8 @@ private:
                                     const std::string& newAddress) const;
 
     std::string m_page;
+    // Read as the scanner read it: a UTF-16 page takes its edits in UTF-16.
+    CPageEncoding m_encoding;
     // The file name, as an attribute value that is the same link in any page encoding.
     std::string m_nameValue;
     std::vector<CByteEdit> m_edits;

@@ -10,6 +10,7 @@
 
 #include "model/linkscanner.h"
 #include "model/localcheck.h"
+#include "model/pagedecoding.h"
 #include "model/scanahead.h"
 #include "support/temphome.h"
 
@@ -180,6 +181,109 @@ TEST(HtmlScanner, TheSiteRootIsTheChosenFolderOrTheFilesFolder) {
     EXPECT_EQ(SiteRootFor("/", true), "/");
 }
 
+// The order a browser sniffs in: a byte order mark, then a <meta> in the first 1024 bytes
+// (even over bytes that are valid UTF-8), then UTF-8 when it fits, then windows-1252.
+TEST(PageEncoding, IsSniffedAsABrowserSniffsALocalPage) {
+    const struct {
+        const char* rule;
+        std::string bytes;
+        const char* encoding;
+    } cases[] = {
+        {"valid UTF-8 without a declaration", "<p>caf\xC3\xA9</p>", "UTF-8"},
+        {"ASCII without a declaration", "<p>x</p>", "UTF-8"},
+        {"not UTF-8 without a declaration", "<p>caf\xE9</p>", "windows-1252"},
+        {"a meta charset, over bytes that are valid UTF-8",
+         "<meta charset=\"ISO-8859-2\"><p>caf\xC3\xA9", "ISO-8859-2"},
+        {"an http-equiv content type",
+         "<META HTTP-EQUIV=Content-Type CONTENT='text/html; charset=koi8-r'><p>\xE9", "KOI8-R"},
+        {"a content type without http-equiv declares nothing",
+         "<meta content=\"text/html; charset=koi8-r\"><p>\xE9", "windows-1252"},
+        {"the first meta with a known label counts",
+         "<meta charset=bogus><meta charset=' Latin1 '><meta charset=utf-8>\xC3\xA9",
+         "windows-1252"},
+        {"a meta in a comment or a quoted attribute is none",
+         "<!-- <meta charset=koi8-r> --><p title='<meta charset=koi8-r>'>\xE9", "windows-1252"},
+        {"a meta past the first 1024 bytes is not looked for",
+         std::string(1024, ' ') + "<meta charset=koi8-r>\xC3\xA9", "UTF-8"},
+        {"ASCII bytes cannot declare UTF-16", "<meta charset=utf-16le><p>\xE9", "UTF-8"},
+        {"a byte order mark wins over a meta", "\xEF\xBB\xBF<meta charset=latin1>\xE9", "UTF-8"},
+        {"UTF-16LE byte order mark", std::string("\xFF\xFE<\0", 4), "UTF-16LE"},
+        {"UTF-16BE byte order mark", std::string("\xFE\xFF\0<", 4), "UTF-16BE"},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(SniffPageEncoding(test.bytes).name, test.encoding) << test.rule;
+    }
+}
+
+// The bytes of text in UTF-16, either way round.
+std::string Utf16(std::u16string_view text, bool littleEndian) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        const auto high = static_cast<char>(unit >> 8);
+        const auto low = static_cast<char>(unit & 0xFF);
+        bytes += littleEndian ? low : high;
+        bytes += littleEndian ? high : low;
+    }
+    return bytes;
+}
+
+// What repair relies on: each span of the place holds, in the page's bytes, what was recorded.
+void ExpectPlaceOnBytes(const std::string& bytes, const CLinkPlace& place) {
+    const auto at = [&bytes](CSourceSpan span) { return bytes.substr(span.begin, span.Size()); };
+    EXPECT_EQ(at(place.startTag), place.startTagText);
+    EXPECT_EQ(at(place.endTag), place.endTagText);
+    EXPECT_NE(at(place.value).find(place.written), std::string::npos);
+}
+
+TEST(HtmlScanner, AWindows1252PageGivesUtf8LinksWithPlacesOnItsOwnBytes) {
+    const std::string bytes =
+        "<p id=\"r\xE9sum\xE9\">\xE0 la carte \xA9</p>\n"
+        "<a href=\"caf\xE9.html#r\xE9sum\xE9\">caf\xE9 cr\xE8me</a>"
+        "<a href='http://h/\xFC"
+        "ber?q=\xE9'>\xDC</a>";
+    const CHtmlPage page = ScanHtml(bytes, kPage, {.siteRoot = "/site"});
+    ASSERT_EQ(page.links.size(), 2u);
+    EXPECT_EQ(page.targets, std::vector<std::string>{"r\xC3\xA9sum\xC3\xA9"});
+    const CHtmlLink& local = page.links[0];
+    EXPECT_EQ(local.path, "/site/dir/caf\xC3\xA9.html");
+    EXPECT_EQ(local.fragment, "r\xC3\xA9sum\xC3\xA9");
+    EXPECT_EQ(local.anchorName, "caf\xC3\xA9 cr\xC3\xA8me");
+    EXPECT_EQ(local.place.written, "caf\xE9.html#r\xE9sum\xE9");
+    EXPECT_EQ(local.place.startTagText, "<a href=\"caf\xE9.html#r\xE9sum\xE9\">");
+    EXPECT_EQ(bytes.substr(local.place.name.begin, local.place.name.Size()), "href");
+    EXPECT_EQ(page.links[1].url,
+              "http://h/%C3%BC"
+              "ber?q=%C3%A9")
+        << "sent as browsers send it";
+    EXPECT_EQ(page.links[1].place.written,
+              "http://h/\xFC"
+              "ber?q=\xE9");
+    for (const CHtmlLink& link : page.links) {
+        ExpectPlaceOnBytes(bytes, link.place);
+    }
+}
+
+TEST(HtmlScanner, AUtf16PageIsReadWithItsPlacesOnItsOwnBytes) {
+    for (const bool little : {true, false}) {
+        SCOPED_TRACE(little ? "LE" : "BE");
+        const std::string bytes = Utf16(
+            u"\uFEFF<p id=\"\u00E9t\u00E9\">\U0001F600</p><a href=\"caf\u00E9.html#\u00E9t\u00E9\">"
+            u"\u00E9</a>",
+            little);
+        const CHtmlPage page = ScanHtml(bytes, kPage, {.siteRoot = "/site"});
+        ASSERT_EQ(page.links.size(), 1u);
+        const CHtmlLink& link = page.links[0];
+        EXPECT_EQ(link.path, "/site/dir/caf\xC3\xA9.html");
+        EXPECT_EQ(link.anchorName, "\xC3\xA9");
+        EXPECT_EQ(page.targets, std::vector<std::string>{"\xC3\xA9t\xC3\xA9"});
+        EXPECT_EQ(link.place.startTagText,
+                  Utf16(u"<a href=\"caf\u00E9.html#\u00E9t\u00E9\">", little));
+        EXPECT_EQ(link.place.endTagText, Utf16(u"</a>", little));
+        EXPECT_EQ(link.place.written, Utf16(u"caf\u00E9.html#\u00E9t\u00E9", little));
+        ExpectPlaceOnBytes(bytes, link.place);
+    }
+}
+
 class LocalLinks : public ::testing::Test {
 protected:
     LocalLinks() {
@@ -188,6 +292,7 @@ protected:
         WriteFile(m_site / "withindex/index.htm", R"(<p id="in">x</p>)");
         MakeDirectory(m_site / "bare");
         WriteFile(m_site / "notes.txt", "id=\"t\"");
+        WriteFile(m_site / "caf\xC3\xA9.html", "<meta charset=iso-8859-1><h2 id=\"r\xE9sum\xE9\">");
     }
 
     CLocalVerdict Check(const std::string& href) {
@@ -216,6 +321,8 @@ TEST_F(LocalLinks, FilesFoldersAndFragmentsAreLookedUp) {
     EXPECT_EQ(Check("withindex/#gone"), CLocalVerdict::FragmentMissing);
     EXPECT_EQ(Check("notes.txt#t"), CLocalVerdict::Found) << "fragments of other files pass";
     EXPECT_EQ(Check("sub/../a.html#s1"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("caf\xE9.html#r\xE9sum\xE9"), CLocalVerdict::Found)
+        << "a windows-1252 page names the file and the id a browser finds";
 }
 
 TEST_F(LocalLinks, ATargetIsParsedOnceAndAScannedPageIsNotParsedAgain) {

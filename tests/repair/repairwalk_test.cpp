@@ -206,6 +206,53 @@ TEST_F(RepairWalk, ABareHrefGainsAValue) {
     EXPECT_EQ(ReadFile(page), "<a href=\"bare.html\">b</a><a HREF=\"bare.html\" class=x>c</a>\n");
 }
 
+// The bytes of text in UTF-16, either way round.
+std::string Utf16(std::u16string_view text, bool littleEndian) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        const auto high = static_cast<char>(unit >> 8);
+        const auto low = static_cast<char>(unit & 0xFF);
+        bytes += littleEndian ? low : high;
+        bytes += littleEndian ? high : low;
+    }
+    return bytes;
+}
+
+// A page is edited in its own encoding: what repair writes into a UTF-16 page is UTF-16, and a
+// windows-1252 page, whose characters the scanner read as longer UTF-8, is edited at its own
+// offsets.
+TEST_F(RepairWalk, APageIsRepairedInItsOwnEncoding) {
+    const std::u16string before =
+        u"\uFEFF<p>\u00E9\u00E9</p><a href=\"caf\u00E9.html\">\u00E9</a>\n";
+    const std::vector<std::pair<int, std::u16string>> cases = {
+        {kRepairDisable,
+         u"\uFEFF<p>\u00E9\u00E9</p><a data-linkvet-href=\"caf\u00E9.html\">\u00E9</a>\n"},
+        {kRepairReplace,
+         u"\uFEFF<p>\u00E9\u00E9</p><a href=\"p.html\" "
+         u"data-linkvet-href=\"caf\u00E9.html\">\u00E9</a>\n"},
+        {kRepairRemove, u"\uFEFF<p>\u00E9\u00E9</p>\u00E9\n"},
+    };
+    for (const auto& [method, after] : cases) {
+        for (const bool little : {true, false}) {
+            SCOPED_TRACE(std::to_string(method) + (little ? " LE" : " BE"));
+            const std::string folder = std::to_string(method) + (little ? "le" : "be");
+            MakeDirectory(m_scratch / folder);
+            const std::string page = Page(folder + "/p.html", Utf16(before, little));
+            m_rows.Clear();
+            AddHtmlRows(m_rows, page, "caf\xC3\xA9.html");
+            ASSERT_EQ(m_rows.RowCount(), 1);
+            EXPECT_TRUE(Walk(method));
+            EXPECT_EQ(ReadFile(page), Utf16(after, little));
+        }
+    }
+    const std::string latin = Page("latin.html", "<p>\xE9\xE9</p><a href=\"caf\xE9.html\">x</a>");
+    m_rows.Clear();
+    AddHtmlRows(m_rows, latin, "caf\xC3\xA9.html");
+    ASSERT_EQ(m_rows.RowCount(), 1);
+    EXPECT_TRUE(Walk(kRepairDisable));
+    EXPECT_EQ(ReadFile(latin), "<p>\xE9\xE9</p><a data-linkvet-href=\"caf\xE9.html\">x</a>");
+}
+
 TEST_F(RepairWalk, AnHtmlRowWhosePlaceChangedSinceTheRunIsNotFound) {
     const std::string before = "<a href=\"gone1\">1</a>\n<a href=\"gone2\">2</a>\n";
     const std::string page = Page("page.html", before);
