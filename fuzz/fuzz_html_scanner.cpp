@@ -28,12 +28,13 @@ void CheckRemote(const CHtmlLink& link, bool https) {
                 platform::StartsWithAsciiCaseless(link.url, "ftp://") ||
                 (https && platform::StartsWithAsciiCaseless(link.url, "https://")),
             "a remote link has a scheme the run checks");
-    Require(link.path.empty() && link.fragment.empty(), "a remote link names no local file");
+    Require(link.path.empty() && link.fragment.empty() && link.fragmentInUrl.empty(),
+            "a remote link names no local file");
 }
 
 void CheckLocal(const CHtmlLink& link) {
-    Require(!link.path.empty() && link.path.front() == '/',
-            "a local link resolves to an absolute path");
+    Require(link.path.empty() || link.path.front() == '/',
+            "a local link resolves to an absolute path, or to none for a name holding a \"/\"");
     Require(!Contains(link.path, "/./") && !Contains(link.path, "/../") &&
                 !link.path.ends_with("/.") && !link.path.ends_with("/.."),
             "a local path holds no dot segments");

@@ -104,8 +104,27 @@ std::string PercentDecode(std::string_view text) {
     return decoded;
 }
 
-// Spaces, controls, quotes, angle brackets and bytes beyond ASCII are sent percent-encoded,
-// as a browser sends them; the host part is left as written.
+// Spaces, controls, quotes, angle brackets and bytes beyond ASCII, which a browser's URL
+// parser percent-encodes in a path, a query or a fragment.
+bool IsEncodedInUrl(unsigned char byte) {
+    return byte <= 0x20 || byte >= 0x7F || byte == '"' || byte == '<' || byte == '>' || byte == '`';
+}
+
+std::string EncodeForUrl(std::string_view text) {
+    std::string encoded;
+    encoded.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (IsEncodedInUrl(byte)) {
+            platform::AppendPercentEncoded(encoded, byte);
+        } else {
+            encoded += c;
+        }
+    }
+    return encoded;
+}
+
+// A link is sent as a browser sends it, the host part left as written.
 std::string EncodeRemote(const std::string& url) {
     const std::size_t authority = url.find("://");
     const std::size_t pathStart =
@@ -113,17 +132,22 @@ std::string EncodeRemote(const std::string& url) {
     if (pathStart == std::string::npos) {
         return url;
     }
-    std::string encoded = url.substr(0, pathStart);
-    for (std::size_t i = pathStart; i < url.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(url[i]);
-        if (byte <= 0x20 || byte >= 0x7F || byte == '"' || byte == '<' || byte == '>' ||
-            byte == '`') {
-            platform::AppendPercentEncoded(encoded, byte);
-        } else {
-            encoded += static_cast<char>(byte);
-        }
-    }
-    return encoded;
+    return url.substr(0, pathStart) + EncodeForUrl(std::string_view(url).substr(pathStart));
+}
+
+// A browser reads "\" as "/" in every URL the run checks (http, https, ftp, file and links
+// relative to a page), up to the query or fragment, which keep it.
+std::string BackslashesAsSlashes(std::string href) {
+    const std::size_t tail = std::min(href.find_first_of("?#"), href.size());
+    std::replace(href.begin(), href.begin() + static_cast<std::ptrdiff_t>(tail), '\\', '/');
+    return href;
+}
+
+// Whether a path, still percent-encoded, names a "/" inside a name: no file on this system
+// can have that name, and a browser does not take it for a folder separator.
+bool HasEncodedSlash(std::string_view path) {
+    const std::string lower = platform::AsciiLower(std::string(path));
+    return lower.find("%2f") != std::string::npos;
 }
 
 // Removes "." and ".." segments. A ".." above the start of an absolute path stays at "/";
@@ -174,28 +198,32 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 struct CLocalTarget {
+    // Empty when the link names no file (see HasEncodedSlash).
     std::string path;
     std::string fragment;
+    std::string fragmentInUrl;
 };
 
-// A relative reference taken against the file at base: the path is percent-decoded only after
-// the query and fragment are cut off, so "%23" stays part of a name. A path that starts with
-// "/" is taken from root.
+// A relative reference taken against the file at base (none when empty): the path is
+// percent-decoded only after the query and fragment are cut off, so "%23" stays part of a
+// name. A path that starts with "/" is taken from root.
 CLocalTarget ResolveLocal(std::string_view ref, const std::string& base, const std::string& root) {
     CLocalTarget target;
     const std::size_t hash = ref.find('#');
     if (hash != std::string_view::npos) {
+        target.fragmentInUrl = EncodeForUrl(ref.substr(hash + 1));
         target.fragment = PercentDecode(ref.substr(hash + 1));
         ref = ref.substr(0, hash);
     }
     ref = ref.substr(0, ref.find('?'));
+    if (HasEncodedSlash(ref)) {
+        return target;
+    }
     const std::string path = PercentDecode(ref);
-    if (path.empty()) {
-        target.path = base;
-    } else if (path.front() == '/') {
+    if (!path.empty() && path.front() == '/') {
         target.path = RemoveDotSegments(root + path);
-    } else {
-        target.path = RemoveDotSegments(DirectoryOf(base) + path);
+    } else if (!base.empty()) {
+        target.path = path.empty() ? base : RemoveDotSegments(DirectoryOf(base) + path);
     }
     return target;
 }
@@ -425,8 +453,13 @@ std::string AnchorName(const GumboNode& node) {
 
 // What one walk of the tree gathers; the links are resolved after it, since a <base href>
 // anywhere in the page applies to every link of it.
+struct CAnchor {
+    const GumboNode* node;
+    const GumboAttribute* href;
+};
+
 struct CGathered {
-    std::vector<const GumboNode*> anchors;
+    std::vector<CAnchor> anchors;
     std::string baseHref;
     bool baseSeen = false;
     std::vector<std::string> targets;
@@ -436,10 +469,29 @@ bool IsAttribute(const GumboAttribute& attribute, std::string_view name) {
     return name == attribute.name;
 }
 
+// An SVG a is a link as an HTML one is.
+bool IsLinkElement(const GumboElement& element) {
+    if (element.tag_namespace == GUMBO_NAMESPACE_HTML) {
+        return element.tag == GUMBO_TAG_A || element.tag == GUMBO_TAG_AREA;
+    }
+    return element.tag_namespace == GUMBO_NAMESPACE_SVG && element.tag == GUMBO_TAG_A;
+}
+
+// The href a browser follows: on an SVG a, a plain href wins over an xlink:href.
+const GumboAttribute* BetterHref(const GumboAttribute* found, const GumboAttribute& attribute) {
+    if (attribute.attr_namespace == GUMBO_ATTR_NAMESPACE_NONE) {
+        return found == nullptr || found->attr_namespace != GUMBO_ATTR_NAMESPACE_NONE ? &attribute
+                                                                                      : found;
+    }
+    return found == nullptr && attribute.attr_namespace == GUMBO_ATTR_NAMESPACE_XLINK ? &attribute
+                                                                                      : found;
+}
+
+// Ids count on elements of every namespace: a browser scrolls to an SVG or MathML element too.
 void GatherElement(const GumboNode& node, CGathered& gathered) {
     const GumboElement& element = node.v.element;
-    const bool isAnchor = element.tag == GUMBO_TAG_A;
-    const bool isLink = isAnchor || element.tag == GUMBO_TAG_AREA;
+    const bool html = element.tag_namespace == GUMBO_NAMESPACE_HTML;
+    const bool isAnchor = html && element.tag == GUMBO_TAG_A;
     // Most elements have an id at most: one look at each attribute's name, most of them
     // settled by its first letter.
     const GumboAttribute* href = nullptr;
@@ -449,26 +501,26 @@ void GatherElement(const GumboNode& node, CGathered& gathered) {
             if (*attribute.value != '\0') {
                 gathered.targets.emplace_back(attribute.value);
             }
-        } else if (href == nullptr && IsAttribute(attribute, "href")) {
-            href = &attribute;
+        } else if (IsAttribute(attribute, "href")) {
+            href = BetterHref(href, attribute);
         }
     }
     if (href == nullptr) {
         return;
     }
-    if (isLink && !IsReconstructed(node)) {
-        gathered.anchors.push_back(&node);
+    if (IsLinkElement(element) && !IsReconstructed(node)) {
+        gathered.anchors.push_back({&node, href});
     }
-    if (element.tag == GUMBO_TAG_BASE && !gathered.baseSeen) {
+    if (html && element.tag == GUMBO_TAG_BASE && !gathered.baseSeen) {
         gathered.baseSeen = true;
-        gathered.baseHref = CleanHref(href->value);
+        gathered.baseHref = BackslashesAsSlashes(CleanHref(href->value));
     }
 }
 
 CGathered Gather(const GumboNode& root) {
     CGathered gathered;
     WalkTree(root, [&gathered](const GumboNode& node) {
-        if (IsHtmlElement(node)) {
+        if (node.type == GUMBO_NODE_ELEMENT) {
             GatherElement(node, gathered);
         }
         return true;
@@ -536,6 +588,7 @@ bool CLinkResolver::Local(const CLocalTarget& target, CHtmlLink& link) {
     link.kind = CLinkKind::Local;
     link.path = target.path;
     link.fragment = target.fragment;
+    link.fragmentInUrl = target.fragmentInUrl;
     return true;
 }
 
@@ -637,16 +690,16 @@ CHtmlPage ScanHtml(std::string_view bytes, const std::string& pagePath,
     const CLinkResolver resolver(base, options);
     CHtmlPage page;
     page.targets = std::move(gathered.targets);
-    for (const GumboNode* node : gathered.anchors) {
-        const GumboAttribute& href = *Attribute(node->v.element, "href");
+    for (const CAnchor& anchor : gathered.anchors) {
         CHtmlLink link;
-        link.url = CleanHref(href.value);
-        if (!resolver.Resolve(link.url, link)) {
-            ++(resolver.IsUntestedHttps(link.url) ? page.skipped.https : page.skipped.otherSchemes);
+        link.url = CleanHref(anchor.href->value);
+        const std::string href = BackslashesAsSlashes(link.url);
+        if (!resolver.Resolve(href, link)) {
+            ++(resolver.IsUntestedHttps(href) ? page.skipped.https : page.skipped.otherSchemes);
             continue;
         }
-        link.anchorName = AnchorName(*node);
-        link.place = PlaceOf(node->v.element, href, decoded);
+        link.anchorName = AnchorName(*anchor.node);
+        link.place = PlaceOf(anchor.node->v.element, *anchor.href, decoded);
         page.links.push_back(std::move(link));
     }
     return page;

@@ -23,8 +23,12 @@ struct CHtmlLink {
     // Where the file holds it: what repair edits.
     CLinkPlace place;
     // Local links: the file or folder named, and the fragment after "#" (decoded), if any.
+    // The path is empty when the link names no file: a name with an encoded "/" in it.
     std::string path;
     std::string fragment;
+    // The fragment as the link's URL holds it, percent-encoded as a browser's parser leaves
+    // it: a browser looks for an id of that text before it looks for the decoded one.
+    std::string fragmentInUrl;
     // Filled by a scan that checks local links.
     CLocalVerdict verdict = CLocalVerdict::Found;
 };

@@ -46,7 +46,7 @@ std::size_t ApproximateBytes(const CHtmlPage& page) {
     for (const CHtmlLink& link : page.links) {
         bytes += link.url.capacity() + link.anchorName.capacity() + link.place.written.capacity() +
                  link.place.startTagText.capacity() + link.place.endTagText.capacity() +
-                 link.path.capacity() + link.fragment.capacity();
+                 link.path.capacity() + link.fragment.capacity() + link.fragmentInUrl.capacity();
     }
     for (const std::string& target : page.targets) {
         bytes += sizeof(std::string) + target.capacity();
@@ -137,6 +137,9 @@ CFileKind CFragmentCache::KindOf(const std::string& path) {
 }
 
 CLocalVerdict CheckLocalLink(const CHtmlLink& link, CFragmentCache& cache) {
+    if (link.path.empty()) {
+        return CLocalVerdict::FileMissing;
+    }
     std::string page = link.path;
     switch (cache.KindOf(link.path)) {
         case CFileKind::Missing:
@@ -151,8 +154,10 @@ CLocalVerdict CheckLocalLink(const CHtmlLink& link, CFragmentCache& cache) {
     if (IsTopOfPage(link.fragment) || page.empty() || !IsWebPage(page)) {
         return CLocalVerdict::Found;
     }
-    return cache.HasTarget(page, link.fragment) ? CLocalVerdict::Found
-                                                : CLocalVerdict::FragmentMissing;
+    // A browser tries the fragment as the URL holds it first: "#a%20b" finds id="a%20b".
+    return cache.HasTarget(page, link.fragmentInUrl) || cache.HasTarget(page, link.fragment)
+               ? CLocalVerdict::Found
+               : CLocalVerdict::FragmentMissing;
 }
 
 void CheckLocalLinks(CHtmlPage& page, CFragmentCache& cache, const std::atomic<bool>* stop) {

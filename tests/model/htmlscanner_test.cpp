@@ -138,6 +138,23 @@ const std::vector<CParserCase>& ParserCases() {
          R"(<p><a href="http://h/m">one<p>two</a><b><a href="http://h/b">x</b>y</a>)",
          {Remote("http://h/m", "one", "http://h/m"), Remote("http://h/b", "x", "http://h/b")}},
         {"template contents are inert", R"(<template><a href="http://h/t">t</a></template>)", {}},
+        {"an a in SVG is a link, its href taken before its xlink:href",
+         R"(<svg><a xlink:href="x.html" href="y.html"><text>Y</text></a>)"
+         R"(<a xlink:href="z.html#f">Z</a><circle href="http://h/c"/></svg>)",
+         {Local("y.html", "Y", "/site/dir/y.html"),
+          Local("z.html#f", "Z", "/site/dir/z.html", "f")}},
+        {"a backslash is a slash, but not in a query or a fragment",
+         R"(<a href="sub\p.html?q\r#f\g">P</a><a href="http:\\h\d\x?y\z">H</a>)",
+         {Local(R"(sub\p.html?q\r#f\g)", "P", "/site/dir/sub/p.html", R"(f\g)"),
+          Remote(R"(http://h/d/x?y\z)", "H", R"(http:\\h\d\x?y\z)")}},
+        {"a backslash in a base is a slash too",
+         R"(<base href="..\other\"><a href="x.html">X</a>)",
+         {Local("x.html", "X", "/site/other/x.html")}},
+        {"an encoded slash is part of a name, which no file can have",
+         R"(<a href="a%2Fb.html">A</a><a href="/x%2f..%2Fy.html#f">B</a>)"
+         R"(<base href="d%2F/"><a href="c.html">C</a>)",
+         {Local("a%2Fb.html", "A", ""), Local("/x%2f..%2Fy.html#f", "B", "", "f"),
+          Local("c.html", "C", "")}},
     };
     return cases;
 }
@@ -167,11 +184,12 @@ TEST(HtmlScanner, TakesTheLinksABrowserTakes) {
 TEST(HtmlScanner, OffersEveryIdAndEveryAnchorNameAsATarget) {
     const CHtmlPage page = ScanHtml(
         R"(<h1 id="intro">I</h1><a name="old">o</a><div id=""><span ID="Deep">d</span></div>)"
-        R"(<p name="notatarget"></p><template><i id="inert"></i></template>)",
+        R"(<p name="notatarget"></p><template><i id="inert"></i></template>)"
+        R"(<svg><g id="shape"></g><a name="svgname"></a></svg><math><mi id="formula">x</mi></math>)",
         kPage, {});
     std::vector<std::string> targets = page.targets;
     std::sort(targets.begin(), targets.end());
-    EXPECT_EQ(targets, (std::vector<std::string>{"Deep", "intro", "old"}));
+    EXPECT_EQ(targets, (std::vector<std::string>{"Deep", "formula", "intro", "old", "shape"}));
 }
 
 TEST(HtmlScanner, TheSiteRootIsTheChosenFolderOrTheFilesFolder) {
@@ -287,7 +305,9 @@ TEST(HtmlScanner, AUtf16PageIsReadWithItsPlacesOnItsOwnBytes) {
 class LocalLinks : public ::testing::Test {
 protected:
     LocalLinks() {
-        WriteFile(m_site / "a.html", R"(<h2 id="s1">S</h2><a name="n1"></a>)");
+        WriteFile(m_site / "a.html",
+                  R"(<h2 id="s1">S</h2><a name="n1"></a><p id="a%20b"></p><p id="c d"></p>)"
+                  R"(<svg><circle id="dot"/></svg>)");
         MakeDirectory(m_site / "withindex");
         WriteFile(m_site / "withindex/index.htm", R"(<p id="in">x</p>)");
         MakeDirectory(m_site / "bare");
@@ -321,6 +341,12 @@ TEST_F(LocalLinks, FilesFoldersAndFragmentsAreLookedUp) {
     EXPECT_EQ(Check("withindex/#gone"), CLocalVerdict::FragmentMissing);
     EXPECT_EQ(Check("notes.txt#t"), CLocalVerdict::Found) << "fragments of other files pass";
     EXPECT_EQ(Check("sub/../a.html#s1"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("a.html#dot"), CLocalVerdict::Found) << "an SVG element's id";
+    EXPECT_EQ(Check("a.html#a%20b"), CLocalVerdict::Found) << "the fragment as written first";
+    EXPECT_EQ(Check("a.html#c%20d"), CLocalVerdict::Found) << "then decoded";
+    EXPECT_EQ(Check("a.html#a b"), CLocalVerdict::Found) << "a space is encoded as in the URL";
+    EXPECT_EQ(Check("withindex\\index.htm#in"), CLocalVerdict::Found);
+    EXPECT_EQ(Check("withindex%2Findex.htm"), CLocalVerdict::FileMissing);
     EXPECT_EQ(Check("caf\xE9.html#r\xE9sum\xE9"), CLocalVerdict::Found)
         << "a windows-1252 page names the file and the id a browser finds";
 }
