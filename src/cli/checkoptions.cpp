@@ -5,6 +5,7 @@
 #include <cctype>
 #include <functional>
 
+#include "platform/fileops.h"
 #include "probe/resultcodes.h"
 #include "repair/repairtext.h"
 #include "run/linkexcludes.h"
@@ -294,6 +295,15 @@ void CParser::AddRunOptions() {
                         Fail("the scanner is classic or html");
                     }
                     m_options.htmlScan = value == "html";
+                })
+        ->group(group);
+    AddValue("--root", "DIR", "with --scan html, look for links that start with / under the\n"
+                      "folder DIR (default: the folder the test starts on)",
+                [this](const std::string& value) {
+                    if (!platform::IsEnterableDirectory(value)) {
+                        Fail("the --root folder \"" + value + "\" does not exist");
+                    }
+                    m_options.siteRoot = value;
                 })
         ->group(group);
     AddRunValue("--redirects", "HOW", "report a redirect as the verdict (report, the default) or\n"

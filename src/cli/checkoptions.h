@@ -32,6 +32,9 @@ struct CCheckOptions {
     bool followRedirects = false;
     // The repair prints what it would change, as a unified diff, and changes nothing.
     bool dryRun = false;
+    // The folder the HTML scanner looks for links that start with "/" under; unset leaves the
+    // stored setting in force.
+    std::optional<std::string> siteRoot;
     // Regular expressions (ECMAScript-like, see CLinkExcludes); a link in which one is found is
     // neither probed nor reported.
     std::vector<std::string> excludes;

@@ -1,5 +1,5 @@
 # bash completion for linkvet-check: its options, the values of --format, --repair and --scan,
-# and paths.
+# folders for --root, and paths.
 
 _linkvet_check() {
     local cur=${COMP_WORDS[COMP_CWORD]} option=${COMP_WORDS[COMP_CWORD - 1]}
@@ -17,6 +17,11 @@ _linkvet_check() {
         --repair) values=(disable replace remove update) ;;
         --scan) values=(classic html) ;;
         --redirects) values=(report follow) ;;
+        --root)
+            compopt -o filenames 2>/dev/null
+            COMPREPLY=($(compgen -d -- "$cur"))
+            return
+            ;;
         -t | --timeout | -f | --filter | -j | --jobs | --per-host | --exclude)
             COMPREPLY=()
             return
@@ -34,8 +39,8 @@ _linkvet_check() {
     if [[ $cur == -* && -z $options_ended ]]; then
         local options=(-a --all-files -r --recurse -H --html-only -t --timeout -f --filter
                        --format -o --output -q --quiet --repair --https -j --jobs --per-host
-                       --scan --redirects --dry-run --exclude --files --links -h --help
-                       --version)
+                       --scan --root --redirects --dry-run --exclude --files --links -h
+                       --help --version)
         COMPREPLY=($(compgen -W "${options[*]}" -- "$cur"))
         return
     fi

@@ -88,7 +88,8 @@ std::string LocalTarget(const CHtmlLink& link) {
 int OnListHtmlLinks(const CTestRun& run, const CFileChoice& choice, const StringList& files) {
     CHtmlScanAhead pages(std::vector<std::string>(files.begin(), files.end()),
                          CHtmlScanOptions{.https = run.m_https,
-                                          .siteRoot = SiteRootFor(choice.path, choice.allFiles)},
+                                          .siteRoot = SiteRootFor(choice.path, choice.allFiles,
+                                                                  run.m_chosenSiteRoot)},
                          nullptr);
     for (const std::string& file : files) {
         const std::optional<CHtmlPage> page = pages.TakeNext();
@@ -202,6 +203,9 @@ void ApplyScanOptions(CTestRun& run, const CCheckOptions& options) {
         run.m_https = true;
     }
     run.m_htmlScan = options.htmlScan;
+    if (options.siteRoot) {
+        run.m_chosenSiteRoot = *options.siteRoot;
+    }
 }
 
 int OnRunTest(CRegSettings& settings, const CCheckOptions& options, CConsoleScreen& screen) {

@@ -737,8 +737,8 @@ std::optional<CHtmlPage> ScanHtmlFile(const std::string& path, const CHtmlScanOp
     return ScanHtml(text, path, options);
 }
 
-std::string SiteRootFor(const std::string& path, bool allFiles) {
-    std::string root = allFiles ? path : DirectoryOf(path);
+std::string SiteRootFor(const std::string& path, bool allFiles, const std::string& chosenRoot) {
+    std::string root = !chosenRoot.empty() ? chosenRoot : allFiles ? path : DirectoryOf(path);
     while (root.size() > 1 && root.back() == '/') {
         root.pop_back();
     }

@@ -70,5 +70,6 @@ bool ReadPageFile(const std::string& path, std::string& text);
 // ReadPageFile then ScanHtml.
 std::optional<CHtmlPage> ScanHtmlFile(const std::string& path, const CHtmlScanOptions& options);
 
-// The folder that "/" means for a run chosen on path: the folder itself, or a file's folder.
-std::string SiteRootFor(const std::string& path, bool allFiles);
+// The folder that "/" means for a run chosen on path: the chosen root when there is one, else
+// the folder itself, or a file's folder.
+std::string SiteRootFor(const std::string& path, bool allFiles, const std::string& chosenRoot);

@@ -264,6 +264,7 @@ void CTestRun::LoadPreferences() {
     }
     SetTimeoutSeconds(m_settings.GetInt("Settings", "Timeout", 15));
     ApplyWebOptions(ReadWebOptions(m_settings));
+    m_chosenSiteRoot = m_settings.GetString("Settings", "SiteRoot", "");
 }
 
 void CTestRun::ApplyWebOptions(const CWebOptions& options) {
@@ -330,7 +331,7 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
         platform::MessageBox("No files found.\n\nWas your filter option set correctly?");
         return;
     }
-    m_siteRoot = SiteRootFor(path, allFiles);
+    m_siteRoot = SiteRootFor(path, allFiles, m_chosenSiteRoot);
     if (m_htmlScan) {
         StartScanAhead();
     }

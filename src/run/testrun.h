@@ -73,8 +73,8 @@ public:
     // The existence checks a choice must pass before a run starts; shows the reason when not.
     bool ValidateChoice(const CFileChoice& choice) const;
     // Loads "Settings"/"Filter", "Settings"/"Timeout", "Settings"/"Https", "Settings"/"Jobs",
-    // "Settings"/"PerHost", "Settings"/"Scanner" and "Settings"/"Redirects" over the
-    // construction defaults.
+    // "Settings"/"PerHost", "Settings"/"Scanner", "Settings"/"Redirects" and
+    // "Settings"/"SiteRoot" over the construction defaults.
     void LoadPreferences();
     // Takes the web options for the next file and the next run.
     void ApplyWebOptions(const CWebOptions& options);
@@ -146,6 +146,9 @@ public:
     // Redirects are followed, each link's chain to its end (CRedirectChain). Such a run takes
     // the many-at-once engine even for one link at a time, as only it reads whole heads.
     bool m_followRedirects = false;
+    // The folder the HTML scanner looks for links that start with "/" under; empty: the folder
+    // the run is started on.
+    std::string m_chosenSiteRoot;
     // With the HTML scanner, the links of m_urlList in full, parallel to it; empty otherwise.
     std::deque<CHtmlLink> m_htmlLinkList;
     // Links of m_currentFile that the HTML scanner skipped (mailto:, javascript:, ...).

@@ -143,6 +143,8 @@ TEST(CheckOptions, EachMistakeGetsItsOwnMessage) {
         {{"--redirects", "yes", "a"}, "redirects are reported or followed (report or follow)"},
         {{"--dry-run", "a"}, "--dry-run needs --repair"},
         {{"--links", "--redirects", "follow", "a"}, "--redirects needs a test run"},
+        {{"--root", "/no/such/linkvet/folder", "a"},
+         "the --root folder \"/no/such/linkvet/folder\" does not exist"},
         {{"--exclude", "(", "a"},
          "the --exclude expression \"(\" is not a valid regular expression"},
         {{"--exclude=", "a"}, "the --exclude expression is empty (it would exclude every link)"},
@@ -197,7 +199,10 @@ TEST(CheckOptions, EveryOptionReachesItsField) {
              EXPECT_EQ(o.perHost, 6);
              EXPECT_FALSE(o.htmlScan);
              EXPECT_TRUE(o.excludes.empty());
+             EXPECT_FALSE(o.siteRoot);
          }},
+        {{"--links", "--scan=html", "--root", "/", "a"},
+         [](const CCheckOptions& o) { EXPECT_EQ(o.siteRoot, "/"); }},
         {{"--https", "-j", "256", "--per-host=1", "--scan", "html", "--exclude", "\\.pdf$",
           "--exclude=^ftp:", "site"},
          [](const CCheckOptions& o) {
@@ -241,7 +246,7 @@ TEST(CheckOptions, HelpShowsEveryOptionInItsGroup) {
     EXPECT_EQ(help.rfind("Usage: linkvet-check [OPTIONS] PATH", 0), 0u) << help;
     for (const char* text :
          {"What to read", "How to test", "The report", "-t,--timeout SECS", "--exclude REGEX",
-          "-j,--jobs N", "--per-host M", "--scan SCANNER", "--https", "--format FORMAT",
+          "-j,--jobs N", "--per-host M", "--scan SCANNER", "--root DIR", "--https", "--format FORMAT",
           "--repair METHOD", "--files", "--links", "_base64", "Exit status: 0 no link reported"}) {
         EXPECT_NE(help.find(text), std::string::npos) << text;
     }
@@ -388,6 +393,21 @@ TEST_F(LinkvetCheck, ListsHtmlLinksAsTheRunChecksThem) {
                               "\tsub/q%20r.html#s\\\\t\tQ\t" +
                               m_scratch / "site/sub/q r.html#s\\\\t\n" + file + "\t/top.html\t" +
                               kSuppliedAnchorName + "\t" + m_scratch / "site/top.html\n");
+
+    // Links that start with "/" are looked for under the chosen root, the option's or the
+    // window's setting.
+    MakeDirectory(m_scratch / "root");
+    const std::string underRoot =
+        file + "\t/top.html\t" + kSuppliedAnchorName + "\t" + m_scratch / "root/top.html\n";
+    const CProgramResult rooted = Check(
+        {"--links", "--scan", "html", "--root", m_scratch / "root/", m_scratch / "site/p.htm"});
+    EXPECT_EQ(rooted.exitCode, 0) << rooted.err;
+    EXPECT_TRUE(rooted.out.ends_with(underRoot)) << rooted.out;
+    const CTempDir home;
+    WriteFile(home / "Linkvet.INI", "[Settings]\nSiteRoot=" + m_scratch / "root" + "\n");
+    const CProgramResult stored = RunProgram(
+        LINKVET_CHECK, {"--links", "--scan", "html", m_scratch / "site/p.htm"}, home.Path());
+    EXPECT_TRUE(stored.out.ends_with(underRoot)) << stored.out << stored.err;
 }
 
 TEST_F(LinkvetCheck, BadInputGetsTheProgramsMessagesAndStatusTwo) {

@@ -77,6 +77,7 @@ TEST_F(Completion, OffersOptionsTheirValuesAndPaths) {
         {"linkvet-check --format = j", "json\njunit\n"},
         {"linkvet-check -r --repair re", "replace\nremove\n"},
         {"linkvet-check --scan ''", "classic\nhtml\n"},
+        {"linkvet-check --root ''", "my site\n"},
         {"linkvet-check --per", "--per-host\n"},
         {"linkvet-check -t ''", "\n"},
         {"linkvet-check -o pa", "page.htm\n"},

@@ -192,11 +192,13 @@ TEST(HtmlScanner, OffersEveryIdAndEveryAnchorNameAsATarget) {
     EXPECT_EQ(targets, (std::vector<std::string>{"Deep", "formula", "intro", "old", "shape"}));
 }
 
-TEST(HtmlScanner, TheSiteRootIsTheChosenFolderOrTheFilesFolder) {
-    EXPECT_EQ(SiteRootFor("/w/site/", true), "/w/site");
-    EXPECT_EQ(SiteRootFor("/w/site/index.html", false), "/w/site");
-    EXPECT_EQ(SiteRootFor("page.html", false), ".");
-    EXPECT_EQ(SiteRootFor("/", true), "/");
+TEST(HtmlScanner, TheSiteRootIsTheChosenRootOrTheChosenFolderOrTheFilesFolder) {
+    EXPECT_EQ(SiteRootFor("/w/site/", true, ""), "/w/site");
+    EXPECT_EQ(SiteRootFor("/w/site/index.html", false, ""), "/w/site");
+    EXPECT_EQ(SiteRootFor("page.html", false, ""), ".");
+    EXPECT_EQ(SiteRootFor("/", true, ""), "/");
+    EXPECT_EQ(SiteRootFor("/w/site/sub/", true, "/w/site//"), "/w/site");
+    EXPECT_EQ(SiteRootFor("/w/site/sub/p.html", false, "/"), "/");
 }
 
 // The order a browser sniffs in: a byte order mark, then a <meta> in the first 1024 bytes
