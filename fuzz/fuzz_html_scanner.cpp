@@ -79,7 +79,8 @@ bool SamePage(const CHtmlPage& a, const CHtmlPage& b) {
         const CHtmlLink& x = a.links[i];
         const CHtmlLink& y = b.links[i];
         if (x.kind != y.kind || x.url != y.url || x.anchorName != y.anchorName ||
-            x.place.written != y.place.written || x.path != y.path || x.fragment != y.fragment) {
+            x.place.written != y.place.written || x.path != y.path || x.fragment != y.fragment ||
+            x.fragmentInUrl != y.fragmentInUrl) {
             return false;
         }
     }

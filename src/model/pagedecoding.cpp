@@ -449,9 +449,11 @@ CPageEncoding SniffPageEncoding(std::string_view bytes) {
 
 CDecodedPage::CDecodedPage(std::string_view bytes)
     : m_bytes(bytes), m_encoding(SniffPageEncoding(bytes)) {
-    const bool allAscii = std::all_of(bytes.begin(), bytes.end(),
-                                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (!m_encoding.IsUtf8() && (m_encoding.IsUtf16() || !allAscii)) {
+    const auto allAscii = [bytes] {
+        return std::all_of(bytes.begin(), bytes.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    if (!m_encoding.IsUtf8() && (m_encoding.IsUtf16() || !allAscii())) {
         Decode();
     }
 }

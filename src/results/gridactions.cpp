@@ -68,6 +68,9 @@ std::optional<std::string> LocalLinkTarget(const std::string& page, const std::s
     }
     for (const CHtmlLink& found : scanned->links) {
         if (found.kind == CLinkKind::Local && found.url == link) {
+            if (found.path.empty()) {
+                return std::nullopt;
+            }
             const std::string target = FileTarget(found.path);
             return found.fragment.empty() ? target : target + "#" + BrowserTarget(found.fragment);
         }

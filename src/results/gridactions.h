@@ -24,7 +24,7 @@ std::string FileTarget(const std::string& path);
 
 // What Open Link opens for a link the HTML scanner checked on the file system: a file URL of
 // its target as the run resolved it against the page (and its <base href>), with its fragment;
-// nullopt when the page no longer holds the link.
+// nullopt when the page no longer holds the link, or when the link names no file.
 std::optional<std::string> LocalLinkTarget(const std::string& page, const std::string& link,
                                            const std::string& siteRoot);
 

@@ -780,6 +780,16 @@ TEST_F(GridActions, OpenLinkOpensALocalLinkWhereTheRunFoundItsTarget) {
         QUrl::toPercentEncoding(QString::fromStdString(m_scratch.Path()), "/").toStdString();
     EXPECT_EQ(m_ui.m_openedUrls,
               (std::vector<std::string>{"file://" + scratch + "/site/gone%20x.htm#top"}));
+
+    // A name with an encoded "/" in it is no file: there is nothing to open.
+    WriteFile(page, "<a href=\"a%2Fb.htm\">s</a>");
+    rows.AddResult("a%2Fb.htm", 0, page, kLocalFileMissing);
+    rows.AddResult("Local File Not Found", 1, page);
+    rows.AddResult("s", 2, page);
+    frame.View().setCurrentIndex(rows.index(1, 0));
+    frame.View().OnOpenLink();
+    EXPECT_EQ(m_ui.m_openedUrls.size(), 1u);
+    EXPECT_EQ(m_ui.m_beeps.size(), 1u);
 }
 
 TEST_F(GridActions, ARightClickShowsTheMenuOverTheGrid) {
