@@ -1,11 +1,13 @@
 #include "model/htmlscanner.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 
 #include "model/linkscanner.h"
@@ -302,6 +304,73 @@ TEST(HtmlScanner, AUtf16PageIsReadWithItsPlacesOnItsOwnBytes) {
         EXPECT_EQ(link.place.written, Utf16(u"caf\u00E9.html#\u00E9t\u00E9", little));
         ExpectPlaceOnBytes(bytes, link.place);
     }
+}
+
+// The bytes of UTF-8 text in another encoding; nullopt when a character has no place in it.
+std::optional<std::string> Transcode(const std::string& utf8, const char* encoding) {
+    const iconv_t converter = iconv_open(encoding, "UTF-8");
+    std::string out(utf8.size() * 2 + 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* next = out.data();
+    std::size_t outLeft = out.size();
+    const bool whole =
+        iconv(converter, &in, &inLeft, &next, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(converter);
+    if (!whole) {
+        return std::nullopt;
+    }
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+// Real documentation pages, each also written in UTF-16 (a byte order mark first, over its
+// meta that still says UTF-8) and in windows-1252 (its meta saying so): every encoding gives
+// the same links, names and targets, with the places on its own bytes.
+TEST(HtmlScanner, RealPagesScanAlikeInEveryEncoding) {
+    const std::filesystem::path tree = "/usr/share/doc/postgresql-doc-15/html";
+    ASSERT_TRUE(std::filesystem::is_directory(tree)) << "scripts/dev installs postgresql-doc-15";
+    std::vector<std::filesystem::path> files(std::filesystem::directory_iterator(tree), {});
+    std::sort(files.begin(), files.end());
+    int compared = 0;
+    for (std::size_t i = 0; i < files.size(); i += 5) {
+        const std::string utf8 = ReadFile(files[i]);
+        if (files[i].extension() != ".html" || std::all_of(utf8.begin(), utf8.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x80;
+            })) {
+            continue;
+        }
+        SCOPED_TRACE(files[i].string());
+        std::string declared = utf8;
+        const std::size_t meta = declared.find("charset=UTF-8");
+        ASSERT_NE(meta, std::string::npos);
+        declared.replace(meta, 13, "charset=windows-1252");
+        const CHtmlPage expected = ScanHtml(utf8, files[i], {.siteRoot = tree});
+        const std::vector<std::pair<const char*, std::optional<std::string>>> variants = {
+            {"UTF-16LE", "\xFF\xFE" + Transcode(utf8, "UTF-16LE").value()},
+            {"WINDOWS-1252", Transcode(declared, "WINDOWS-1252")},
+        };
+        for (const auto& [encoding, bytes] : variants) {
+            if (!bytes) {
+                continue;
+            }
+            const CHtmlPage page = ScanHtml(*bytes, files[i], {.siteRoot = tree});
+            EXPECT_EQ(page.targets, expected.targets) << encoding;
+            ASSERT_EQ(page.links.size(), expected.links.size()) << encoding;
+            for (std::size_t k = 0; k < page.links.size(); ++k) {
+                const CHtmlLink& link = page.links[k];
+                EXPECT_EQ(link.url, expected.links[k].url) << encoding;
+                EXPECT_EQ(link.anchorName, expected.links[k].anchorName) << encoding;
+                EXPECT_EQ(link.path + "#" + link.fragment,
+                          expected.links[k].path + "#" + expected.links[k].fragment);
+                EXPECT_EQ(link.place.startTagText,
+                          Transcode(expected.links[k].place.startTagText, encoding));
+                ExpectPlaceOnBytes(*bytes, link.place);
+            }
+        }
+        ++compared;
+    }
+    EXPECT_GT(compared, 100);
 }
 
 class LocalLinks : public ::testing::Test {
