@@ -232,16 +232,19 @@ std::optional<CPageEncoding> CMetaPrescan::Meta() {
         if (attribute->name == "http-equiv") {
             gotPragma = gotPragma || attribute->value == "content-type";
         } else if (attribute->name == "content" && !charset) {
-            if (const std::optional<std::string> label = CharsetOfContent(attribute->value)) {
+            const std::optional<std::string> label = CharsetOfContent(attribute->value);
+            if (label && !EncodingForLabel(*label).name.empty()) {
                 charset = EncodingForLabel(*label);
                 needPragma = true;
             }
-        } else if (attribute->name == "charset") {
+        } else if (attribute->name == "charset" && !charset) {
             charset = EncodingForLabel(attribute->value);
             needPragma = false;
         }
     }
-    if (!needPragma || (*needPragma && !gotPragma) || !charset || charset->name.empty()) {
+    // A meta the first 1024 bytes cut short says nothing: its value may go on past them.
+    if (AtEnd() || !needPragma || (*needPragma && !gotPragma) || !charset ||
+        charset->name.empty()) {
         return std::nullopt;
     }
     // A page cannot say it is in UTF-16 in bytes that read as ASCII: it is not.
