@@ -17,7 +17,8 @@ enum class CLocalVerdict { Found, FileMissing, FragmentMissing };
 struct CHtmlLink {
     CLinkKind kind = CLinkKind::Remote;
     // The link as the run checks it: an absolute link resolved and decoded, a local one as
-    // written with its character references decoded.
+    // written with its character references decoded. Both, and the anchor name, are UTF-8
+    // whatever the page's encoding.
     std::string url;
     std::string anchorName;
     // Where the file holds it: what repair edits.
