@@ -52,7 +52,7 @@ CPlaceEdits::CPlaceEdits(std::string page, std::string fileName)
 
 bool CPlaceEdits::Take(const CLinkPlace& place, int method, const std::string& newAddress) {
     if (!StillHolds(place.startTag, place.startTagText) ||
-        !StillHolds(place.endTag, place.endTagText)) {
+        !StillHolds(place.endTag, place.endTagText) || !Writable(newAddress)) {
         return false;
     }
     std::vector<CByteEdit> edits = EditsFor(place, method, newAddress);
@@ -95,6 +95,14 @@ CLinkPlace CPlaceEdits::Shifted(CLinkPlace place) const {
     return place;
 }
 
+// A UTF-16 page takes ASCII text by widening each byte; other bytes of a new address would
+// become other characters there, so such a link is left as it is.
+bool CPlaceEdits::Writable(const std::string& newAddress) const {
+    return !m_encoding.IsUtf16() || std::all_of(newAddress.begin(), newAddress.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+    });
+}
+
 bool CPlaceEdits::StillHolds(CSourceSpan span, const std::string& text) const {
     return span.end <= m_page.size() && m_page.compare(span.begin, span.Size(), text) == 0;
 }
@@ -124,7 +132,8 @@ std::vector<CPlaceEdits::CByteEdit> CPlaceEdits::EditsFor(const CLinkPlace& plac
         return {{place.value, ascii(m_nameValue + ' ' + kDisabledHrefName + '=') + old}};
     }
     if (method == kRepairUpdate) {
-        return {{place.value, (place.value.Empty() ? "=" : "") + AttributeValue(newAddress)}};
+        return {
+            {place.value, ascii((place.value.Empty() ? "=" : "") + AttributeValue(newAddress))}};
     }
     std::vector<CByteEdit> edits{{place.startTag, ""}};
     if (!place.endTag.Empty()) {

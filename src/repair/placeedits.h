@@ -39,6 +39,7 @@ private:
         std::string text;
     };
 
+    bool Writable(const std::string& newAddress) const;
     bool StillHolds(CSourceSpan span, const std::string& text) const;
     bool Overlaps(CSourceSpan span) const;
     std::vector<CByteEdit> EditsFor(const CLinkPlace& place, int method,

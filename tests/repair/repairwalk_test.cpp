@@ -253,6 +253,29 @@ TEST_F(RepairWalk, APageIsRepairedInItsOwnEncoding) {
     EXPECT_EQ(ReadFile(latin), "<p>\xE9\xE9</p><a data-linkvet-href=\"caf\xE9.html\">x</a>");
 }
 
+// Update writes the new address into a UTF-16 page in UTF-16; one it could only write as other
+// characters is not written at all, and the row is not found.
+TEST_F(RepairWalk, UpdateWritesANewAddressIntoAUtf16PageOnlyWhenItIsAscii) {
+    const std::string page =
+        Page("moved.html", Utf16(u"\uFEFF<a href=\"http://h/a\">\u00E9</a><a href=x>x</a>", true));
+    AddHtmlRows(m_rows, page, "http://h/a", "https://h/a?b=1&c=2");
+    EXPECT_TRUE(Walk(kRepairUpdate));
+    EXPECT_EQ(ReadFile(page),
+              Utf16(u"\uFEFF<a href=\"https://h/a?b=1&amp;c=2\">\u00E9</a><a href=x>x</a>", true));
+
+    const std::u16string before = u"\uFEFF<a href=\"http://h/\u00E9\">e</a>";
+    const std::string wide = Page("wide.html", Utf16(before, true));
+    m_rows.Clear();
+    AddHtmlRows(m_rows, wide, "http://h/%C3%A9", "https://h/\xC3\xA9");
+    ASSERT_EQ(m_rows.RowCount(), 1);
+    m_host.m_ignore = true;
+    m_ui.m_messages.clear();
+    EXPECT_FALSE(Walk(kRepairUpdate));
+    ASSERT_EQ(m_ui.m_messages.size(), 1u);
+    EXPECT_EQ(m_ui.m_messages[0].rfind(NotFound(wide, ""), 0), 0u) << m_ui.m_messages[0];
+    EXPECT_EQ(ReadFile(wide), Utf16(before, true));
+}
+
 TEST_F(RepairWalk, AnHtmlRowWhosePlaceChangedSinceTheRunIsNotFound) {
     const std::string before = "<a href=\"gone1\">1</a>\n<a href=\"gone2\">2</a>\n";
     const std::string page = Page("page.html", before);
