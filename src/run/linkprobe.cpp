@@ -33,21 +33,21 @@ void ReceiveFirstChunk(CSocketWnd& socket, char* buffer, std::size_t size) {
     }
 }
 
-CLinkProbe::CLinkProbe(COwner& owner, CHostResolver& resolver, std::string url, int scheme)
-    : m_owner(owner), m_resolver(resolver), m_url(std::move(url)), m_scheme(scheme) {
+CLinkProbe::CLinkProbe(COwner& owner, CHostCache& hosts, std::string url, int scheme)
+    : m_owner(owner), m_hosts(hosts), m_url(std::move(url)), m_scheme(scheme) {
     m_timeout.setSingleShot(true);
     QObject::connect(&m_timeout, &QTimer::timeout, [this] { OnTimeout(); });
 }
 
 CLinkProbe::~CLinkProbe() {
-    m_resolver.Cancel(m_lookup);
+    m_hosts.Cancel(m_lookup);
 }
 
 void CLinkProbe::Start(int timeoutMillis) {
     m_host = SplitHost(m_url, m_scheme);
     m_state = CState::Resolving;
     m_timeout.start(timeoutMillis);
-    m_lookup = m_resolver.Resolve(
+    m_lookup = m_hosts.Resolve(
         m_host, [this](ResultCode code, std::uint32_t address) { OnResolved(code, address); });
 }
 
@@ -102,14 +102,11 @@ long CLinkProbe::OnSocketNotify(int, unsigned long eventWord) {
     return 0;
 }
 
-// What the time-out cuts short decides the code: a lookup not answered in time is a name not
-// found, a connect not through in time a failed connect (as the bounded connect of one link at a
-// time gives), anything later a host too slow.
+// What the time-out cuts short decides the code, as one link at a time decides it: a connect
+// not through in time is a failed connect (its connect is bounded so), anything else, a lookup
+// included, a host too slow (timer 105 there).
 void CLinkProbe::OnTimeout() {
     switch (m_state) {
-        case CState::Resolving:
-            Finish({kHostNotFound, false});
-            break;
         case CState::Connecting:
             Finish({kCannotConnect, false});
             break;
@@ -125,7 +122,7 @@ void CLinkProbe::Finish(const CVerdict& verdict) {
     }
     m_state = CState::Done;
     m_timeout.stop();
-    m_resolver.Cancel(m_lookup);
+    m_hosts.Cancel(m_lookup);
     m_lookup = 0;
     m_socket.reset();
     m_owner.OnProbeDone(*this, verdict);

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "probe/hostresolver.h"
+#include "probe/hostcache.h"
 #include "probe/socketwnd.h"
 #include "run/linkschedule.h"
 
@@ -32,7 +32,7 @@ public:
         ~COwner() = default;
     };
 
-    CLinkProbe(COwner& owner, CHostResolver& resolver, std::string url, int scheme);
+    CLinkProbe(COwner& owner, CHostCache& hosts, std::string url, int scheme);
     virtual ~CLinkProbe();
     CLinkProbe(const CLinkProbe&) = delete;
     CLinkProbe& operator=(const CLinkProbe&) = delete;
@@ -51,7 +51,7 @@ private:
     void Finish(const CVerdict& verdict);
 
     COwner& m_owner;
-    CHostResolver& m_resolver;
+    CHostCache& m_hosts;
     std::string m_url;
     int m_scheme;
     std::string m_host;

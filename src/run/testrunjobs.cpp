@@ -24,7 +24,6 @@ constexpr auto kPumpSlice = std::chrono::milliseconds(20);
 void CTestRun::StartJobs() {
     m_schedule = std::make_unique<CLinkSchedule>(std::clamp(m_jobs, 1, kMaxJobs),
                                                  std::clamp(m_perHost, 1, kMaxJobs));
-    m_resolver = std::make_unique<CHostResolver>();
     m_filesScanned = 0;
     m_scanStopped = false;
     m_scanScheme = m_scheme;
@@ -38,7 +37,6 @@ void CTestRun::EndJobs() {
     m_probes.clear();
     m_doneProbes.clear();
     m_schedule.reset();
-    m_resolver.reset();
 }
 
 void CTestRun::PostPump() {
@@ -144,7 +142,7 @@ bool CTestRun::StartProbes() {
     bool started = false;
     while (const auto next = m_schedule->NextToStart()) {
         CLinkProbe::COwner& owner = *this;
-        auto probe = std::make_unique<CLinkProbe>(owner, *m_resolver, next->url, next->scheme);
+        auto probe = std::make_unique<CLinkProbe>(owner, *m_hostCache, next->url, next->scheme);
         CLinkProbe& starting = *probe;
         m_probes[next->url] = std::move(probe);
         starting.Start(m_timeoutMillis);

@@ -263,6 +263,60 @@ TEST_F(Check, CtrlCStopsTheRunAndStillWritesTheReport) {
     EXPECT_NE(json.out.find("\"finished\": false"), std::string::npos) << json.out;
 }
 
+// Lines added to the namespace's own hosts file for one test, taken out again at its end.
+class CHostsLines {
+public:
+    explicit CHostsLines(const std::string& lines) : m_before(ReadFile("/etc/hosts")) {
+        WriteFile("/etc/hosts", m_before + lines);
+    }
+    ~CHostsLines() { WriteFile("/etc/hosts", m_before); }
+    CHostsLines(const CHostsLines&) = delete;
+    CHostsLines& operator=(const CHostsLines&) = delete;
+
+private:
+    std::string m_before;
+};
+
+TEST_F(Check, OneAtATimeAndManyAtOnceResolveAlike) {
+    // Debian's own lines for the IPv6 loopback, an IPv4-mapped entry, and a name server that
+    // answers long after the time-out.
+    const CHostsLines hosts("::1 ip6-localhost ip6-loopback\n::ffff:127.0.0.12 mapped.test\n");
+    const CScriptedServer loopback("127.0.0.1", 80, CScriptedServer::Reply(Status(404)), 16, true);
+    const CScriptedServer mapped("127.0.0.12", 80, CScriptedServer::Reply(Status(500)), 16, true);
+    const CSlowNameServer names("127.0.0.13", 9000);
+    ASSERT_TRUE(names.Ready());
+    WritePage("a.htm",
+              "<A HREF=\"http://ip6-localhost/a\">a</A><A HREF=\"http://mapped.test/b\">b</A>"
+              "<A HREF=\"http://slow.test/c\">c</A><A HREF=\"http://IP6-LOOPBACK/d\">d</A>");
+    QElapsedTimer clock;
+    clock.start();
+    const CProgramResult one = Run({"-t", "5", Site() + "/a.htm"});
+    ASSERT_EQ(one.exitCode, 1) << one.err;
+    EXPECT_LT(clock.elapsed(), 7500) << "the lookup ended with the link's time-out";
+    const CProgramResult many = Run({"-t", "5", "-j", "8", Site() + "/a.htm"});
+    EXPECT_EQ(one.out, "FILE: " + Site() + "/a.htm\n"
+                       "http://ip6-localhost/a\tHTTP Code 404 Not Found\ta\n"
+                       "http://mapped.test/b\tHTTP Code 500 Internal Server Error\tb\n"
+                       "http://slow.test/c\tHost Took Too Long to Respond\tc\n"
+                       "http://IP6-LOOPBACK/d\tHTTP Code 404 Not Found\td\n");
+    EXPECT_EQ(many.out, one.out);
+    EXPECT_EQ(many.exitCode, one.exitCode);
+}
+
+TEST_F(Check, CtrlCStopsARunWhoseLinkWaitsForItsName) {
+    const CSlowNameServer names("127.0.0.13", 60000);
+    ASSERT_TRUE(names.Ready());
+    WritePage("a.htm", "<A HREF=\"http://slow.test/x.htm\">X</A>");
+    QElapsedTimer clock;
+    clock.start();
+    const CProgramResult result = InterruptWhen(LINKVET_CHECK, {"-t", "60", Site() + "/a.htm"},
+                                                m_home.Path(), [&names] { return names.Queries() > 0; });
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_NE(result.err.find("Testing Stopped by User\n"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
 // Many links at once: the same site must give the same report and log whatever the number.
 
 // A host that answers by the request's path after its own delay: /ok 200, /missing 404,

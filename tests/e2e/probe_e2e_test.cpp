@@ -43,6 +43,7 @@ protected:
         }
         WriteFile(m_scratch / "page.htm", page);
         m_clock.start();
+        m_run.m_endedCount = 0;
         m_run.StartTest(m_scratch / "page.htm", false, false, false);
         ASSERT_TRUE(m_run.RunToEnd(timeoutMillis));
         m_elapsed = m_clock.elapsed();
@@ -199,79 +200,6 @@ TEST_F(Probe, AConnectToAHostThatDropsTheHandshakeIsBoundedByTheTimeOut) {
     EXPECT_LT(m_elapsed, 10000);
 }
 
-// The reply to a query: its header and question, then one answer giving the address.
-std::string AnswerWith(const std::string& query, in_addr_t address) {
-    std::size_t end = 12;
-    while (end < query.size() && query[end] != 0) {
-        end += 1 + static_cast<unsigned char>(query[end]);
-    }
-    end += 5;  // the root label, the type and the class
-    if (end > query.size()) {
-        return {};
-    }
-    std::string reply = query.substr(0, end);
-    reply[2] = static_cast<char>(0x81);  // an answer to a recursive query, no error
-    reply[3] = static_cast<char>(0x80);
-    reply.replace(6, 6, std::string("\0\1\0\0\0\0", 6));
-    reply += std::string("\xC0\x0C\0\1\0\1\0\0\0\x3C\0\4", 12);  // the question's name, A, IN
-    return reply.append(reinterpret_cast<const char*>(&address), sizeof address);
-}
-
-// The name server the namespace's resolv.conf names, answering every query with one address
-// after a pause, as a slow resolver would.
-class CSlowNameServer {
-public:
-    CSlowNameServer(const char* address, int pauseMillis)
-        : m_socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)),
-          m_address(::inet_addr(address)),
-          m_pause(pauseMillis) {
-        const sockaddr_in where = LoopbackAddress("127.0.0.53", 53);
-        m_ready = ::bind(m_socket, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0;
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~CSlowNameServer() {
-        m_stopping = true;
-        m_thread.join();
-        ::close(m_socket);
-    }
-    CSlowNameServer(const CSlowNameServer&) = delete;
-    CSlowNameServer& operator=(const CSlowNameServer&) = delete;
-    bool Ready() const { return m_ready; }
-    int Queries() const { return m_queries; }
-
-private:
-    void Serve() {
-        while (!m_stopping) {
-            pollfd waiting{m_socket, POLLIN, 0};
-            if (::poll(&waiting, 1, 50) <= 0) {
-                continue;
-            }
-            char query[512];
-            sockaddr_in from{};
-            socklen_t fromSize = sizeof from;
-            const long size = ::recvfrom(m_socket, query, sizeof query, 0,
-                                         reinterpret_cast<sockaddr*>(&from), &fromSize);
-            if (size <= 0) {
-                continue;
-            }
-            ++m_queries;
-            std::this_thread::sleep_for(std::chrono::milliseconds(m_pause));
-            const std::string reply =
-                AnswerWith(std::string(query, static_cast<std::size_t>(size)), m_address);
-            ::sendto(m_socket, reply.data(), reply.size(), 0,
-                     reinterpret_cast<const sockaddr*>(&from), fromSize);
-        }
-    }
-
-    int m_socket;
-    in_addr_t m_address;
-    int m_pause;
-    bool m_ready = false;
-    std::atomic<bool> m_stopping{false};
-    std::atomic<int> m_queries{0};
-    std::thread m_thread;
-};
-
 TEST_F(Probe, ResolvingAndConnectingShareTheOneTimeOut) {
     const CHandshakeDropper dropper("127.0.0.66");
     const CSlowNameServer names("127.0.0.66", 3000);
@@ -283,6 +211,36 @@ TEST_F(Probe, ResolvingAndConnectingShareTheOneTimeOut) {
     EXPECT_EQ(names.Queries(), 1);
     EXPECT_GE(m_elapsed, 3000) << "the name came from the slow name server";
     EXPECT_LT(m_elapsed, 6500) << "the connect gets only what resolving left of the time-out";
+}
+
+TEST_F(Probe, EachHostIsLookedUpOnceARunInAnyLetterCaseOneAtATimeOrManyAtOnce) {
+    const CScriptedServer ok("127.0.0.66", 80, CScriptedServer::Reply(Status(404, "Not Found")),
+                             16, true);
+    const CSlowNameServer names("127.0.0.66", 50);
+    ASSERT_TRUE(names.Ready());
+    const std::vector<std::string> links = {"http://named.test/1", "http://named.test/2",
+                                            "http://NAMED.Test/3", "http://named.test/1"};
+    RunPage(links);
+    EXPECT_EQ(Rows().size(), 4u);
+    EXPECT_EQ(names.Queries(), 1);
+    m_run.m_jobs = 8;
+    RunPage(links);
+    EXPECT_EQ(Rows().size(), 4u);
+    EXPECT_EQ(names.Queries(), 2) << "a run asks anew, once";
+    EXPECT_EQ(ok.Connections(), 4 + 3);
+}
+
+TEST_F(Probe, ALookupSlowerThanTheTimeOutIsAHostTooSlowOneAtATimeAndManyAtOnce) {
+    const CSlowNameServer names("127.0.0.66", 5000);
+    ASSERT_TRUE(names.Ready());
+    for (const int jobs : {1, 8}) {
+        m_run.m_jobs = jobs;
+        RunPage({"http://slow.test/x", "http://h1.test/y"});
+        EXPECT_EQ(Rows(), (std::vector<std::string>{"http://slow.test/x | Host Took Too Long to Respond",
+                                                    "http://h1.test/y | Can't Connect to Host"}))
+            << jobs;
+        EXPECT_LT(m_elapsed, 3000) << jobs;
+    }
 }
 
 TEST_F(Probe, AnEndlessBodyIsDrainedOnlySoFar) {
