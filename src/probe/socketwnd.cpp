@@ -121,6 +121,7 @@ ResultCode CSocketWnd::ConnectAsync(std::uint32_t address, const std::string& po
     where->sin_addr.s_addr = address;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
+        m_outOfDescriptors = errno == EMFILE || errno == ENFILE;
         return kNoSocket;
     }
     const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&*where), sizeof *where);

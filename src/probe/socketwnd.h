@@ -68,6 +68,11 @@ public:
     // connect that succeeded. serverName is the host the TLS certificate must be for.
     ResultCode ConnectAsync(std::uint32_t address, const std::string& port,
                             const std::string& serverName);
+    // After a connect that gave 10003: whether the socket could not be made only because the
+    // process or the system had no descriptor left (EMFILE, ENFILE), which a later try may not
+    // meet.
+    bool OutOfDescriptors() const { return m_outOfDescriptors; }
+    // Asks for notifications of the events in mask; 0 without a socket.
     int AsyncSelect(unsigned mask);
     long Send(const void* data, std::size_t size, int flags);
     // The byte count, 0 at end of stream, negative on an error or when nothing is waiting.
@@ -102,6 +107,7 @@ private:
     bool m_readReported = false;
     bool m_closeReported = false;
     bool m_connectPending = false;
+    bool m_outOfDescriptors = false;
     std::unique_ptr<QSocketNotifier> m_notifier;
     bool m_useTls = false;
     // The host as connected to, for the certificate check.

@@ -62,6 +62,11 @@ void CLinkProbe::OnResolved(ResultCode code, std::uint32_t address) {
     const std::string serverName = ConnectName(m_host);
     if (const ResultCode failed = m_socket->ConnectAsync(address, PortFor(m_scheme), serverName);
         failed != 0) {
+        if (m_socket->OutOfDescriptors()) {
+            Stop();
+            m_owner.OnProbeWaitsForDescriptor(*this);
+            return;
+        }
         Finish({failed, false});
         return;
     }
@@ -120,10 +125,14 @@ void CLinkProbe::Finish(const CVerdict& verdict) {
     if (m_state == CState::Done) {
         return;
     }
+    Stop();
+    m_owner.OnProbeDone(*this, verdict);
+}
+
+void CLinkProbe::Stop() {
     m_state = CState::Done;
     m_timeout.stop();
     m_hosts.Cancel(m_lookup);
     m_lookup = 0;
     m_socket.reset();
-    m_owner.OnProbeDone(*this, verdict);
 }

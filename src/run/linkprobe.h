@@ -27,6 +27,9 @@ public:
     class COwner {
     public:
         virtual void OnProbeDone(CLinkProbe& probe, const CVerdict& verdict) = 0;
+        // No descriptor was left for the connection: the link has no verdict and is to be
+        // started again once another connection has ended.
+        virtual void OnProbeWaitsForDescriptor(CLinkProbe& probe) = 0;
 
     protected:
         ~COwner() = default;
@@ -49,6 +52,8 @@ private:
     void OnResolved(ResultCode code, std::uint32_t address);
     void OnTimeout();
     void Finish(const CVerdict& verdict);
+    // Ends the probe as Finish does, without a verdict.
+    void Stop();
 
     COwner& m_owner;
     CHostCache& m_hosts;

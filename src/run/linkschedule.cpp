@@ -147,6 +147,28 @@ void CLinkSchedule::Decide(const std::string& url, const CVerdict& verdict) {
     }
 }
 
+void CLinkSchedule::Requeue(const std::string& url) {
+    const auto probing = m_inFlight.find(url);
+    const auto open = m_undecided.find(url);
+    if (probing == m_inFlight.end() || open == m_undecided.end()) {
+        return;
+    }
+    const std::string hostKey = probing->second;
+    m_inFlight.erase(probing);
+    const auto count = static_cast<int>(open->second.size());
+    m_waitingByUrl[url] = count;
+    m_waitingCount += count;
+    // The URL started from its earliest link, the front of its host's line then; every link
+    // still in the line came later, so the line stays in scan order.
+    HostLine& line = m_hosts[hostKey];
+    --line.inFlight;
+    if (!line.waiting.empty()) {
+        m_readyHosts.erase({line.waiting.front(), hostKey});
+    }
+    line.waiting.push_front(open->second.front());
+    MarkReady(hostKey, line);
+}
+
 bool CLinkSchedule::HeadReady() const {
     return !m_queue.empty() && (m_queue.front().isFile || m_queue.front().verdict.has_value());
 }

@@ -77,6 +77,9 @@ public:
     std::optional<Start> NextToStart();
     // Fills every slot of the URL, now and later, and frees its probe's place.
     void Decide(const std::string& url, const CVerdict& verdict);
+    // A probe that could not start after all: its URL waits again in its place, ahead of the
+    // links after it, and its probe's place is free.
+    void Requeue(const std::string& url);
 
     bool Empty() const { return m_queue.empty(); }
     const Entry& Front() const { return m_queue.front(); }

@@ -17,6 +17,7 @@
 #include "probe/hostcache.h"
 #include "probe/resultcodes.h"
 #include "probe/socketwnd.h"
+#include "run/descriptorbudget.h"
 #include "run/linkexcludes.h"
 #include "run/linkprobe.h"
 #include "run/linkschedule.h"
@@ -227,6 +228,9 @@ private:
     void ReportVerdict(const CLinkSchedule::Entry& entry);
     void ShowJobsProgress();
     void OnProbeDone(CLinkProbe& probe, const CVerdict& verdict) override;
+    void OnProbeWaitsForDescriptor(CLinkProbe& probe) override;
+    // Lets a probe go once it has reported: it is destroyed at the next pump.
+    void ReleaseProbe(const std::string& url);
     void EndJobs();
 
     CRegSettings& m_settings;
@@ -239,6 +243,7 @@ private:
     unsigned long m_lookup = 0;
     std::chrono::steady_clock::time_point m_linkDeadline;
     std::unique_ptr<CLinkSchedule> m_schedule;
+    std::unique_ptr<CDescriptorBudget> m_descriptors;
     // The probes in flight by URL, and those done since the last pump (a probe reports its
     // verdict as its last act, so it is let go only afterwards).
     std::map<std::string, std::unique_ptr<CLinkProbe>> m_probes;

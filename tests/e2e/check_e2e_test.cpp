@@ -459,6 +459,46 @@ TEST_F(ManyLinks, SixtyFourAtOnceGiveTheReportAndLogOfOneAtATime) {
     EXPECT_LT(m_urls.size(), 120u) << "the pages share URLs";
 }
 
+// linkvet-check under a limit on open files: `ulimit -n N` sets the soft and the hard limit,
+// `ulimit -Sn N` the soft one only.
+CProgramResult RunWithOpenFileLimit(const std::string& limit,
+                                    const std::vector<std::string>& arguments,
+                                    const std::string& home) {
+    std::vector<std::string> shell = {"-c", "ulimit " + limit + " && exec \"$0\" \"$@\"",
+                                      LINKVET_CHECK};
+    shell.insert(shell.end(), arguments.begin(), arguments.end());
+    return RunProgram("/bin/sh", shell, home);
+}
+
+TEST_F(ManyLinks, AFewDescriptorsGiveTheReportAndLogOfOneAtATime) {
+    StartHosts();
+    WriteSite();
+    const CProgramResult one = Run({"-t", "5", "-a", Site()});
+    const CProgramResult many = RunWithOpenFileLimit("-n 24", {"-t", "5", "-j", "64", "-a", Site()},
+                                                     m_home.Path());
+    EXPECT_EQ(many.exitCode, one.exitCode) << many.err;
+    EXPECT_EQ(many.out, one.out);
+    EXPECT_EQ(LogWithoutDates(many.err), LogWithoutDates(one.err));
+}
+
+TEST_F(ManyLinks, AsManyAtOnceAsTheLimitOnOpenFilesGiveTheReportOfNoLimit) {
+    StartHosts();
+    std::string links;
+    for (int i = 0; i < 300; ++i) {
+        links += "<A HREF=\"http://h" + std::to_string(1 + i % 6) + ".test/missing" +
+                 std::to_string(i) + ".htm\">" + std::to_string(i) + "</A>\n";
+    }
+    WritePage("a.htm", links);
+    const std::vector<std::string> arguments = {"-t", "5", "-j", "256", "--per-host", "256",
+                                                Site() + "/a.htm"};
+    const CProgramResult unlimited = Run(arguments);
+    const CProgramResult limited = RunWithOpenFileLimit("-n 256", arguments, m_home.Path());
+    EXPECT_EQ(limited.exitCode, 1) << limited.err;
+    EXPECT_EQ(limited.out, unlimited.out);
+    EXPECT_EQ(std::count(unlimited.out.begin(), unlimited.out.end(), '\n'), 301);
+    EXPECT_EQ(unlimited.out.find("Can't"), std::string::npos) << unlimited.out;
+}
+
 // Counts the connections a host serves at the same time, from the request until the answer.
 class CCountingHost {
 public:
@@ -508,6 +548,21 @@ TEST_F(ManyLinks, NoHostEverGetsMoreConnectionsThanItsLimitNorTheRunMoreThanItsJ
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_LE(host.Most(), 2) << "the default of 6 to one host is above the 2 jobs";
     }
+}
+
+TEST_F(ManyLinks, ALowSoftLimitOnOpenFilesIsRaisedToTheHardOne) {
+    std::string links;
+    for (int i = 0; i < 30; ++i) {
+        links += "<A HREF=\"http://h1.test/ok" + std::to_string(i) + ".htm\">" + std::to_string(i) +
+                 "</A>";
+    }
+    WritePage("a.htm", links);
+    const CCountingHost host;
+    const CProgramResult result = RunWithOpenFileLimit(
+        "-Sn 24", {"-q", "-j", "64", "--per-host", "64", Site() + "/a.htm"}, m_home.Path());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(host.Connections(), 30);
+    EXPECT_GT(host.Most(), 12) << "more connections at once than 24 descriptors would leave";
 }
 
 TEST_F(ManyLinks, CtrlCStopsARunWithManyInFlightAndStillWritesTheReport) {

@@ -1,14 +1,17 @@
 // The probe against scripted hosts on loopback, in a private network namespace.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -482,6 +485,69 @@ TEST_F(Probe, ManyAtOnceGiveEachFailureTheCodeOfOneAtATime) {
         << "the progress counts the links done of the links found";
     EXPECT_LT(m_elapsed, 5000) << "the time-outs ran side by side";
     EXPECT_EQ(CSocketWnd::LiveCount(), 0);
+}
+
+// Takes every descriptor the soft limit, lowered for the while, leaves.
+class CDescriptorsTaken {
+public:
+    CDescriptorsTaken() {
+        ::getrlimit(RLIMIT_NOFILE, &m_before);
+        rlimit lowered = m_before;
+        lowered.rlim_cur = 512;
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+        for (int fd = ::open("/dev/null", O_RDONLY); fd >= 0; fd = ::open("/dev/null", O_RDONLY)) {
+            m_taken.push_back(fd);
+        }
+    }
+    ~CDescriptorsTaken() {
+        for (const int fd : m_taken) {
+            ::close(fd);
+        }
+        ::setrlimit(RLIMIT_NOFILE, &m_before);
+    }
+    CDescriptorsTaken(const CDescriptorsTaken&) = delete;
+    CDescriptorsTaken& operator=(const CDescriptorsTaken&) = delete;
+
+private:
+    rlimit m_before{};
+    std::vector<int> m_taken;
+};
+
+// Takes every descriptor once its page is scanned, when the first probes look their hosts up
+// and have no socket yet, and gives them back after a while.
+class CStarvedRun : public CRecordingRun {
+public:
+    using CRecordingRun::CRecordingRun;
+
+protected:
+    void OnFileRead() override {
+        m_taken = std::make_unique<CDescriptorsTaken>();
+        QTimer::singleShot(600, [this] { m_taken.reset(); });
+    }
+
+private:
+    std::unique_ptr<CDescriptorsTaken> m_taken;
+};
+
+TEST_F(Probe, ManyAtOnceWaitForADescriptorRatherThanFailALink) {
+    const CScriptedServer notFound("127.0.0.11", 80,
+                                   CScriptedServer::Reply(Status(404, "Not Found")), 16, true);
+    std::vector<std::string> links;
+    std::string page;
+    for (int i = 0; i < 6; ++i) {
+        links.push_back("http://127.0.0.11/" + std::to_string(i));
+        page += "<A HREF=\"" + links.back() + "\">x</A>";
+    }
+    WriteFile(m_scratch / "page.htm", page);
+    CStarvedRun run(m_settings);
+    run.m_jobs = 4;
+    run.StartTest(m_scratch / "page.htm", false, false, false);
+    ASSERT_TRUE(run.RunToEnd(30000));
+    for (int row = 0; row < run.m_rows.RowCount(); ++row) {
+        EXPECT_EQ(run.m_rows.CellText(row, 1), "HTTP Code 404 Not Found") << row;
+    }
+    EXPECT_EQ(run.m_rows.RowCount(), 6);
+    EXPECT_EQ(notFound.Connections(), 6);
 }
 
 TEST_F(Probe, StoppingWithManyInFlightClosesEveryConnectionAtOnce) {

@@ -130,6 +130,29 @@ TEST(LinkSchedule, AVerdictReachesTheLinksOfItsUrlAfterTheHeadHasMovedOn) {
                                                          "http://h/2 404", "http://h/3 200"}));
 }
 
+TEST(LinkSchedule, ALinkThatCouldNotStartWaitsAgainInItsPlace) {
+    CLinkSchedule schedule(8, 2);
+    schedule.AddFile("a.htm", true, 4);
+    schedule.AddLink("http://h/1", "", "h", 1);
+    schedule.AddLink("http://h/2", "", "h", 1);
+    schedule.AddLink("http://h/1", "", "h", 1);
+    schedule.AddLink("http://h/3", "", "h", 1);
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/1", "http://h/2"}));
+    schedule.Requeue("http://h/1");
+    EXPECT_EQ(schedule.InFlight(), 1);
+    EXPECT_EQ(schedule.InFlightTo("h"), 1);
+    EXPECT_EQ(schedule.Waiting(), 3) << "both links of h/1 wait again, and h/3";
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/1"}))
+        << "the requeued link goes before h/3, and only once";
+    schedule.Decide("http://h/2", {404, true});
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/3"}));
+    schedule.Decide("http://h/1", {200, true});
+    schedule.Decide("http://h/3", {500, true});
+    EXPECT_EQ(Drain(schedule), (std::vector<std::string>{"a.htm", "http://h/1 200",
+                                                         "http://h/2 404", "http://h/1 200",
+                                                         "http://h/3 500"}));
+}
+
 TEST(LinkSchedule, AnUnreadableFileAndAFileWithoutLinksAreReportedInTheirPlace) {
     CLinkSchedule schedule(2, 2);
     schedule.AddFile("a.htm", true, 1);
