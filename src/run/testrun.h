@@ -221,7 +221,7 @@ private:
     void StartJobs();
     void PostPump();
     void PumpJobs();
-    bool ScanAhead();
+    bool ScanAhead(std::chrono::steady_clock::time_point sliceEnd);
     bool StartProbes();
     bool ReportFromHead();
     bool TakeUpQueuedFile(const CLinkSchedule::Entry& entry);

@@ -65,7 +65,7 @@ void CTestRun::PumpJobs() {
             PostPump();
             break;
         }
-        moved = ScanAhead();
+        moved = ScanAhead(sliceEnd);
         moved = StartProbes() || moved;
         moved = ReportFromHead() || moved;
     }
@@ -80,11 +80,13 @@ void CTestRun::PumpJobs() {
     ShowJobsProgress();
 }
 
-bool CTestRun::ScanAhead() {
+// Pages without links to probe never fill the look-ahead, so the slice bounds the scan too.
+bool CTestRun::ScanAhead(std::chrono::steady_clock::time_point sliceEnd) {
     bool scanned = false;
     const int lookAhead = kLookAheadPerJob * std::clamp(m_jobs, 1, kMaxJobs);
     while (!m_scanStopped && m_filesScanned < m_fileList.size() &&
-           m_schedule->Waiting() < lookAhead && m_schedule->QueuedLinks() < kMaxQueuedLinks) {
+           m_schedule->Waiting() < lookAhead && m_schedule->QueuedLinks() < kMaxQueuedLinks &&
+           std::chrono::steady_clock::now() < sliceEnd) {
         if (m_scanAhead && !m_scanAhead->NextReady()) {
             break;
         }
