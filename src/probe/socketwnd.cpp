@@ -325,7 +325,9 @@ void CSocketWnd::OnTlsReadable() {
         FlushTls();
     }
     const int peeked = m_tls->Peek();
-    if (peeked != 0) {
+    if (peeked < 0 && m_tls->Failure() != 0) {
+        FailTls();
+    } else if (peeked != 0) {
         ReportReadable(peeked, 0);
     }
 }

@@ -406,6 +406,45 @@ TEST_F(HttpsProbe, TlsFailuresGetCodesOfTheirOwnAlwaysReported) {
     EXPECT_EQ(CSocketWnd::LiveCount(), 0);
 }
 
+TEST_F(HttpsProbe, CertificatesAreJudgedAsBrowsersJudgeThem) {
+    const auto reply = CScriptedServer::Reply(Status(404, "Not Found"));
+    const CScriptedServer commonNameOnly(
+        "127.0.0.11", 443, Identity("h1.test", CTestPki::Kind::CommonNameOnly), reply);
+    const CScriptedServer issuedByNoCa(
+        "127.0.0.12", 443, Identity("h2.test", CTestPki::Kind::IssuedByNoCa), reply);
+    const CScriptedServer forClients(
+        "127.0.0.13", 443, Identity("h3.test", CTestPki::Kind::ForClientsOnly), reply);
+    const CScriptedServer weakKey("127.0.0.14", 443, Identity("h4.test", CTestPki::Kind::WeakKey),
+                                  reply);
+    const CScriptedServer wantsClient("127.0.0.15", 443, Identity("h5.test"), reply, true);
+    ASSERT_TRUE(commonNameOnly.Listening() && issuedByNoCa.Listening() && forClients.Listening() &&
+                weakKey.Listening() && wantsClient.Listening());
+    m_run.SetTimeoutSeconds(10);
+    for (const int jobs : {1, 8}) {
+        m_run.m_jobs = jobs;
+        RunPage({"https://h1.test/a", "https://h2.test/b", "https://h3.test/c",
+                 "https://h4.test/d", "https://h5.test/e"});
+        EXPECT_EQ(Rows(), (std::vector<std::string>{
+                              "https://h1.test/a | Certificate Is for Another Host Name",
+                              "https://h2.test/b | Certificate Not Trusted",
+                              "https://h3.test/c | Certificate Not Trusted",
+                              "https://h4.test/d | Certificate Not Trusted",
+                              "https://h5.test/e | Secure Connection (TLS) Failed"}))
+            << jobs;
+        EXPECT_LT(m_elapsed, 5000) << "a host that wants a client certificate fails at once";
+    }
+}
+
+TEST_F(HttpsProbe, AnAbsoluteNameIsTheNameItsCertificateIsFor) {
+    const CSlowNameServer names("127.0.0.11", 0);
+    const CScriptedServer server("127.0.0.11", 443, Identity("chain.test"),
+                                 CScriptedServer::Reply(Status(404, "Not Found")));
+    ASSERT_TRUE(names.Ready() && server.Listening());
+    RunPage({"https://chain.test./a"});
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"https://chain.test./a | HTTP Code 404 Not Found"}));
+    EXPECT_EQ(server.ServerNames(), (std::vector<std::string>{"chain.test"}));
+}
+
 TEST_F(HttpsProbe, TheHandshakeAndTheReplyBothCountAgainstTheTimeOut) {
     const CScriptedServer silentAfterHandshake("127.0.0.11", 443, Identity("h1.test"),
                                                CScriptedServer::Silent());

@@ -22,11 +22,18 @@ constexpr int kPollMillis = 50;
 // A client that stalls its handshake does not hold the server up longer than this.
 constexpr int kHandshakeSeconds = 5;
 
-SSL_CTX* NewServerContext(const CTlsIdentity& tls) {
+// Any certificate is served, a weak one too: judging it is the client's part.
+SSL_CTX* NewServerContext(const CTlsIdentity& tls, bool askClientCertificate) {
     SSL_CTX* context = SSL_CTX_new(TLS_server_method());
-    if (context != nullptr &&
-        (SSL_CTX_use_certificate_chain_file(context, tls.certificatePath.c_str()) != 1 ||
-         SSL_CTX_use_PrivateKey_file(context, tls.keyPath.c_str(), SSL_FILETYPE_PEM) != 1)) {
+    if (context == nullptr) {
+        return nullptr;
+    }
+    SSL_CTX_set_security_level(context, 0);
+    if (askClientCertificate) {
+        SSL_CTX_set_verify(context, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+    }
+    if (SSL_CTX_use_certificate_chain_file(context, tls.certificatePath.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context, tls.keyPath.c_str(), SSL_FILETYPE_PEM) != 1) {
         SSL_CTX_free(context);
         return nullptr;
     }
@@ -40,8 +47,10 @@ void CScriptedServer::CContextFree::operator()(SSL_CTX* context) const {
 }
 
 CScriptedServer::CScriptedServer(const std::string& address, int port, const CTlsIdentity& tls,
-                                 Behaviour behaviour)
-    : m_tlsWanted(true), m_tlsContext(NewServerContext(tls)), m_behaviour(std::move(behaviour)) {
+                                 Behaviour behaviour, bool askClientCertificate)
+    : m_tlsWanted(true),
+      m_tlsContext(NewServerContext(tls, askClientCertificate)),
+      m_behaviour(std::move(behaviour)) {
     Start(address, port, 16);
 }
 

@@ -31,9 +31,10 @@ public:
     // clients at once; otherwise connections are served one after another.
     CScriptedServer(const std::string& address, int port, Behaviour behaviour, int backlog = 16,
                     bool concurrent = false);
-    // A TLS host serves its connections one after another.
+    // A TLS host serves its connections one after another; one that asks for a client
+    // certificate refuses a client without one.
     CScriptedServer(const std::string& address, int port, const CTlsIdentity& tls,
-                    Behaviour behaviour);
+                    Behaviour behaviour, bool askClientCertificate = false);
     ~CScriptedServer();
     CScriptedServer(const CScriptedServer&) = delete;
     CScriptedServer& operator=(const CScriptedServer&) = delete;
