@@ -294,11 +294,12 @@ TEST_F(Check, OneAtATimeAndManyAtOnceResolveAlike) {
     ASSERT_EQ(one.exitCode, 1) << one.err;
     EXPECT_LT(clock.elapsed(), 7500) << "the lookup ended with the link's time-out";
     const CProgramResult many = Run({"-t", "5", "-j", "8", Site() + "/a.htm"});
-    EXPECT_EQ(one.out, "FILE: " + Site() + "/a.htm\n"
-                       "http://ip6-localhost/a\tHTTP Code 404 Not Found\ta\n"
-                       "http://mapped.test/b\tHTTP Code 500 Internal Server Error\tb\n"
-                       "http://slow.test/c\tHost Took Too Long to Respond\tc\n"
-                       "http://IP6-LOOPBACK/d\tHTTP Code 404 Not Found\td\n");
+    EXPECT_EQ(one.out, "FILE: " + Site() +
+                           "/a.htm\n"
+                           "http://ip6-localhost/a\tHTTP Code 404 Not Found\ta\n"
+                           "http://mapped.test/b\tHTTP Code 500 Internal Server Error\tb\n"
+                           "http://slow.test/c\tHost Took Too Long to Respond\tc\n"
+                           "http://IP6-LOOPBACK/d\tHTTP Code 404 Not Found\td\n");
     EXPECT_EQ(many.out, one.out);
     EXPECT_EQ(many.exitCode, one.exitCode);
 }
@@ -309,8 +310,9 @@ TEST_F(Check, CtrlCStopsARunWhoseLinkWaitsForItsName) {
     WritePage("a.htm", "<A HREF=\"http://slow.test/x.htm\">X</A>");
     QElapsedTimer clock;
     clock.start();
-    const CProgramResult result = InterruptWhen(LINKVET_CHECK, {"-t", "60", Site() + "/a.htm"},
-                                                m_home.Path(), [&names] { return names.Queries() > 0; });
+    const CProgramResult result =
+        InterruptWhen(LINKVET_CHECK, {"-t", "60", Site() + "/a.htm"}, m_home.Path(),
+                      [&names] { return names.Queries() > 0; });
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_EQ(result.exitCode, 130);
     EXPECT_NE(result.err.find("Testing Stopped by User\n"), std::string::npos) << result.err;
@@ -474,8 +476,8 @@ TEST_F(ManyLinks, AFewDescriptorsGiveTheReportAndLogOfOneAtATime) {
     StartHosts();
     WriteSite();
     const CProgramResult one = Run({"-t", "5", "-a", Site()});
-    const CProgramResult many = RunWithOpenFileLimit("-n 24", {"-t", "5", "-j", "64", "-a", Site()},
-                                                     m_home.Path());
+    const CProgramResult many =
+        RunWithOpenFileLimit("-n 24", {"-t", "5", "-j", "64", "-a", Site()}, m_home.Path());
     EXPECT_EQ(many.exitCode, one.exitCode) << many.err;
     EXPECT_EQ(many.out, one.out);
     EXPECT_EQ(LogWithoutDates(many.err), LogWithoutDates(one.err));
@@ -489,8 +491,8 @@ TEST_F(ManyLinks, AsManyAtOnceAsTheLimitOnOpenFilesGiveTheReportOfNoLimit) {
                  std::to_string(i) + ".htm\">" + std::to_string(i) + "</A>\n";
     }
     WritePage("a.htm", links);
-    const std::vector<std::string> arguments = {"-t", "5", "-j", "256", "--per-host", "256",
-                                                Site() + "/a.htm"};
+    const std::vector<std::string> arguments = {
+        "-t", "5", "-j", "256", "--per-host", "256", Site() + "/a.htm"};
     const CProgramResult unlimited = Run(arguments);
     const CProgramResult limited = RunWithOpenFileLimit("-n 256", arguments, m_home.Path());
     EXPECT_EQ(limited.exitCode, 1) << limited.err;

@@ -217,8 +217,8 @@ TEST_F(Probe, ResolvingAndConnectingShareTheOneTimeOut) {
 }
 
 TEST_F(Probe, EachHostIsLookedUpOnceARunInAnyLetterCaseOneAtATimeOrManyAtOnce) {
-    const CScriptedServer ok("127.0.0.66", 80, CScriptedServer::Reply(Status(404, "Not Found")),
-                             16, true);
+    const CScriptedServer ok("127.0.0.66", 80, CScriptedServer::Reply(Status(404, "Not Found")), 16,
+                             true);
     const CSlowNameServer names("127.0.0.66", 50);
     ASSERT_TRUE(names.Ready());
     const std::vector<std::string> links = {"http://named.test/1", "http://named.test/2",
@@ -239,8 +239,9 @@ TEST_F(Probe, ALookupSlowerThanTheTimeOutIsAHostTooSlowOneAtATimeAndManyAtOnce) 
     for (const int jobs : {1, 8}) {
         m_run.m_jobs = jobs;
         RunPage({"http://slow.test/x", "http://h1.test/y"});
-        EXPECT_EQ(Rows(), (std::vector<std::string>{"http://slow.test/x | Host Took Too Long to Respond",
-                                                    "http://h1.test/y | Can't Connect to Host"}))
+        EXPECT_EQ(Rows(),
+                  (std::vector<std::string>{"http://slow.test/x | Host Took Too Long to Respond",
+                                            "http://h1.test/y | Can't Connect to Host"}))
             << jobs;
         EXPECT_LT(m_elapsed, 3000) << jobs;
     }
@@ -410,10 +411,10 @@ TEST_F(HttpsProbe, CertificatesAreJudgedAsBrowsersJudgeThem) {
     const auto reply = CScriptedServer::Reply(Status(404, "Not Found"));
     const CScriptedServer commonNameOnly(
         "127.0.0.11", 443, Identity("h1.test", CTestPki::Kind::CommonNameOnly), reply);
-    const CScriptedServer issuedByNoCa(
-        "127.0.0.12", 443, Identity("h2.test", CTestPki::Kind::IssuedByNoCa), reply);
-    const CScriptedServer forClients(
-        "127.0.0.13", 443, Identity("h3.test", CTestPki::Kind::ForClientsOnly), reply);
+    const CScriptedServer issuedByNoCa("127.0.0.12", 443,
+                                       Identity("h2.test", CTestPki::Kind::IssuedByNoCa), reply);
+    const CScriptedServer forClients("127.0.0.13", 443,
+                                     Identity("h3.test", CTestPki::Kind::ForClientsOnly), reply);
     const CScriptedServer weakKey("127.0.0.14", 443, Identity("h4.test", CTestPki::Kind::WeakKey),
                                   reply);
     const CScriptedServer wantsClient("127.0.0.15", 443, Identity("h5.test"), reply, true);
@@ -422,8 +423,8 @@ TEST_F(HttpsProbe, CertificatesAreJudgedAsBrowsersJudgeThem) {
     m_run.SetTimeoutSeconds(10);
     for (const int jobs : {1, 8}) {
         m_run.m_jobs = jobs;
-        RunPage({"https://h1.test/a", "https://h2.test/b", "https://h3.test/c",
-                 "https://h4.test/d", "https://h5.test/e"});
+        RunPage({"https://h1.test/a", "https://h2.test/b", "https://h3.test/c", "https://h4.test/d",
+                 "https://h5.test/e"});
         EXPECT_EQ(Rows(), (std::vector<std::string>{
                               "https://h1.test/a | Certificate Is for Another Host Name",
                               "https://h2.test/b | Certificate Not Trusted",
@@ -441,7 +442,8 @@ TEST_F(HttpsProbe, AnAbsoluteNameIsTheNameItsCertificateIsFor) {
                                  CScriptedServer::Reply(Status(404, "Not Found")));
     ASSERT_TRUE(names.Ready() && server.Listening());
     RunPage({"https://chain.test./a"});
-    EXPECT_EQ(Rows(), (std::vector<std::string>{"https://chain.test./a | HTTP Code 404 Not Found"}));
+    EXPECT_EQ(Rows(),
+              (std::vector<std::string>{"https://chain.test./a | HTTP Code 404 Not Found"}));
     EXPECT_EQ(server.ServerNames(), (std::vector<std::string>{"chain.test"}));
 }
 

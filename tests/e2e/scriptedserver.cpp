@@ -382,14 +382,13 @@ void CSlowNameServer::Serve() {
             continue;
         }
         ++m_queries;
-        const auto answerAt =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(m_pause);
+        const auto answerAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_pause);
         while (!m_stopping && std::chrono::steady_clock::now() < answerAt) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         const std::string reply =
             AnswerWith(std::string(query, static_cast<std::size_t>(size)), m_address);
-        ::sendto(m_socket, reply.data(), reply.size(), 0,
-                 reinterpret_cast<const sockaddr*>(&from), fromSize);
+        ::sendto(m_socket, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&from),
+                 fromSize);
     }
 }

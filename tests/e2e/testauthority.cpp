@@ -104,9 +104,8 @@ CTestAuthority::CTestAuthority(const std::string& name, const CTestAuthority& is
     if (!m_key || !issuer.Valid()) {
         return;
     }
-    CCertificatePtr certificate =
-        NewCertificate(m_key.get(), name, issuer.m_serial++, -24 * 3600, 30 * 24 * 3600,
-                       issuer.m_certificate.get());
+    CCertificatePtr certificate = NewCertificate(m_key.get(), name, issuer.m_serial++, -24 * 3600,
+                                                 30 * 24 * 3600, issuer.m_certificate.get());
     if (certificate &&
         AddExtension(certificate.get(), issuer.m_certificate.get(), NID_basic_constraints,
                      "critical,CA:FALSE") &&
@@ -135,9 +134,8 @@ bool CTestAuthority::Issue(const CLeaf& leaf, const std::string& certificatePath
     const CCertificatePtr certificate = NewCertificate(
         key.get(), leaf.hostName, m_serial++, leaf.notBefore, leaf.notAfter, m_certificate.get());
     return certificate &&
-           (!leaf.subjectAltName ||
-            AddExtension(certificate.get(), m_certificate.get(), NID_subject_alt_name,
-                         "DNS:" + leaf.hostName)) &&
+           (!leaf.subjectAltName || AddExtension(certificate.get(), m_certificate.get(),
+                                                 NID_subject_alt_name, "DNS:" + leaf.hostName)) &&
            AddExtension(certificate.get(), m_certificate.get(), NID_ext_key_usage,
                         leaf.extendedKeyUsage) &&
            AddExtension(certificate.get(), m_certificate.get(), NID_authority_key_identifier,
@@ -174,7 +172,7 @@ CTlsIdentity CTestPki::Identity(const std::string& certifiedName, Kind kind) {
     if (kind == Kind::WeakKey) {
         leaf.rsaBits = 768;
     }
-    const CTestAuthority& issuer = kind == Kind::Untrusted    ? m_stranger
+    const CTestAuthority& issuer = kind == Kind::Untrusted      ? m_stranger
                                    : kind == Kind::IssuedByNoCa ? m_notACa
                                                                 : m_authority;
     if (!issuer.Issue(leaf, identity.certificatePath, identity.keyPath)) {

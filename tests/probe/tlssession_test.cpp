@@ -41,16 +41,11 @@ TEST(TlsFailure, TheCertificateCheckDecidesTheCode) {
 
 TEST(TlsSession, TheCertificateNameDropsTheAbsoluteDotAndHasNoEmptyLabel) {
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
-        {"chain.test", "chain.test"},
-        {"chain.test.", "chain.test"},
-        {"Chain.Test", "Chain.Test"},
-        {"h", "h"},
-        {".test", std::nullopt},
-        {".chain.test.", std::nullopt},
-        {"chain..test", std::nullopt},
-        {"chain.test..", std::nullopt},
-        {".", std::nullopt},
-        {"", std::nullopt},
+        {"chain.test", "chain.test"},  {"chain.test.", "chain.test"},
+        {"Chain.Test", "Chain.Test"},  {"h", "h"},
+        {".test", std::nullopt},       {".chain.test.", std::nullopt},
+        {"chain..test", std::nullopt}, {"chain.test..", std::nullopt},
+        {".", std::nullopt},           {"", std::nullopt},
     };
     for (const auto& [host, name] : cases) {
         EXPECT_EQ(CertificateName(host), name) << host;

@@ -148,9 +148,9 @@ TEST(LinkSchedule, ALinkThatCouldNotStartWaitsAgainInItsPlace) {
     EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/3"}));
     schedule.Decide("http://h/1", {200, true});
     schedule.Decide("http://h/3", {500, true});
-    EXPECT_EQ(Drain(schedule), (std::vector<std::string>{"a.htm", "http://h/1 200",
-                                                         "http://h/2 404", "http://h/1 200",
-                                                         "http://h/3 500"}));
+    EXPECT_EQ(Drain(schedule),
+              (std::vector<std::string>{"a.htm", "http://h/1 200", "http://h/2 404",
+                                        "http://h/1 200", "http://h/3 500"}));
 }
 
 TEST(LinkSchedule, AnUnreadableFileAndAFileWithoutLinksAreReportedInTheirPlace) {
