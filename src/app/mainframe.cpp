@@ -92,7 +92,7 @@ void CMainFrame::PlaceWindow() {
                                settings.GetInt("Screen", "cy", 0)};
     const QRect work = QApplication::primaryScreen()->availableGeometry();
     if (!IsUsablePlacement(placement, work.width(), work.height())) {
-        placement = CentredPlacement(work.width(), work.height());
+        placement = FirstStartPlacement();
         settings.SetInt("Screen", "x", placement.x);
         settings.SetInt("Screen", "y", placement.y);
         settings.SetInt("Screen", "cx", placement.cx);
@@ -100,6 +100,13 @@ void CMainFrame::PlaceWindow() {
     }
     move(placement.x, placement.y);
     resize(placement.cx, placement.cy);
+}
+
+CWindowPlacement CMainFrame::FirstStartPlacement() {
+    const QRect work = QApplication::primaryScreen()->availableGeometry();
+    return CentredPlacement(
+        work.width(), work.height(),
+        ReadableWindowWidth(QFontMetrics(QApplication::font()).averageCharWidth()));
 }
 
 void CMainFrame::OnCreateClient() {

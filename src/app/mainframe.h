@@ -27,6 +27,10 @@ public:
     CLinkvetDoc& Doc() { return m_doc; }
     QAction* Action(CCommandId id) const { return m_actions.at(id); }
     QString PaneText(int pane) const;
+    // Where a first start (or one over an unusable stored placement) opens the window: three
+    // quarters of the primary screen's work area, centred, but no narrower than the grid's
+    // columns need to be read in the grid's font, as far as the work area allows.
+    static CWindowPlacement FirstStartPlacement();
 
     void SetPaneText(int pane, const QString& text) override;
     // Enables each command by its availability rule.

@@ -7,6 +7,7 @@
 
 #include <QSocketNotifier>
 #include <cstring>
+#include <optional>
 
 #include "probe/urlsplit.h"
 
@@ -24,6 +25,38 @@ ResultCode ReadDottedAddress(const std::string& name, std::uint32_t& address) {
     return 0;
 }
 
+namespace {
+
+// The hosts file read as the system's own IPv4 lookup reads it, which the run of one link at a
+// time used before it shared this resolver: an IPv4 line, else an IPv6 line whose address is
+// IPv4-mapped (its IPv4 address) or the loopback (127.0.0.1, so Debian's "::1 ip6-localhost"
+// is found). Any other IPv6 line is no answer.
+std::optional<std::uint32_t> FromHostsFile(ares_channel channel, const std::string& name) {
+    std::optional<std::uint32_t> address;
+    hostent* found = nullptr;
+    if (ares_gethostbyname_file(channel, name.c_str(), AF_INET, &found) == ARES_SUCCESS) {
+        std::uint32_t ipv4 = 0;
+        std::memcpy(&ipv4, found->h_addr_list[0], sizeof ipv4);
+        address = ipv4;
+    } else if (ares_gethostbyname_file(channel, name.c_str(), AF_INET6, &found) == ARES_SUCCESS) {
+        in6_addr ipv6{};
+        std::memcpy(&ipv6, found->h_addr_list[0], sizeof ipv6);
+        if (IN6_IS_ADDR_V4MAPPED(&ipv6)) {
+            std::uint32_t ipv4 = 0;
+            std::memcpy(&ipv4, &ipv6.s6_addr[12], sizeof ipv4);
+            address = ipv4;
+        } else if (IN6_IS_ADDR_LOOPBACK(&ipv6)) {
+            address = htonl(INADDR_LOOPBACK);
+        }
+    }
+    if (found != nullptr) {
+        ares_free_hostent(found);
+    }
+    return address;
+}
+
+}  // namespace
+
 struct CHostResolver::CLookup {
     CHostResolver* resolver;
     unsigned long id;
@@ -34,8 +67,8 @@ CHostResolver::CHostResolver() {
     ares_options options{};
     options.sock_state_cb = &CHostResolver::OnSocketState;
     options.sock_state_cb_data = this;
-    // The hosts file first, then the name servers, as the system's own lookup does.
-    char lookups[] = "fb";
+    // The channel asks the name servers only: the hosts file is read first, by FromHostsFile.
+    char lookups[] = "b";
     options.lookups = lookups;
     if (libraryStarted != ARES_SUCCESS ||
         ares_init_options(&m_channel, &options, ARES_OPT_SOCK_STATE_CB | ARES_OPT_LOOKUPS) !=
@@ -58,21 +91,33 @@ CHostResolver::~CHostResolver() {
 unsigned long CHostResolver::Resolve(const std::string& host, Callback callback) {
     const unsigned long id = m_nextId++;
     m_pending[id] = std::move(callback);
-    const std::string name = ConnectName(host);
-    if (name.empty()) {
-        Answer(id, kInvalidPortOrName, 0);
-    } else if (IsDottedAddress(name)) {
-        std::uint32_t address = 0;
-        const ResultCode code = ReadDottedAddress(name, address);
-        Answer(id, code, address);
-    } else if (m_channel == nullptr) {
-        Answer(id, kHostNotFound, 0);
+    if (const std::optional<CHostAnswer> known = AnswerAtOnce(host)) {
+        Answer(id, known->code, known->address);
     } else {
-        ares_gethostbyname(m_channel, name.c_str(), AF_INET, &CHostResolver::OnHostFound,
-                           new CLookup{this, id});
+        ares_gethostbyname(m_channel, ConnectName(host).c_str(), AF_INET,
+                           &CHostResolver::OnHostFound, new CLookup{this, id});
         ArmTimeout();
     }
     return id;
+}
+
+std::optional<CHostAnswer> CHostResolver::AnswerAtOnce(const std::string& host) const {
+    const std::string name = ConnectName(host);
+    if (name.empty()) {
+        return CHostAnswer{kInvalidPortOrName, 0};
+    }
+    if (IsDottedAddress(name)) {
+        CHostAnswer answer;
+        answer.code = ReadDottedAddress(name, answer.address);
+        return answer;
+    }
+    if (m_channel == nullptr) {
+        return CHostAnswer{kHostNotFound, 0};
+    }
+    if (const std::optional<std::uint32_t> listed = FromHostsFile(m_channel, name)) {
+        return CHostAnswer{0, *listed};
+    }
+    return std::nullopt;
 }
 
 void CHostResolver::Cancel(unsigned long id) {

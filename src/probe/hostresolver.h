@@ -19,10 +19,16 @@ bool IsDottedAddress(const std::string& name);
 // inet_addr cannot read.
 ResultCode ReadDottedAddress(const std::string& name, std::uint32_t& address);
 
-// Name resolution that never blocks the event loop: a c-ares channel whose sockets the loop
-// watches. It resolves as CSocketWnd::Connect does: IPv4 only, /etc/hosts first, leading
-// blanks dropped, and a host that begins with a digit taken as a dotted address and never
-// looked up.
+// 0 and the address in network byte order, or the failure code.
+struct CHostAnswer {
+    ResultCode code = 0;
+    std::uint32_t address = 0;
+};
+
+// Name resolution that never blocks the event loop, for one link at a time and for many at
+// once alike: a c-ares channel whose sockets the loop watches. IPv4 only, /etc/hosts first,
+// leading blanks dropped, and a host that begins with a digit taken as a dotted address and
+// never looked up.
 class CHostResolver : public QObject {
 public:
     // 0 and the address in network byte order, or the failure code (10001 for an empty host,
@@ -38,6 +44,9 @@ public:
     // never after Cancel or the resolver's end. Returns the request's id.
     unsigned long Resolve(const std::string& host, Callback callback);
     void Cancel(unsigned long id);
+    // The answer when no name server need be asked: for an empty host, a dotted address or a
+    // name the hosts file gives; nothing otherwise.
+    std::optional<CHostAnswer> AnswerAtOnce(const std::string& host) const;
 
 private:
     struct CLookup;

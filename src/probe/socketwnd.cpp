@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -16,9 +15,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "probe/hostresolver.h"
 #include "probe/tlssession.h"
-#include "probe/urlsplit.h"
 
 namespace {
 
@@ -30,23 +27,6 @@ std::unordered_map<unsigned long, CSocketWnd*>& LiveWindows() {
 }
 
 unsigned long g_nextWindowId = 1;
-
-// 0 when the address could be had, else the failure code.
-ResultCode ResolveIpv4(const std::string& host, in_addr& address) {
-    if (IsDottedAddress(host)) {
-        return ReadDottedAddress(host, address.s_addr);
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-        return kHostNotFound;
-    }
-    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
-    return 0;
-}
 
 // The IPv4 endpoint for a port given as text, or nothing when the text starts with no port
 // number (or with 0).
@@ -112,29 +92,23 @@ int CSocketWnd::LiveCount() {
     return static_cast<int>(LiveWindows().size());
 }
 
-ResultCode CSocketWnd::Connect(const std::string& host, const std::string& port,
-                               int timeoutMillis) {
-    const std::optional<sockaddr_in> endpoint = Ipv4Endpoint(port);
-    const std::string name = ConnectName(host);
-    if (name.empty() || !endpoint) {
+ResultCode CSocketWnd::Connect(std::uint32_t address, const std::string& port,
+                               const std::string& serverName,
+                               std::chrono::steady_clock::time_point deadline) {
+    std::optional<sockaddr_in> where = Ipv4Endpoint(port);
+    if (!where) {
         return kInvalidPortOrName;
     }
-    sockaddr_in address = *endpoint;
-    // The link's time-out bounds resolving and connecting together, not each of them.
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
-    if (const ResultCode failure = ResolveIpv4(name, address.sin_addr); failure != 0) {
-        return failure;
-    }
+    where->sin_addr.s_addr = address;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return kNoSocket;
     }
-    if (!ConnectWithin(fd, address, deadline)) {
+    if (!ConnectWithin(fd, *where, deadline)) {
         ::close(fd);
         return kCannotConnect;
     }
-    TakeSocket(fd, name);
+    TakeSocket(fd, serverName);
     return 0;
 }
 
@@ -147,6 +121,7 @@ ResultCode CSocketWnd::ConnectAsync(std::uint32_t address, const std::string& po
     where->sin_addr.s_addr = address;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
+        m_outOfDescriptors = errno == EMFILE || errno == ENFILE;
         return kNoSocket;
     }
     const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&*where), sizeof *where);
@@ -350,7 +325,9 @@ void CSocketWnd::OnTlsReadable() {
         FlushTls();
     }
     const int peeked = m_tls->Peek();
-    if (peeked != 0) {
+    if (peeked < 0 && m_tls->Failure() != 0) {
+        FailTls();
+    } else if (peeked != 0) {
         ReportReadable(peeked, 0);
     }
 }

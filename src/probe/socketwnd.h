@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -53,18 +54,24 @@ public:
     // Whether the next Connect leads to TLS, checked against the host's name.
     void SetTls(bool on) { m_useTls = on; }
 
-    // Resolves the host (IPv4; a host that begins with a digit is taken as a dotted address and
-    // never looked up), creates a stream socket and connects, resolving and connecting together
-    // taking at most timeoutMillis.
-    // 0 when connected, else 10001 (empty host or port 0), 10002 (name not resolved), 10003
-    // (no socket) or 10004 (refused, failed or timed out).
-    ResultCode Connect(const std::string& host, const std::string& port, int timeoutMillis);
+    // Creates a stream socket and connects to an IPv4 address (network byte order), waiting no
+    // later than deadline; the name is looked up beforehand, by the same resolver as when many
+    // links are in flight. serverName is the host the TLS certificate must be for.
+    // 0 when connected, else 10001 (port 0), 10003 (no socket) or 10004 (refused, failed or
+    // timed out).
+    ResultCode Connect(std::uint32_t address, const std::string& port,
+                       const std::string& serverName,
+                       std::chrono::steady_clock::time_point deadline);
     // Starts a connect to an IPv4 address (network byte order) without waiting: 0 when it is
     // under way, else 10001 (port 0), 10003 or 10004. Its end comes as FD_CONNECT, with the
     // error in the high 16 bits, once AsyncSelect asks for it; FD_READ and FD_CLOSE follow a
     // connect that succeeded. serverName is the host the TLS certificate must be for.
     ResultCode ConnectAsync(std::uint32_t address, const std::string& port,
                             const std::string& serverName);
+    // After a connect that gave 10003: whether the socket could not be made only because the
+    // process or the system had no descriptor left (EMFILE, ENFILE), which a later try may not
+    // meet.
+    bool OutOfDescriptors() const { return m_outOfDescriptors; }
     // Asks for notifications of the events in mask; 0 without a socket.
     int AsyncSelect(unsigned mask);
     long Send(const void* data, std::size_t size, int flags);
@@ -100,6 +107,7 @@ private:
     bool m_readReported = false;
     bool m_closeReported = false;
     bool m_connectPending = false;
+    bool m_outOfDescriptors = false;
     std::unique_ptr<QSocketNotifier> m_notifier;
     bool m_useTls = false;
     // The host as connected to, for the certificate check.

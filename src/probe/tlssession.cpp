@@ -32,6 +32,7 @@ SSL_CTX* NewClientContext() {
         return nullptr;
     }
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_client_cert_cb(context, &CTlsSession::OnClientCertificateAsked);
     // What waits to be sent grows while a write waits for the socket, and may move.
     SSL_CTX_set_mode(context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     // A host that closes without the closing alert has still ended its reply, as with http.
@@ -119,10 +120,31 @@ ResultCode TlsFailureCode(long verifyResult) {
         case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
         case X509_V_ERR_CERT_UNTRUSTED:
         case X509_V_ERR_CERT_REJECTED:
+        // A chain that leads to a trusted authority through a certificate that may not issue,
+        // a certificate not for serving, or keys and digests too weak to vouch for anything.
+        case X509_V_ERR_INVALID_CA:
+        case X509_V_ERR_INVALID_PURPOSE:
+        case X509_V_ERR_KEYUSAGE_NO_CERTSIGN:
+        case X509_V_ERR_PATH_LENGTH_EXCEEDED:
+        case X509_V_ERR_EE_KEY_TOO_SMALL:
+        case X509_V_ERR_CA_KEY_TOO_SMALL:
+        case X509_V_ERR_CA_MD_TOO_WEAK:
             return kCertificateNotTrusted;
         default:
             return kTlsHandshakeFailed;
     }
+}
+
+std::optional<std::string> CertificateName(const std::string& host) {
+    std::string name = host;
+    if (!name.empty() && name.back() == '.') {
+        name.pop_back();
+    }
+    if (name.empty() || name.front() == '.' || name.back() == '.' ||
+        name.find("..") != std::string::npos) {
+        return std::nullopt;
+    }
+    return name;
 }
 
 CTlsSession::CTlsSession(int socket, const std::string& host) {
@@ -137,9 +159,8 @@ CTlsSession::CTlsSession(int socket, const std::string& host) {
     BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(socket)));
     SSL_set_bio(m_ssl, bio, bio);
     SSL_set_connect_state(m_ssl);
-    if (!ExpectHost(host)) {
-        m_failure = kTlsHandshakeFailed;
-    }
+    SSL_set_ex_data(m_ssl, 0, this);
+    m_failure = ExpectHost(host);
     ERR_clear_error();
 }
 
@@ -149,16 +170,31 @@ CTlsSession::~CTlsSession() {
 
 // A dotted address is checked against the certificate's addresses and sent without server
 // name indication, which carries names only.
-bool CTlsSession::ExpectHost(const std::string& host) {
+ResultCode CTlsSession::ExpectHost(const std::string& host) {
+    X509_VERIFY_PARAM* const check = SSL_get0_param(m_ssl);
     in_addr address{};
     if (::inet_pton(AF_INET, host.c_str(), &address) == 1) {
-        return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), host.c_str()) == 1;
+        return X509_VERIFY_PARAM_set1_ip_asc(check, host.c_str()) == 1 ? 0 : kTlsHandshakeFailed;
     }
-    SSL_set_hostflags(m_ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    // No certificate can be for a name with an empty label.
+    const std::optional<std::string> name = CertificateName(host);
+    if (!name) {
+        return kCertificateForAnotherName;
+    }
+    X509_VERIFY_PARAM_set_hostflags(
+        check, X509_CHECK_FLAG_NEVER_CHECK_SUBJECT | X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
     // SSL_set_tlsext_host_name without the macro's C cast; OpenSSL copies the name.
-    return SSL_ctrl(m_ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                    const_cast<char*>(host.c_str())) == 1 &&
-           SSL_set1_host(m_ssl, host.c_str()) == 1;
+    const bool set = SSL_ctrl(m_ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                              const_cast<char*>(name->c_str())) == 1 &&
+                     X509_VERIFY_PARAM_set1_host(check, name->c_str(), name->size()) == 1;
+    return set ? 0 : kTlsHandshakeFailed;
+}
+
+// The probe has no certificate to give: the handshake goes on without one, and a host that
+// insists ends the connection in place of a reply (with TLS 1.3, after the handshake).
+int CTlsSession::OnClientCertificateAsked(SSL* ssl, X509**, EVP_PKEY**) {
+    static_cast<CTlsSession*>(SSL_get_ex_data(ssl, 0))->m_clientCertificateAsked = true;
+    return 0;
 }
 
 CTlsSession::Step CTlsSession::WaitStep(int result) {
@@ -233,7 +269,13 @@ int CTlsSession::Peek() {
         return 1;
     }
     const Step step = WaitStep(result);
-    return step == Step::Failed ? -1 : 0;
+    if (step != Step::Failed) {
+        return 0;
+    }
+    if (m_clientCertificateAsked && m_failure == 0) {
+        m_failure = kTlsHandshakeFailed;
+    }
+    return -1;
 }
 
 bool CTlsSession::HasBuffered() const {

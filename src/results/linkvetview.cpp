@@ -64,7 +64,8 @@ CLinkvetView::CLinkvetView(CResultsModel& rows, QPlainTextEdit& logPane, CStatus
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    horizontalHeader()->setStretchLastSection(false);
+    // The file name takes whatever room the other columns leave.
+    horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setSectionsMovable(false);
     m_logPane.document()->setUndoRedoEnabled(false);
     connect(this, &QAbstractItemView::activated, this, [this] { OnOpenLink(); });

@@ -33,8 +33,8 @@ void ReceiveFirstChunk(CSocketWnd& socket, char* buffer, std::size_t size) {
     }
 }
 
-CLinkProbe::CLinkProbe(COwner& owner, CHostResolver& resolver, std::string url, int scheme)
-    : m_owner(owner), m_resolver(resolver), m_url(std::move(url)), m_scheme(scheme) {
+CLinkProbe::CLinkProbe(COwner& owner, CHostCache& hosts, std::string url, int scheme)
+    : m_owner(owner), m_hosts(hosts), m_url(std::move(url)), m_scheme(scheme) {
     m_timeout.setSingleShot(true);
     // A coarse timer may fire up to 5 % late, which a chain of redirects could slip through.
     m_timeout.setTimerType(Qt::PreciseTimer);
@@ -42,7 +42,7 @@ CLinkProbe::CLinkProbe(COwner& owner, CHostResolver& resolver, std::string url, 
 }
 
 CLinkProbe::~CLinkProbe() {
-    m_resolver.Cancel(m_lookup);
+    m_hosts.Cancel(m_lookup);
 }
 
 void CLinkProbe::FollowRedirects(bool https) {
@@ -61,7 +61,7 @@ void CLinkProbe::Ask(const std::string& url) {
     m_scheme = SchemeOf(url, m_scheme);
     m_host = SplitHost(url, m_scheme);
     m_state = CState::Resolving;
-    m_lookup = m_resolver.Resolve(
+    m_lookup = m_hosts.Resolve(
         m_host, [this](ResultCode code, std::uint32_t address) { OnResolved(code, address); });
 }
 
@@ -76,6 +76,11 @@ void CLinkProbe::OnResolved(ResultCode code, std::uint32_t address) {
     const std::string serverName = ConnectName(m_host);
     if (const ResultCode failed = m_socket->ConnectAsync(address, PortFor(m_scheme), serverName);
         failed != 0) {
+        if (m_socket->OutOfDescriptors()) {
+            Stop();
+            m_owner.OnProbeWaitsForDescriptor(*this);
+            return;
+        }
         Finish({failed, false});
         return;
     }
@@ -156,14 +161,11 @@ void CLinkProbe::OnAnswer(const CReplyHead& head) {
     Finish({end.code, true, std::move(end.movedTo)});
 }
 
-// What the time-out cuts short decides the code: a lookup not answered in time is a name not
-// found, a connect not through in time a failed connect (as the bounded connect of one link at a
-// time gives), anything later a host too slow.
+// What the time-out cuts short decides the code, as one link at a time decides it: a connect
+// not through in time is a failed connect (its connect is bounded so), anything else, a lookup
+// included, a host too slow (timer 105 there).
 void CLinkProbe::OnTimeout() {
     switch (m_state) {
-        case CState::Resolving:
-            Finish({kHostNotFound, false});
-            break;
         case CState::Connecting:
             Finish({kCannotConnect, false});
             break;
@@ -177,10 +179,14 @@ void CLinkProbe::Finish(const CVerdict& verdict) {
     if (m_state == CState::Done) {
         return;
     }
+    Stop();
+    m_owner.OnProbeDone(*this, verdict);
+}
+
+void CLinkProbe::Stop() {
     m_state = CState::Done;
     m_timeout.stop();
-    m_resolver.Cancel(m_lookup);
+    m_hosts.Cancel(m_lookup);
     m_lookup = 0;
     m_socket.reset();
-    m_owner.OnProbeDone(*this, verdict);
 }

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "probe/hostresolver.h"
+#include "probe/hostcache.h"
 #include "probe/redirectchain.h"
 #include "probe/socketwnd.h"
 #include "run/linkschedule.h"
@@ -28,12 +28,15 @@ public:
     class COwner {
     public:
         virtual void OnProbeDone(CLinkProbe& probe, const CVerdict& verdict) = 0;
+        // No descriptor was left for the connection: the link has no verdict and is to be
+        // started again once another connection has ended.
+        virtual void OnProbeWaitsForDescriptor(CLinkProbe& probe) = 0;
 
     protected:
         ~COwner() = default;
     };
 
-    CLinkProbe(COwner& owner, CHostResolver& resolver, std::string url, int scheme);
+    CLinkProbe(COwner& owner, CHostCache& hosts, std::string url, int scheme);
     virtual ~CLinkProbe();
     CLinkProbe(const CLinkProbe&) = delete;
     CLinkProbe& operator=(const CLinkProbe&) = delete;
@@ -58,9 +61,11 @@ private:
     void OnAnswer(const CReplyHead& head);
     void OnTimeout();
     void Finish(const CVerdict& verdict);
+    // Ends the probe as Finish does, without a verdict.
+    void Stop();
 
     COwner& m_owner;
-    CHostResolver& m_resolver;
+    CHostCache& m_hosts;
     std::string m_url;
     int m_scheme;
     // The URL asked now: the link, or where its redirects led.

@@ -43,11 +43,18 @@ void CLinkSchedule::AddLink(const std::string& url, const std::string& anchorNam
     entry.scheme = scheme;
     entry.place = place;
     entry.hostKey = HostKey(host);
+    const Place at = m_taken + m_queue.size();
     if (const auto known = m_verdicts.find(url); known != m_verdicts.end()) {
         entry.verdict = known->second;
-    } else if (m_inFlight.count(url) == 0) {
-        ++m_waitingCount;
-        ++m_waitingByUrl[url];
+    } else {
+        m_undecided[url].push_back(at);
+        if (m_inFlight.count(url) == 0) {
+            ++m_waitingCount;
+            ++m_waitingByUrl[url];
+            HostLine& line = m_hosts[entry.hostKey];
+            line.waiting.push_back(at);
+            MarkReady(entry.hostKey, line);
+        }
     }
     m_queue.push_back(std::move(entry));
     ++m_queuedLinks;
@@ -57,55 +64,109 @@ bool CLinkSchedule::IsWaiting(const Entry& entry) const {
     return !entry.isFile && !entry.verdict && m_inFlight.count(entry.url) == 0;
 }
 
+bool CLinkSchedule::IsWaitingAt(Place place) const {
+    return place >= m_taken && IsWaiting(m_queue[place - m_taken]);
+}
+
 int CLinkSchedule::InFlightTo(const std::string& host) const {
-    const auto found = m_perHostCount.find(HostKey(host));
-    return found != m_perHostCount.end() ? found->second : 0;
+    const auto found = m_hosts.find(HostKey(host));
+    return found != m_hosts.end() ? found->second.inFlight : 0;
+}
+
+bool CLinkSchedule::CleanFront(HostLine& line) {
+    while (!line.waiting.empty() && !IsWaitingAt(line.waiting.front())) {
+        line.waiting.pop_front();
+    }
+    return !line.waiting.empty();
+}
+
+// A ready host is keyed by the front of its line, and only starting a link changes that front,
+// so marking a host that is already ready changes nothing.
+void CLinkSchedule::MarkReady(const std::string& hostKey, HostLine& line) {
+    if (!line.waiting.empty() && line.inFlight < m_perHost) {
+        m_readyHosts.emplace(line.waiting.front(), hostKey);
+    }
 }
 
 std::optional<CLinkSchedule::Start> CLinkSchedule::NextToStart() {
     if (InFlight() >= m_jobs) {
         return std::nullopt;
     }
-    while (m_firstWaiting < m_queue.size() && !IsWaiting(m_queue[m_firstWaiting])) {
-        ++m_firstWaiting;
-    }
-    for (std::size_t i = m_firstWaiting; i < m_queue.size(); ++i) {
-        const Entry& entry = m_queue[i];
-        if (!IsWaiting(entry)) {
+    while (!m_readyHosts.empty()) {
+        const auto [place, hostKey] = *m_readyHosts.begin();
+        m_readyHosts.erase(m_readyHosts.begin());
+        HostLine& line = m_hosts[hostKey];
+        if (!CleanFront(line)) {
             continue;
         }
-        int& toHost = m_perHostCount[entry.hostKey];
-        if (toHost >= m_perHost) {
+        // The front went stale: the host is filed again under its earliest link still waiting,
+        // which another host's link may precede.
+        if (line.waiting.front() != place) {
+            MarkReady(hostKey, line);
             continue;
         }
-        ++toHost;
-        m_inFlight[entry.url] = entry.hostKey;
-        if (const auto waiting = m_waitingByUrl.find(entry.url); waiting != m_waitingByUrl.end()) {
-            m_waitingCount -= waiting->second;
-            m_waitingByUrl.erase(waiting);
-        }
+        line.waiting.pop_front();
+        StartProbe(place, line);
+        MarkReady(hostKey, line);
+        const Entry& entry = At(place);
         return Start{entry.url, entry.scheme};
     }
     return std::nullopt;
 }
 
+void CLinkSchedule::StartProbe(Place place, HostLine& line) {
+    const Entry& entry = At(place);
+    ++line.inFlight;
+    m_inFlight[entry.url] = entry.hostKey;
+    if (const auto waiting = m_waitingByUrl.find(entry.url); waiting != m_waitingByUrl.end()) {
+        m_waitingCount -= waiting->second;
+        m_waitingByUrl.erase(waiting);
+    }
+}
+
 void CLinkSchedule::Decide(const std::string& url, const CVerdict& verdict) {
     m_verdicts[url] = verdict;
     if (const auto probing = m_inFlight.find(url); probing != m_inFlight.end()) {
-        if (--m_perHostCount[probing->second] == 0) {
-            m_perHostCount.erase(probing->second);
-        }
+        const std::string hostKey = probing->second;
         m_inFlight.erase(probing);
+        HostLine& line = m_hosts[hostKey];
+        --line.inFlight;
+        MarkReady(hostKey, line);
     }
     if (const auto waiting = m_waitingByUrl.find(url); waiting != m_waitingByUrl.end()) {
         m_waitingCount -= waiting->second;
         m_waitingByUrl.erase(waiting);
     }
-    for (Entry& entry : m_queue) {
-        if (!entry.isFile && !entry.verdict && entry.url == url) {
-            entry.verdict = verdict;
+    if (const auto open = m_undecided.find(url); open != m_undecided.end()) {
+        for (const Place place : open->second) {
+            if (place >= m_taken) {
+                At(place).verdict = verdict;
+            }
         }
+        m_undecided.erase(open);
     }
+}
+
+void CLinkSchedule::Requeue(const std::string& url) {
+    const auto probing = m_inFlight.find(url);
+    const auto open = m_undecided.find(url);
+    if (probing == m_inFlight.end() || open == m_undecided.end()) {
+        return;
+    }
+    const std::string hostKey = probing->second;
+    m_inFlight.erase(probing);
+    const auto count = static_cast<int>(open->second.size());
+    m_waitingByUrl[url] = count;
+    m_waitingCount += count;
+    // The URL started from its earliest link, the front of its host's line then; every link
+    // still in the line came later, so the line stays in scan order.
+    HostLine& line = m_hosts[hostKey];
+    --line.inFlight;
+    if (!line.waiting.empty()) {
+        m_readyHosts.erase({line.waiting.front(), hostKey});
+    }
+    line.waiting.push_front(open->second.front());
+    MarkReady(hostKey, line);
 }
 
 bool CLinkSchedule::HeadReady() const {
@@ -118,8 +179,6 @@ CLinkSchedule::Entry CLinkSchedule::TakeFront() {
         --m_queuedLinks;
     }
     m_queue.pop_front();
-    if (m_firstWaiting > 0) {
-        --m_firstWaiting;
-    }
+    ++m_taken;
     return front;
 }

@@ -4,8 +4,11 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "model/htmlscanner.h"
 #include "model/linkplace.h"
@@ -76,6 +79,9 @@ public:
     std::optional<Start> NextToStart();
     // Fills every slot of the URL, now and later, and frees its probe's place.
     void Decide(const std::string& url, const CVerdict& verdict);
+    // A probe that could not start after all: its URL waits again in its place, ahead of the
+    // links after it, and its probe's place is free.
+    void Requeue(const std::string& url);
 
     bool Empty() const { return m_queue.empty(); }
     const Entry& Front() const { return m_queue.front(); }
@@ -91,18 +97,38 @@ public:
     std::size_t QueuedLinks() const { return m_queuedLinks; }
 
 private:
+    // Entries are found by their place in the whole run: the queue's index plus how many
+    // entries have left its front, so a place stays valid while the head is reported.
+    using Place = std::size_t;
+    // The links of one host that may wait for a probe, in scan order. Entries whose URL was
+    // started or decided meanwhile stay until they reach the front, where they are dropped.
+    struct HostLine {
+        std::deque<Place> waiting;
+        int inFlight = 0;
+    };
+
     static std::string HostKey(const std::string& host);
     bool IsWaiting(const Entry& entry) const;
+    Entry& At(Place place) { return m_queue[place - m_taken]; }
+    bool IsWaitingAt(Place place) const;
+    // Drops the front entries of the host's line that no longer wait; true when one waits.
+    bool CleanFront(HostLine& line);
+    // A host is ready when it has a waiting link and room below its limit; the ready hosts are
+    // ordered by their earliest waiting link, so the next start is found without a scan.
+    void MarkReady(const std::string& hostKey, HostLine& line);
+    void StartProbe(Place place, HostLine& line);
 
     int m_jobs;
     int m_perHost;
     std::deque<Entry> m_queue;
-    // Links before this position in the queue are all decided or being probed.
-    std::size_t m_firstWaiting = 0;
+    Place m_taken = 0;
     std::unordered_map<std::string, CVerdict> m_verdicts;
     // URL being probed -> its host key.
     std::unordered_map<std::string, std::string> m_inFlight;
-    std::map<std::string, int> m_perHostCount;
+    std::unordered_map<std::string, HostLine> m_hosts;
+    std::set<std::pair<Place, std::string>> m_readyHosts;
+    // Links without a verdict by URL, so that a verdict fills them without a walk of the queue.
+    std::unordered_map<std::string, std::vector<Place>> m_undecided;
     // Waiting links by URL.
     std::unordered_map<std::string, int> m_waitingByUrl;
     int m_waitingCount = 0;

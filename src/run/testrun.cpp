@@ -350,6 +350,7 @@ void CTestRun::StartTest(const std::string& path, bool recurse, bool allFiles, b
     AppendLog("Start of test " + Now() + "\r\n");
     SetTimer(kRunTimer, kRunTickMillis);
     m_runTimerActive = true;
+    m_hostCache = std::make_unique<CHostCache>();
     if (std::clamp(m_jobs, 1, kMaxJobs) > 1 || m_followRedirects) {
         StartJobs();
     }
@@ -360,7 +361,7 @@ void CTestRun::OnRunTick() {
         PumpJobs();
         return;
     }
-    if (m_socket || m_awaitingReply) {
+    if (m_socket || m_awaitingReply || m_lookup != 0) {
         return;
     }
     if (m_fileList.empty() && m_urlList.empty()) {
@@ -439,6 +440,8 @@ void CTestRun::ResetRun(bool updateStatus) {
         m_socket.reset();
     }
     EndJobs();
+    m_lookup = 0;
+    m_hostCache.reset();
     m_fileList.clear();
     m_urlList.clear();
     m_anchorNameList.clear();
@@ -476,15 +479,40 @@ void CTestRun::ProbeNext() {
     m_progressDlg->UpdateData();
     m_linkTimerActive = true;
     SetTimer(kLinkTimer, m_timeoutMillis);
-    const ResultCode code = ConnectAndSend(link);
-    if (code >= kUnspecifiedSocketError) {
-        FailLink(code);
+    m_linkDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMillis);
+    const std::string host = SplitHost(link, m_scheme);
+    SetStatusText(1, "Connecting to " + host);
+    SetStatusText(2, "");
+    // A name the hosts file or this run's earlier links give is connected to at once, as a
+    // failure known at once is reported at once. A name server is asked on the event loop, so
+    // that Stop and Ctrl+C are heard meanwhile and timer 105 bounds the lookup as the reply.
+    if (const std::optional<CHostAnswer> known = m_hostCache->AnswerAtOnce(host)) {
+        OnHostLookedUp(known->code, known->address);
+        return;
+    }
+    m_lookup = m_hostCache->Resolve(
+        host, [this](ResultCode code, std::uint32_t address) { OnHostLookedUp(code, address); });
+}
+
+void CTestRun::OnHostLookedUp(ResultCode code, std::uint32_t address) {
+    m_lookup = 0;
+    const ResultCode result = ConnectAndSend(m_urlList.front(), code, address);
+    if (result >= kUnspecifiedSocketError) {
+        FailLink(result);
     } else {
         m_awaitingReply = true;
     }
 }
 
-ResultCode CTestRun::ConnectAndSend(const std::string& link) {
+void CTestRun::CancelLookup() {
+    if (m_lookup != 0 && m_hostCache) {
+        m_hostCache->Cancel(m_lookup);
+    }
+    m_lookup = 0;
+}
+
+ResultCode CTestRun::ConnectAndSend(const std::string& link, ResultCode lookedUp,
+                                    std::uint32_t address) {
     const std::string host = SplitHost(link, m_scheme);
     const std::string path = SplitPath(link, m_scheme);
     if (m_socket) {
@@ -492,12 +520,11 @@ ResultCode CTestRun::ConnectAndSend(const std::string& link) {
     }
     OpenConnection();
     m_socket->SetTls(m_scheme == kSchemeHttps);
-    ResultCode connected = 0;
-    {
+    ResultCode connected = lookedUp;
+    if (connected == 0) {
         const platform::CWaitCursor wait;
-        SetStatusText(1, "Connecting to " + host);
-        SetStatusText(2, "");
-        connected = m_socket->Connect(host, PortFor(m_scheme), m_timeoutMillis);
+        connected =
+            m_socket->Connect(address, PortFor(m_scheme), ConnectName(host), m_linkDeadline);
     }
     SetStatusText(1, "Connected to " + host);
     if (connected >= kUnspecifiedSocketError) {
@@ -582,6 +609,7 @@ void CTestRun::FinishVerdict() {
         m_htmlLinkList.pop_front();
     }
     m_progressDlg->UrlBar().StepIt();
+    CancelLookup();
     if (m_socket) {
         CloseConnection();
     }

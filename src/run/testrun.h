@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
@@ -12,9 +14,10 @@
 #include "model/htmlscanner.h"
 #include "model/stringlist.h"
 #include "platform/timerhost.h"
-#include "probe/hostresolver.h"
+#include "probe/hostcache.h"
 #include "probe/resultcodes.h"
 #include "probe/socketwnd.h"
+#include "run/descriptorbudget.h"
 #include "run/linkexcludes.h"
 #include "run/linkprobe.h"
 #include "run/linkschedule.h"
@@ -92,8 +95,10 @@ public:
     void ResetRun(bool updateStatus);
 
     // The probe.
+    // Starts the link's time-out and its host's lookup; the rest follows the answer.
     void ProbeNext();
-    ResultCode ConnectAndSend(const std::string& link);
+    // Connects to the address the lookup gave (or fails with its code) and sends the request.
+    ResultCode ConnectAndSend(const std::string& link, ResultCode lookedUp, std::uint32_t address);
     long OnSocketNotify(int socket, unsigned long eventWord) override;
     void HandleReply();
     void FailLink(ResultCode code);
@@ -219,6 +224,8 @@ private:
     void StopAfterScanFailure();
     void AppendResultsLine();
     void SendRequest(const std::string& host, const std::string& path);
+    void OnHostLookedUp(ResultCode code, std::uint32_t address);
+    void CancelLookup();
     void FinishVerdict();
     void RemoveWorkFiles() const;
 
@@ -228,20 +235,29 @@ private:
     void StartJobs();
     void PostPump();
     void PumpJobs();
-    bool ScanAhead();
+    bool ScanAhead(std::chrono::steady_clock::time_point sliceEnd);
     bool StartProbes();
     bool ReportFromHead();
     bool TakeUpQueuedFile(const CLinkSchedule::Entry& entry);
     void ReportVerdict(const CLinkSchedule::Entry& entry);
     void ShowJobsProgress();
     void OnProbeDone(CLinkProbe& probe, const CVerdict& verdict) override;
+    void OnProbeWaitsForDescriptor(CLinkProbe& probe) override;
+    // Lets a probe go once it has reported: it is destroyed at the next pump.
+    void ReleaseProbe(const std::string& url);
     void EndJobs();
 
     CRegSettings& m_settings;
     platform::CTimerHost m_timers;
 
-    std::unique_ptr<CHostResolver> m_resolver;
+    // The hosts looked up in this run, one at a time or many at once.
+    std::unique_ptr<CHostCache> m_hostCache;
+    // One link at a time: the lookup of the link in flight (0 when none), and when its
+    // time-out ends, which bounds the connect after the lookup too.
+    unsigned long m_lookup = 0;
+    std::chrono::steady_clock::time_point m_linkDeadline;
     std::unique_ptr<CLinkSchedule> m_schedule;
+    std::unique_ptr<CDescriptorBudget> m_descriptors;
     // The probes in flight by URL, and those done since the last pump (a probe reports its
     // verdict as its last act, so it is let go only afterwards).
     std::map<std::string, std::unique_ptr<CLinkProbe>> m_probes;

@@ -24,7 +24,7 @@ constexpr auto kPumpSlice = std::chrono::milliseconds(20);
 void CTestRun::StartJobs() {
     m_schedule = std::make_unique<CLinkSchedule>(std::clamp(m_jobs, 1, kMaxJobs),
                                                  std::clamp(m_perHost, 1, kMaxJobs));
-    m_resolver = std::make_unique<CHostResolver>();
+    m_descriptors = std::make_unique<CDescriptorBudget>();
     m_filesScanned = 0;
     m_scanStopped = false;
     m_scanScheme = m_scheme;
@@ -38,7 +38,7 @@ void CTestRun::EndJobs() {
     m_probes.clear();
     m_doneProbes.clear();
     m_schedule.reset();
-    m_resolver.reset();
+    m_descriptors.reset();
 }
 
 void CTestRun::PostPump() {
@@ -65,7 +65,7 @@ void CTestRun::PumpJobs() {
             PostPump();
             break;
         }
-        moved = ScanAhead();
+        moved = ScanAhead(sliceEnd);
         moved = StartProbes() || moved;
         moved = ReportFromHead() || moved;
     }
@@ -80,11 +80,13 @@ void CTestRun::PumpJobs() {
     ShowJobsProgress();
 }
 
-bool CTestRun::ScanAhead() {
+// Pages without links to probe never fill the look-ahead, so the slice bounds the scan too.
+bool CTestRun::ScanAhead(std::chrono::steady_clock::time_point sliceEnd) {
     bool scanned = false;
     const int lookAhead = kLookAheadPerJob * std::clamp(m_jobs, 1, kMaxJobs);
     while (!m_scanStopped && m_filesScanned < m_fileList.size() &&
-           m_schedule->Waiting() < lookAhead && m_schedule->QueuedLinks() < kMaxQueuedLinks) {
+           m_schedule->Waiting() < lookAhead && m_schedule->QueuedLinks() < kMaxQueuedLinks &&
+           std::chrono::steady_clock::now() < sliceEnd) {
         if (m_scanAhead && !m_scanAhead->NextReady()) {
             break;
         }
@@ -142,9 +144,13 @@ bool CTestRun::QueueHtmlPage(const std::string& path) {
 
 bool CTestRun::StartProbes() {
     bool started = false;
-    while (const auto next = m_schedule->NextToStart()) {
+    while (m_schedule->InFlight() < m_descriptors->Connections()) {
+        const auto next = m_schedule->NextToStart();
+        if (!next) {
+            break;
+        }
         CLinkProbe::COwner& owner = *this;
-        auto probe = std::make_unique<CLinkProbe>(owner, *m_resolver, next->url, next->scheme);
+        auto probe = std::make_unique<CLinkProbe>(owner, *m_hostCache, next->url, next->scheme);
         CLinkProbe& starting = *probe;
         if (m_followRedirects) {
             starting.FollowRedirects(m_https);
@@ -158,14 +164,29 @@ bool CTestRun::StartProbes() {
 
 void CTestRun::OnProbeDone(CLinkProbe& probe, const CVerdict& verdict) {
     const std::string url = probe.Url();
-    if (const auto found = m_probes.find(url); found != m_probes.end()) {
-        m_doneProbes.push_back(std::move(found->second));
-        m_probes.erase(found);
-    }
+    ReleaseProbe(url);
     if (m_schedule) {
         m_schedule->Decide(url, verdict);
     }
     PostPump();
+}
+
+// Descriptors held elsewhere ran out before the budget did: the link starts again when another
+// connection has ended, or at the next tick when none is open.
+void CTestRun::OnProbeWaitsForDescriptor(CLinkProbe& probe) {
+    const std::string url = probe.Url();
+    ReleaseProbe(url);
+    if (m_schedule) {
+        m_schedule->Requeue(url);
+        m_descriptors->ShrinkTo(m_schedule->InFlight());
+    }
+}
+
+void CTestRun::ReleaseProbe(const std::string& url) {
+    if (const auto found = m_probes.find(url); found != m_probes.end()) {
+        m_doneProbes.push_back(std::move(found->second));
+        m_probes.erase(found);
+    }
 }
 
 bool CTestRun::ReportFromHead() {

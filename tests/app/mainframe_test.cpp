@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,10 +24,12 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -60,6 +63,14 @@ TEST(Placement, AFirstStartCentresThreeQuartersOfTheWorkArea) {
     EXPECT_EQ(centred.y, 96);
     EXPECT_EQ(centred.cx, 768);
     EXPECT_EQ(centred.cy, 576);
+    // A screen scaled twice shows a few logical pixels: the window takes the room its columns
+    // need to be read, as far as there is any.
+    const int readable = ReadableWindowWidth(7);
+    EXPECT_EQ(CentredPlacement(1024, 768, readable).cx, 768);
+    EXPECT_EQ(CentredPlacement(900, 600, readable).cx, readable);
+    EXPECT_EQ(CentredPlacement(900, 600, readable).x, (900 - readable) / 2);
+    EXPECT_EQ(CentredPlacement(640, 512, readable).cx, 640);
+    EXPECT_EQ(CentredPlacement(640, 512, readable).cy, 384);
 }
 
 TEST(Placement, OnlyThePositionsOwnRangeIsTested) {
@@ -158,12 +169,40 @@ TEST_F(MainFrame, WebOptionsWritesItsFourSettingsOnOkAndNothingOnCancel) {
 // have settled.
 TEST_F(MainFrame, TheFirstStartWritesTheCentredPlacement) {
     Start();
-    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-    const CWindowPlacement centred = CentredPlacement(work.width(), work.height());
+    const CWindowPlacement centred = CMainFrame::FirstStartPlacement();
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "x", -1), centred.x);
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "y", -1), centred.y);
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "cx", 0), centred.cx);
     EXPECT_EQ(m_app.Settings().GetInt("Screen", "cy", 0), centred.cy);
+}
+
+// Run as well under QT_SCALE_FACTOR=2 (tests/app/CMakeLists.txt), where the offscreen screen
+// is narrower than the readable width: the window then takes the work area's whole width.
+TEST_F(MainFrame, AFirstStartOnAFewLogicalPixelsStillShowsReadableColumns) {
+    CMainFrame& frame = Start();
+    QCoreApplication::processEvents();
+    const int work = QGuiApplication::primaryScreen()->availableGeometry().width();
+    const int character = frame.View().fontMetrics().averageCharWidth();
+    const int readable = ReadableWindowWidth(character);
+    ASSERT_LT(work * 3 / 4, readable) << "the offscreen screen is narrow enough for the case";
+    EXPECT_EQ(frame.width(), std::min(readable, work));
+    if (readable <= work) {
+        for (int column = 0; column < 4; ++column) {
+            EXPECT_GE(frame.View().columnWidth(column), 24 * character) << column;
+        }
+    }
+}
+
+TEST_F(MainFrame, TheLastColumnTakesTheGridsRemainingWidth) {
+    CMainFrame& frame = Start();
+    QCoreApplication::processEvents();
+    const QHeaderView& header = *frame.View().horizontalHeader();
+    EXPECT_EQ(header.sectionViewportPosition(3) + header.sectionSize(3),
+              frame.View().viewport()->width());
+    frame.resize(frame.width() + 40, frame.height());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(header.sectionViewportPosition(3) + header.sectionSize(3),
+              frame.View().viewport()->width());
 }
 
 TEST_F(MainFrame, MovesAreWrittenOnceSettledOrAtTheClose) {

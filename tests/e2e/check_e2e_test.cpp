@@ -264,6 +264,62 @@ TEST_F(Check, CtrlCStopsTheRunAndStillWritesTheReport) {
     EXPECT_NE(json.out.find("\"finished\": false"), std::string::npos) << json.out;
 }
 
+// Lines added to the namespace's own hosts file for one test, taken out again at its end.
+class CHostsLines {
+public:
+    explicit CHostsLines(const std::string& lines) : m_before(ReadFile("/etc/hosts")) {
+        WriteFile("/etc/hosts", m_before + lines);
+    }
+    ~CHostsLines() { WriteFile("/etc/hosts", m_before); }
+    CHostsLines(const CHostsLines&) = delete;
+    CHostsLines& operator=(const CHostsLines&) = delete;
+
+private:
+    std::string m_before;
+};
+
+TEST_F(Check, OneAtATimeAndManyAtOnceResolveAlike) {
+    // Debian's own lines for the IPv6 loopback, an IPv4-mapped entry, and a name server that
+    // answers long after the time-out.
+    const CHostsLines hosts("::1 ip6-localhost ip6-loopback\n::ffff:127.0.0.12 mapped.test\n");
+    const CScriptedServer loopback("127.0.0.1", 80, CScriptedServer::Reply(Status(404)), 16, true);
+    const CScriptedServer mapped("127.0.0.12", 80, CScriptedServer::Reply(Status(500)), 16, true);
+    const CSlowNameServer names("127.0.0.13", 9000);
+    ASSERT_TRUE(names.Ready());
+    WritePage("a.htm",
+              "<A HREF=\"http://ip6-localhost/a\">a</A><A HREF=\"http://mapped.test/b\">b</A>"
+              "<A HREF=\"http://slow.test/c\">c</A><A HREF=\"http://IP6-LOOPBACK/d\">d</A>");
+    QElapsedTimer clock;
+    clock.start();
+    const CProgramResult one = Run({"-t", "5", Site() + "/a.htm"});
+    ASSERT_EQ(one.exitCode, 1) << one.err;
+    EXPECT_LT(clock.elapsed(), 7500) << "the lookup ended with the link's time-out";
+    const CProgramResult many = Run({"-t", "5", "-j", "8", Site() + "/a.htm"});
+    EXPECT_EQ(one.out, "FILE: " + Site() +
+                           "/a.htm\n"
+                           "http://ip6-localhost/a\tHTTP Code 404 Not Found\ta\n"
+                           "http://mapped.test/b\tHTTP Code 500 Internal Server Error\tb\n"
+                           "http://slow.test/c\tHost Took Too Long to Respond\tc\n"
+                           "http://IP6-LOOPBACK/d\tHTTP Code 404 Not Found\td\n");
+    EXPECT_EQ(many.out, one.out);
+    EXPECT_EQ(many.exitCode, one.exitCode);
+}
+
+TEST_F(Check, CtrlCStopsARunWhoseLinkWaitsForItsName) {
+    const CSlowNameServer names("127.0.0.13", 60000);
+    ASSERT_TRUE(names.Ready());
+    WritePage("a.htm", "<A HREF=\"http://slow.test/x.htm\">X</A>");
+    QElapsedTimer clock;
+    clock.start();
+    const CProgramResult result =
+        InterruptWhen(LINKVET_CHECK, {"-t", "60", Site() + "/a.htm"}, m_home.Path(),
+                      [&names] { return names.Queries() > 0; });
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_NE(result.err.find("Testing Stopped by User\n"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
 // Many links at once: the same site must give the same report and log whatever the number.
 
 // A host that answers by the request's path after its own delay: /ok 200, /missing 404,
@@ -406,6 +462,46 @@ TEST_F(ManyLinks, SixtyFourAtOnceGiveTheReportAndLogOfOneAtATime) {
     EXPECT_LT(m_urls.size(), 120u) << "the pages share URLs";
 }
 
+// linkvet-check under a limit on open files: `ulimit -n N` sets the soft and the hard limit,
+// `ulimit -Sn N` the soft one only.
+CProgramResult RunWithOpenFileLimit(const std::string& limit,
+                                    const std::vector<std::string>& arguments,
+                                    const std::string& home) {
+    std::vector<std::string> shell = {"-c", "ulimit " + limit + " && exec \"$0\" \"$@\"",
+                                      LINKVET_CHECK};
+    shell.insert(shell.end(), arguments.begin(), arguments.end());
+    return RunProgram("/bin/sh", shell, home);
+}
+
+TEST_F(ManyLinks, AFewDescriptorsGiveTheReportAndLogOfOneAtATime) {
+    StartHosts();
+    WriteSite();
+    const CProgramResult one = Run({"-t", "5", "-a", Site()});
+    const CProgramResult many =
+        RunWithOpenFileLimit("-n 24", {"-t", "5", "-j", "64", "-a", Site()}, m_home.Path());
+    EXPECT_EQ(many.exitCode, one.exitCode) << many.err;
+    EXPECT_EQ(many.out, one.out);
+    EXPECT_EQ(LogWithoutDates(many.err), LogWithoutDates(one.err));
+}
+
+TEST_F(ManyLinks, AsManyAtOnceAsTheLimitOnOpenFilesGiveTheReportOfNoLimit) {
+    StartHosts();
+    std::string links;
+    for (int i = 0; i < 300; ++i) {
+        links += "<A HREF=\"http://h" + std::to_string(1 + i % 6) + ".test/missing" +
+                 std::to_string(i) + ".htm\">" + std::to_string(i) + "</A>\n";
+    }
+    WritePage("a.htm", links);
+    const std::vector<std::string> arguments = {
+        "-t", "5", "-j", "256", "--per-host", "256", Site() + "/a.htm"};
+    const CProgramResult unlimited = Run(arguments);
+    const CProgramResult limited = RunWithOpenFileLimit("-n 256", arguments, m_home.Path());
+    EXPECT_EQ(limited.exitCode, 1) << limited.err;
+    EXPECT_EQ(limited.out, unlimited.out);
+    EXPECT_EQ(std::count(unlimited.out.begin(), unlimited.out.end(), '\n'), 301);
+    EXPECT_EQ(unlimited.out.find("Can't"), std::string::npos) << unlimited.out;
+}
+
 // Counts the connections a host serves at the same time, from the request until the answer.
 class CCountingHost {
 public:
@@ -455,6 +551,21 @@ TEST_F(ManyLinks, NoHostEverGetsMoreConnectionsThanItsLimitNorTheRunMoreThanItsJ
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_LE(host.Most(), 2) << "the default of 6 to one host is above the 2 jobs";
     }
+}
+
+TEST_F(ManyLinks, ALowSoftLimitOnOpenFilesIsRaisedToTheHardOne) {
+    std::string links;
+    for (int i = 0; i < 30; ++i) {
+        links += "<A HREF=\"http://h1.test/ok" + std::to_string(i) + ".htm\">" + std::to_string(i) +
+                 "</A>";
+    }
+    WritePage("a.htm", links);
+    const CCountingHost host;
+    const CProgramResult result = RunWithOpenFileLimit(
+        "-Sn 24", {"-q", "-j", "64", "--per-host", "64", Site() + "/a.htm"}, m_home.Path());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(host.Connections(), 30);
+    EXPECT_GT(host.Most(), 12) << "more connections at once than 24 descriptors would leave";
 }
 
 TEST_F(ManyLinks, CtrlCStopsARunWithManyInFlightAndStillWritesTheReport) {

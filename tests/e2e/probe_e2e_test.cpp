@@ -1,14 +1,17 @@
 // The probe against scripted hosts on loopback, in a private network namespace.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -43,6 +46,7 @@ protected:
         }
         WriteFile(m_scratch / "page.htm", page);
         m_clock.start();
+        m_run.m_endedCount = 0;
         m_run.StartTest(m_scratch / "page.htm", false, false, false);
         ASSERT_TRUE(m_run.RunToEnd(timeoutMillis));
         m_elapsed = m_clock.elapsed();
@@ -199,79 +203,6 @@ TEST_F(Probe, AConnectToAHostThatDropsTheHandshakeIsBoundedByTheTimeOut) {
     EXPECT_LT(m_elapsed, 10000);
 }
 
-// The reply to a query: its header and question, then one answer giving the address.
-std::string AnswerWith(const std::string& query, in_addr_t address) {
-    std::size_t end = 12;
-    while (end < query.size() && query[end] != 0) {
-        end += 1 + static_cast<unsigned char>(query[end]);
-    }
-    end += 5;  // the root label, the type and the class
-    if (end > query.size()) {
-        return {};
-    }
-    std::string reply = query.substr(0, end);
-    reply[2] = static_cast<char>(0x81);  // an answer to a recursive query, no error
-    reply[3] = static_cast<char>(0x80);
-    reply.replace(6, 6, std::string("\0\1\0\0\0\0", 6));
-    reply += std::string("\xC0\x0C\0\1\0\1\0\0\0\x3C\0\4", 12);  // the question's name, A, IN
-    return reply.append(reinterpret_cast<const char*>(&address), sizeof address);
-}
-
-// The name server the namespace's resolv.conf names, answering every query with one address
-// after a pause, as a slow resolver would.
-class CSlowNameServer {
-public:
-    CSlowNameServer(const char* address, int pauseMillis)
-        : m_socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)),
-          m_address(::inet_addr(address)),
-          m_pause(pauseMillis) {
-        const sockaddr_in where = LoopbackAddress("127.0.0.53", 53);
-        m_ready = ::bind(m_socket, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0;
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~CSlowNameServer() {
-        m_stopping = true;
-        m_thread.join();
-        ::close(m_socket);
-    }
-    CSlowNameServer(const CSlowNameServer&) = delete;
-    CSlowNameServer& operator=(const CSlowNameServer&) = delete;
-    bool Ready() const { return m_ready; }
-    int Queries() const { return m_queries; }
-
-private:
-    void Serve() {
-        while (!m_stopping) {
-            pollfd waiting{m_socket, POLLIN, 0};
-            if (::poll(&waiting, 1, 50) <= 0) {
-                continue;
-            }
-            char query[512];
-            sockaddr_in from{};
-            socklen_t fromSize = sizeof from;
-            const long size = ::recvfrom(m_socket, query, sizeof query, 0,
-                                         reinterpret_cast<sockaddr*>(&from), &fromSize);
-            if (size <= 0) {
-                continue;
-            }
-            ++m_queries;
-            std::this_thread::sleep_for(std::chrono::milliseconds(m_pause));
-            const std::string reply =
-                AnswerWith(std::string(query, static_cast<std::size_t>(size)), m_address);
-            ::sendto(m_socket, reply.data(), reply.size(), 0,
-                     reinterpret_cast<const sockaddr*>(&from), fromSize);
-        }
-    }
-
-    int m_socket;
-    in_addr_t m_address;
-    int m_pause;
-    bool m_ready = false;
-    std::atomic<bool> m_stopping{false};
-    std::atomic<int> m_queries{0};
-    std::thread m_thread;
-};
-
 TEST_F(Probe, ResolvingAndConnectingShareTheOneTimeOut) {
     const CHandshakeDropper dropper("127.0.0.66");
     const CSlowNameServer names("127.0.0.66", 3000);
@@ -283,6 +214,37 @@ TEST_F(Probe, ResolvingAndConnectingShareTheOneTimeOut) {
     EXPECT_EQ(names.Queries(), 1);
     EXPECT_GE(m_elapsed, 3000) << "the name came from the slow name server";
     EXPECT_LT(m_elapsed, 6500) << "the connect gets only what resolving left of the time-out";
+}
+
+TEST_F(Probe, EachHostIsLookedUpOnceARunInAnyLetterCaseOneAtATimeOrManyAtOnce) {
+    const CScriptedServer ok("127.0.0.66", 80, CScriptedServer::Reply(Status(404, "Not Found")), 16,
+                             true);
+    const CSlowNameServer names("127.0.0.66", 50);
+    ASSERT_TRUE(names.Ready());
+    const std::vector<std::string> links = {"http://named.test/1", "http://named.test/2",
+                                            "http://NAMED.Test/3", "http://named.test/1"};
+    RunPage(links);
+    EXPECT_EQ(Rows().size(), 4u);
+    EXPECT_EQ(names.Queries(), 1);
+    m_run.m_jobs = 8;
+    RunPage(links);
+    EXPECT_EQ(Rows().size(), 4u);
+    EXPECT_EQ(names.Queries(), 2) << "a run asks anew, once";
+    EXPECT_EQ(ok.Connections(), 4 + 3);
+}
+
+TEST_F(Probe, ALookupSlowerThanTheTimeOutIsAHostTooSlowOneAtATimeAndManyAtOnce) {
+    const CSlowNameServer names("127.0.0.66", 5000);
+    ASSERT_TRUE(names.Ready());
+    for (const int jobs : {1, 8}) {
+        m_run.m_jobs = jobs;
+        RunPage({"http://slow.test/x", "http://h1.test/y"});
+        EXPECT_EQ(Rows(),
+                  (std::vector<std::string>{"http://slow.test/x | Host Took Too Long to Respond",
+                                            "http://h1.test/y | Can't Connect to Host"}))
+            << jobs;
+        EXPECT_LT(m_elapsed, 3000) << jobs;
+    }
 }
 
 TEST_F(Probe, AnEndlessBodyIsDrainedOnlySoFar) {
@@ -445,6 +407,46 @@ TEST_F(HttpsProbe, TlsFailuresGetCodesOfTheirOwnAlwaysReported) {
     EXPECT_EQ(CSocketWnd::LiveCount(), 0);
 }
 
+TEST_F(HttpsProbe, CertificatesAreJudgedAsBrowsersJudgeThem) {
+    const auto reply = CScriptedServer::Reply(Status(404, "Not Found"));
+    const CScriptedServer commonNameOnly(
+        "127.0.0.11", 443, Identity("h1.test", CTestPki::Kind::CommonNameOnly), reply);
+    const CScriptedServer issuedByNoCa("127.0.0.12", 443,
+                                       Identity("h2.test", CTestPki::Kind::IssuedByNoCa), reply);
+    const CScriptedServer forClients("127.0.0.13", 443,
+                                     Identity("h3.test", CTestPki::Kind::ForClientsOnly), reply);
+    const CScriptedServer weakKey("127.0.0.14", 443, Identity("h4.test", CTestPki::Kind::WeakKey),
+                                  reply);
+    const CScriptedServer wantsClient("127.0.0.15", 443, Identity("h5.test"), reply, true);
+    ASSERT_TRUE(commonNameOnly.Listening() && issuedByNoCa.Listening() && forClients.Listening() &&
+                weakKey.Listening() && wantsClient.Listening());
+    m_run.SetTimeoutSeconds(10);
+    for (const int jobs : {1, 8}) {
+        m_run.m_jobs = jobs;
+        RunPage({"https://h1.test/a", "https://h2.test/b", "https://h3.test/c", "https://h4.test/d",
+                 "https://h5.test/e"});
+        EXPECT_EQ(Rows(), (std::vector<std::string>{
+                              "https://h1.test/a | Certificate Is for Another Host Name",
+                              "https://h2.test/b | Certificate Not Trusted",
+                              "https://h3.test/c | Certificate Not Trusted",
+                              "https://h4.test/d | Certificate Not Trusted",
+                              "https://h5.test/e | Secure Connection (TLS) Failed"}))
+            << jobs;
+        EXPECT_LT(m_elapsed, 5000) << "a host that wants a client certificate fails at once";
+    }
+}
+
+TEST_F(HttpsProbe, AnAbsoluteNameIsTheNameItsCertificateIsFor) {
+    const CSlowNameServer names("127.0.0.11", 0);
+    const CScriptedServer server("127.0.0.11", 443, Identity("chain.test"),
+                                 CScriptedServer::Reply(Status(404, "Not Found")));
+    ASSERT_TRUE(names.Ready() && server.Listening());
+    RunPage({"https://chain.test./a"});
+    EXPECT_EQ(Rows(),
+              (std::vector<std::string>{"https://chain.test./a | HTTP Code 404 Not Found"}));
+    EXPECT_EQ(server.ServerNames(), (std::vector<std::string>{"chain.test"}));
+}
+
 TEST_F(HttpsProbe, TheHandshakeAndTheReplyBothCountAgainstTheTimeOut) {
     const CScriptedServer silentAfterHandshake("127.0.0.11", 443, Identity("h1.test"),
                                                CScriptedServer::Silent());
@@ -524,6 +526,89 @@ TEST_F(Probe, ManyAtOnceGiveEachFailureTheCodeOfOneAtATime) {
         << "the progress counts the links done of the links found";
     EXPECT_LT(m_elapsed, 5000) << "the time-outs ran side by side";
     EXPECT_EQ(CSocketWnd::LiveCount(), 0);
+}
+
+// Takes every descriptor the soft limit, lowered for the while, leaves.
+class CDescriptorsTaken {
+public:
+    CDescriptorsTaken() {
+        ::getrlimit(RLIMIT_NOFILE, &m_before);
+        rlimit lowered = m_before;
+        lowered.rlim_cur = 512;
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+        for (int fd = ::open("/dev/null", O_RDONLY); fd >= 0; fd = ::open("/dev/null", O_RDONLY)) {
+            m_taken.push_back(fd);
+        }
+    }
+    ~CDescriptorsTaken() {
+        for (const int fd : m_taken) {
+            ::close(fd);
+        }
+        ::setrlimit(RLIMIT_NOFILE, &m_before);
+    }
+    CDescriptorsTaken(const CDescriptorsTaken&) = delete;
+    CDescriptorsTaken& operator=(const CDescriptorsTaken&) = delete;
+
+private:
+    rlimit m_before{};
+    std::vector<int> m_taken;
+};
+
+// Takes every descriptor once the first verdict is in, while the next probes look their hosts
+// up and have no socket yet, and gives them back after a while. The first probe has brought
+// every kind of object a probe uses into play by then: the sanitizer's check of a member
+// access needs a descriptor of its own the first time it meets a type.
+class CStarvedRun : public CRecordingRun {
+public:
+    explicit CStarvedRun(CRegSettings& settings) : CRecordingRun(settings) {
+        m_release.setSingleShot(true);
+        QObject::connect(&m_release, &QTimer::timeout, [&taken = m_taken] { taken.reset(); });
+    }
+
+protected:
+    void OnLinkTested(const std::string&, const std::string&, ResultCode, bool) override {
+        if (m_starved) {
+            return;
+        }
+        m_starved = true;
+        std::unique_ptr<CDescriptorsTaken>& taken = m_taken;
+        m_release.start(600);
+        taken = std::make_unique<CDescriptorsTaken>();
+    }
+
+private:
+    bool m_starved = false;
+    std::unique_ptr<CDescriptorsTaken> m_taken;
+    QTimer m_release;
+};
+
+TEST_F(Probe, ManyAtOnceWaitForADescriptorRatherThanFailALink) {
+    // The second link's answer comes late, so its connection holds its descriptor all through
+    // the starving: none is freed for the links after it.
+    const CScriptedServer notFound(
+        "127.0.0.11", 80,
+        [](int socket, CScriptedServer& server) {
+            if (server.ReadRequest(socket).find("/late") != std::string::npos) {
+                server.PeerClosesWithin(socket, 1500);
+            }
+            server.SendAll(socket, Status(404, "Not Found"));
+            server.WaitForPeerClose(socket);
+        },
+        16, true);
+    std::string page;
+    for (const char* path : {"0", "late", "2", "3", "4", "5"}) {
+        page += "<A HREF=\"http://127.0.0.11/" + std::string(path) + "\">x</A>";
+    }
+    WriteFile(m_scratch / "page.htm", page);
+    CStarvedRun run(m_settings);
+    run.m_jobs = 2;
+    run.StartTest(m_scratch / "page.htm", false, false, false);
+    ASSERT_TRUE(run.RunToEnd(30000));
+    EXPECT_EQ(run.m_rows.RowCount(), 6);
+    for (int row = 0; row < run.m_rows.RowCount(); ++row) {
+        EXPECT_EQ(run.m_rows.CellText(row, 1), "HTTP Code 404 Not Found") << row;
+    }
+    EXPECT_EQ(notFound.Connections(), 6);
 }
 
 TEST_F(Probe, StoppingWithManyInFlightClosesEveryConnectionAtOnce) {

@@ -22,11 +22,18 @@ constexpr int kPollMillis = 50;
 // A client that stalls its handshake does not hold the server up longer than this.
 constexpr int kHandshakeSeconds = 5;
 
-SSL_CTX* NewServerContext(const CTlsIdentity& tls) {
+// Any certificate is served, a weak one too: judging it is the client's part.
+SSL_CTX* NewServerContext(const CTlsIdentity& tls, bool askClientCertificate) {
     SSL_CTX* context = SSL_CTX_new(TLS_server_method());
-    if (context != nullptr &&
-        (SSL_CTX_use_certificate_chain_file(context, tls.certificatePath.c_str()) != 1 ||
-         SSL_CTX_use_PrivateKey_file(context, tls.keyPath.c_str(), SSL_FILETYPE_PEM) != 1)) {
+    if (context == nullptr) {
+        return nullptr;
+    }
+    SSL_CTX_set_security_level(context, 0);
+    if (askClientCertificate) {
+        SSL_CTX_set_verify(context, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+    }
+    if (SSL_CTX_use_certificate_chain_file(context, tls.certificatePath.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context, tls.keyPath.c_str(), SSL_FILETYPE_PEM) != 1) {
         SSL_CTX_free(context);
         return nullptr;
     }
@@ -40,8 +47,10 @@ void CScriptedServer::CContextFree::operator()(SSL_CTX* context) const {
 }
 
 CScriptedServer::CScriptedServer(const std::string& address, int port, const CTlsIdentity& tls,
-                                 Behaviour behaviour)
-    : m_tlsWanted(true), m_tlsContext(NewServerContext(tls)), m_behaviour(std::move(behaviour)) {
+                                 Behaviour behaviour, bool askClientCertificate)
+    : m_tlsWanted(true),
+      m_tlsContext(NewServerContext(tls, askClientCertificate)),
+      m_behaviour(std::move(behaviour)) {
     Start(address, port, 16);
 }
 
@@ -292,15 +301,14 @@ CScriptedServer::Behaviour CScriptedServer::Greeting(const std::string& bytes) {
     };
 }
 
-CProgramResult InterruptWhenConnected(const std::string& program,
-                                      const std::vector<std::string>& arguments,
-                                      const std::string& home, const CScriptedServer& server) {
+CProgramResult InterruptWhen(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::string& home, const std::function<bool()>& ready) {
     QProcess process;
     CProgramResult result;
     if (!StartProgram(process, program, arguments, home)) {
         return result;
     }
-    while (server.Connections() == 0 && process.state() == QProcess::Running) {
+    while (!ready() && process.state() == QProcess::Running) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -311,4 +319,76 @@ CProgramResult InterruptWhenConnected(const std::string& program,
     result.out = process.readAllStandardOutput().toStdString();
     result.err = process.readAllStandardError().toStdString();
     return result;
+}
+
+CProgramResult InterruptWhenConnected(const std::string& program,
+                                      const std::vector<std::string>& arguments,
+                                      const std::string& home, const CScriptedServer& server) {
+    return InterruptWhen(program, arguments, home, [&server] { return server.Connections() > 0; });
+}
+
+namespace {
+
+// The reply to a query: its header and question, then one answer giving the address.
+std::string AnswerWith(const std::string& query, in_addr_t address) {
+    std::size_t end = 12;
+    while (end < query.size() && query[end] != 0) {
+        end += 1 + static_cast<unsigned char>(query[end]);
+    }
+    end += 5;  // the root label, the type and the class
+    if (end > query.size()) {
+        return {};
+    }
+    std::string reply = query.substr(0, end);
+    reply[2] = static_cast<char>(0x81);  // an answer to a recursive query, no error
+    reply[3] = static_cast<char>(0x80);
+    reply.replace(6, 6, std::string("\0\1\0\0\0\0", 6));
+    reply += std::string("\xC0\x0C\0\1\0\1\0\0\0\x3C\0\4", 12);  // the question's name, A, IN
+    return reply.append(reinterpret_cast<const char*>(&address), sizeof address);
+}
+
+}  // namespace
+
+CSlowNameServer::CSlowNameServer(const char* address, int pauseMillis)
+    : m_socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)),
+      m_address(::inet_addr(address)),
+      m_pause(pauseMillis) {
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(53);
+    where.sin_addr.s_addr = ::inet_addr("127.0.0.53");
+    m_ready = ::bind(m_socket, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0;
+    m_thread = std::thread([this] { Serve(); });
+}
+
+CSlowNameServer::~CSlowNameServer() {
+    m_stopping = true;
+    m_thread.join();
+    ::close(m_socket);
+}
+
+void CSlowNameServer::Serve() {
+    while (!m_stopping) {
+        pollfd waiting{m_socket, POLLIN, 0};
+        if (::poll(&waiting, 1, 50) <= 0) {
+            continue;
+        }
+        char query[512];
+        sockaddr_in from{};
+        socklen_t fromSize = sizeof from;
+        const long size = ::recvfrom(m_socket, query, sizeof query, 0,
+                                     reinterpret_cast<sockaddr*>(&from), &fromSize);
+        if (size <= 0) {
+            continue;
+        }
+        ++m_queries;
+        const auto answerAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_pause);
+        while (!m_stopping && std::chrono::steady_clock::now() < answerAt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        const std::string reply =
+            AnswerWith(std::string(query, static_cast<std::size_t>(size)), m_address);
+        ::sendto(m_socket, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&from),
+                 fromSize);
+    }
 }

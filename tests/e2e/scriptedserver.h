@@ -31,9 +31,10 @@ public:
     // clients at once; otherwise connections are served one after another.
     CScriptedServer(const std::string& address, int port, Behaviour behaviour, int backlog = 16,
                     bool concurrent = false);
-    // A TLS host serves its connections one after another.
+    // A TLS host serves its connections one after another; one that asks for a client
+    // certificate refuses a client without one.
     CScriptedServer(const std::string& address, int port, const CTlsIdentity& tls,
-                    Behaviour behaviour);
+                    Behaviour behaviour, bool askClientCertificate = false);
     ~CScriptedServer();
     CScriptedServer(const CScriptedServer&) = delete;
     CScriptedServer& operator=(const CScriptedServer&) = delete;
@@ -97,10 +98,37 @@ private:
     std::thread m_thread;
 };
 
+// The name server the namespace's resolv.conf names (127.0.0.53), answering every query for
+// an IPv4 address with one address after a pause, as a slow resolver would. A pause longer than
+// the test is a name server that never answers.
+class CSlowNameServer {
+public:
+    CSlowNameServer(const char* address, int pauseMillis);
+    ~CSlowNameServer();
+    CSlowNameServer(const CSlowNameServer&) = delete;
+    CSlowNameServer& operator=(const CSlowNameServer&) = delete;
+    bool Ready() const { return m_ready; }
+    int Queries() const { return m_queries; }
+
+private:
+    void Serve();
+
+    int m_socket;
+    unsigned m_address;
+    int m_pause;
+    bool m_ready = false;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_queries{0};
+    std::thread m_thread;
+};
+
 struct CProgramResult;
 
-// Runs a program with LINKVET_HOME set to home, presses Ctrl+C once the server has taken a
-// connection and the request has had time to go out, and collects what the program did.
+// Runs a program with LINKVET_HOME set to home, presses Ctrl+C once ready() holds and a
+// little time has passed, and collects what the program did.
+CProgramResult InterruptWhen(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::string& home, const std::function<bool()>& ready);
+// The same, once the server has taken a connection and the request has had time to go out.
 CProgramResult InterruptWhenConnected(const std::string& program,
                                       const std::vector<std::string>& arguments,
                                       const std::string& home, const CScriptedServer& server);

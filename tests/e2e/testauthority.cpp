@@ -11,8 +11,12 @@ namespace {
 
 using CCertificatePtr = std::unique_ptr<X509, decltype(&X509_free)>;
 
-// EVP_EC_gen("P-256") without the macro's C cast, which clang warns about.
-EVP_PKEY* NewKey() {
+// EVP_EC_gen("P-256") or EVP_RSA_gen(rsaBits) without the macros' C casts, which clang warns
+// about.
+EVP_PKEY* NewKey(int rsaBits = 0) {
+    if (rsaBits > 0) {
+        return EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<std::size_t>(rsaBits));
+    }
     return EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", const_cast<char*>("P-256"));
 }
 
@@ -95,6 +99,23 @@ CTestAuthority::CTestAuthority(const std::string& name) : m_key(NewKey()) {
     }
 }
 
+CTestAuthority::CTestAuthority(const std::string& name, const CTestAuthority& issuer)
+    : m_key(NewKey()) {
+    if (!m_key || !issuer.Valid()) {
+        return;
+    }
+    CCertificatePtr certificate = NewCertificate(m_key.get(), name, issuer.m_serial++, -24 * 3600,
+                                                 30 * 24 * 3600, issuer.m_certificate.get());
+    if (certificate &&
+        AddExtension(certificate.get(), issuer.m_certificate.get(), NID_basic_constraints,
+                     "critical,CA:FALSE") &&
+        AddExtension(certificate.get(), issuer.m_certificate.get(), NID_subject_key_identifier,
+                     "hash") &&
+        X509_sign(certificate.get(), issuer.m_key.get(), EVP_sha256()) > 0) {
+        m_certificate.reset(certificate.release());
+    }
+}
+
 CTestAuthority::~CTestAuthority() = default;
 
 bool CTestAuthority::WriteCertificate(const std::string& path) const {
@@ -106,16 +127,17 @@ bool CTestAuthority::Issue(const CLeaf& leaf, const std::string& certificatePath
     if (!Valid()) {
         return false;
     }
-    const std::unique_ptr<EVP_PKEY, CKeyFree> key(NewKey());
+    const std::unique_ptr<EVP_PKEY, CKeyFree> key(NewKey(leaf.rsaBits));
     if (!key) {
         return false;
     }
     const CCertificatePtr certificate = NewCertificate(
         key.get(), leaf.hostName, m_serial++, leaf.notBefore, leaf.notAfter, m_certificate.get());
     return certificate &&
-           AddExtension(certificate.get(), m_certificate.get(), NID_subject_alt_name,
-                        "DNS:" + leaf.hostName) &&
-           AddExtension(certificate.get(), m_certificate.get(), NID_ext_key_usage, "serverAuth") &&
+           (!leaf.subjectAltName || AddExtension(certificate.get(), m_certificate.get(),
+                                                 NID_subject_alt_name, "DNS:" + leaf.hostName)) &&
+           AddExtension(certificate.get(), m_certificate.get(), NID_ext_key_usage,
+                        leaf.extendedKeyUsage) &&
            AddExtension(certificate.get(), m_certificate.get(), NID_authority_key_identifier,
                         "keyid:always") &&
            X509_sign(certificate.get(), m_key.get(), EVP_sha256()) > 0 &&
@@ -125,7 +147,7 @@ bool CTestAuthority::Issue(const CLeaf& leaf, const std::string& certificatePath
 
 CTestPki::CTestPki() {
     const std::string authorityPath = m_dir / "authority.pem";
-    m_ready = m_stranger.Valid() && m_authority.WriteCertificate(authorityPath);
+    m_ready = m_stranger.Valid() && m_notACa.Valid() && m_authority.WriteCertificate(authorityPath);
     ::setenv("SSL_CERT_FILE", authorityPath.c_str(), 1);
     ::setenv("SSL_CERT_DIR", m_dir.Path().c_str(), 1);
 }
@@ -143,7 +165,16 @@ CTlsIdentity CTestPki::Identity(const std::string& certifiedName, Kind kind) {
         leaf.notBefore = -2 * 24 * 3600;
         leaf.notAfter = -24 * 3600;
     }
-    const CTestAuthority& issuer = kind == Kind::Untrusted ? m_stranger : m_authority;
+    leaf.subjectAltName = kind != Kind::CommonNameOnly;
+    if (kind == Kind::ForClientsOnly) {
+        leaf.extendedKeyUsage = "clientAuth";
+    }
+    if (kind == Kind::WeakKey) {
+        leaf.rsaBits = 768;
+    }
+    const CTestAuthority& issuer = kind == Kind::Untrusted      ? m_stranger
+                                   : kind == Kind::IssuedByNoCa ? m_notACa
+                                                                : m_authority;
     if (!issuer.Issue(leaf, identity.certificatePath, identity.keyPath)) {
         return {};
     }

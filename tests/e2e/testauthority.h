@@ -19,9 +19,16 @@ public:
         // Validity, in seconds from now.
         long notBefore = -3600;
         long notAfter = 24 * 3600;
+        // Without it the name stands only in the common name.
+        bool subjectAltName = true;
+        std::string extendedKeyUsage = "serverAuth";
+        // An RSA key of this size instead of P-256.
+        int rsaBits = 0;
     };
 
     explicit CTestAuthority(const std::string& name);
+    // A certificate issued by issuer that is not a CA's, issuing all the same.
+    CTestAuthority(const std::string& name, const CTestAuthority& issuer);
     ~CTestAuthority();
     CTestAuthority(const CTestAuthority&) = delete;
     CTestAuthority& operator=(const CTestAuthority&) = delete;
@@ -50,7 +57,15 @@ private:
 // the probe reads the trust store once per process. Server identities are issued on demand.
 class CTestPki {
 public:
-    enum class Kind { Valid, Expired, Untrusted };
+    enum class Kind {
+        Valid,
+        Expired,
+        Untrusted,
+        CommonNameOnly,
+        IssuedByNoCa,
+        ForClientsOnly,
+        WeakKey
+    };
 
     static CTestPki& Get();
     // A certificate for certifiedName: valid and issued by the trusted authority, expired
@@ -64,6 +79,7 @@ private:
     CTempDir m_dir;
     CTestAuthority m_authority{"Linkvet Test Authority"};
     CTestAuthority m_stranger{"Stranger Authority"};
+    CTestAuthority m_notACa{"Not an Authority", m_authority};
     bool m_ready = false;
     int m_issued = 0;
 };

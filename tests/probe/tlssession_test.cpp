@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <openssl/x509_vfy.h>
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "probe/socketwnd.h"
@@ -21,6 +23,13 @@ TEST(TlsFailure, TheCertificateCheckDecidesTheCode) {
         {X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY, kCertificateNotTrusted},
         {X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE, kCertificateNotTrusted},
         {X509_V_ERR_CERT_UNTRUSTED, kCertificateNotTrusted},
+        {X509_V_ERR_INVALID_CA, kCertificateNotTrusted},
+        {X509_V_ERR_INVALID_PURPOSE, kCertificateNotTrusted},
+        {X509_V_ERR_KEYUSAGE_NO_CERTSIGN, kCertificateNotTrusted},
+        {X509_V_ERR_PATH_LENGTH_EXCEEDED, kCertificateNotTrusted},
+        {X509_V_ERR_EE_KEY_TOO_SMALL, kCertificateNotTrusted},
+        {X509_V_ERR_CA_KEY_TOO_SMALL, kCertificateNotTrusted},
+        {X509_V_ERR_CA_MD_TOO_WEAK, kCertificateNotTrusted},
         {X509_V_OK, kTlsHandshakeFailed},
         {X509_V_ERR_CERT_SIGNATURE_FAILURE, kTlsHandshakeFailed},
         {X509_V_ERR_CERT_REVOKED, kTlsHandshakeFailed},
@@ -28,6 +37,25 @@ TEST(TlsFailure, TheCertificateCheckDecidesTheCode) {
     for (const auto& [verifyResult, code] : cases) {
         EXPECT_EQ(TlsFailureCode(verifyResult), code) << verifyResult;
     }
+}
+
+TEST(TlsSession, TheCertificateNameDropsTheAbsoluteDotAndHasNoEmptyLabel) {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+        {"chain.test", "chain.test"},  {"chain.test.", "chain.test"},
+        {"Chain.Test", "Chain.Test"},  {"h", "h"},
+        {".test", std::nullopt},       {".chain.test.", std::nullopt},
+        {"chain..test", std::nullopt}, {"chain.test..", std::nullopt},
+        {".", std::nullopt},           {"", std::nullopt},
+    };
+    for (const auto& [host, name] : cases) {
+        EXPECT_EQ(CertificateName(host), name) << host;
+    }
+}
+
+TEST(TlsSession, ANameWithAnEmptyLabelFailsBeforeAnyByteIsSent) {
+    CTlsSession session(-1, ".test");
+    EXPECT_EQ(session.Handshake(), CTlsSession::Step::Failed);
+    EXPECT_EQ(session.Failure(), kCertificateForAnotherName);
 }
 
 TEST(TlsFailure, OnlyAClosingNotificationCarriesOne) {

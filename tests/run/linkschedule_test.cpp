@@ -91,6 +91,68 @@ TEST(LinkSchedule, NoMoreThanJobsProbesAndPerHostToOneHost) {
     EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://c/1"}));
 }
 
+TEST(LinkSchedule, AHostWhoseEarliestLinkWasAlreadyProbedYieldsToAnEarlierLinkElsewhere) {
+    CLinkSchedule schedule(8, 1);
+    schedule.AddFile("a.htm", true, 5);
+    schedule.AddLink("http://h/x", "", "h", 1);
+    schedule.AddLink("http://h/x", "", "h", 1);
+    schedule.AddLink("http://g/a", "", "g", 1);
+    schedule.AddLink("http://h/y", "", "h", 1);
+    schedule.AddLink("http://g/b", "", "g", 1);
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/x", "http://g/a"}));
+    schedule.Decide("http://g/a", {200, true});
+    schedule.Decide("http://h/x", {200, true});
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/y", "http://g/b"}))
+        << "the repeated x is not probed again, and h's next link comes before g's";
+    schedule.Decide("http://g/b", {404, true});
+    schedule.Decide("http://h/y", {500, true});
+    EXPECT_EQ(Drain(schedule),
+              (std::vector<std::string>{"a.htm", "http://h/x 200", "http://h/x 200",
+                                        "http://g/a 200", "http://h/y 500", "http://g/b 404"}));
+}
+
+TEST(LinkSchedule, AVerdictReachesTheLinksOfItsUrlAfterTheHeadHasMovedOn) {
+    CLinkSchedule schedule(1, 1);
+    schedule.AddFile("a.htm", true, 2);
+    schedule.AddLink("http://h/1", "", "h", 1);
+    schedule.AddLink("http://h/2", "", "h", 1);
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/1"}));
+    schedule.Decide("http://h/1", {200, true});
+    EXPECT_EQ(Drain(schedule), (std::vector<std::string>{"a.htm", "http://h/1 200"}));
+    schedule.AddFile("b.htm", true, 2);
+    schedule.AddLink("http://h/2", "", "h", 1);
+    schedule.AddLink("http://h/3", "", "h", 1);
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/2"}));
+    schedule.Decide("http://h/2", {404, true});
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/3"}));
+    schedule.Decide("http://h/3", {200, true});
+    EXPECT_EQ(Drain(schedule), (std::vector<std::string>{"http://h/2 404", "b.htm",
+                                                         "http://h/2 404", "http://h/3 200"}));
+}
+
+TEST(LinkSchedule, ALinkThatCouldNotStartWaitsAgainInItsPlace) {
+    CLinkSchedule schedule(8, 2);
+    schedule.AddFile("a.htm", true, 4);
+    schedule.AddLink("http://h/1", "", "h", 1);
+    schedule.AddLink("http://h/2", "", "h", 1);
+    schedule.AddLink("http://h/1", "", "h", 1);
+    schedule.AddLink("http://h/3", "", "h", 1);
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/1", "http://h/2"}));
+    schedule.Requeue("http://h/1");
+    EXPECT_EQ(schedule.InFlight(), 1);
+    EXPECT_EQ(schedule.InFlightTo("h"), 1);
+    EXPECT_EQ(schedule.Waiting(), 3) << "both links of h/1 wait again, and h/3";
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/1"}))
+        << "the requeued link goes before h/3, and only once";
+    schedule.Decide("http://h/2", {404, true});
+    EXPECT_EQ(StartAll(schedule), (std::vector<std::string>{"http://h/3"}));
+    schedule.Decide("http://h/1", {200, true});
+    schedule.Decide("http://h/3", {500, true});
+    EXPECT_EQ(Drain(schedule),
+              (std::vector<std::string>{"a.htm", "http://h/1 200", "http://h/2 404",
+                                        "http://h/1 200", "http://h/3 500"}));
+}
+
 TEST(LinkSchedule, AnUnreadableFileAndAFileWithoutLinksAreReportedInTheirPlace) {
     CLinkSchedule schedule(2, 2);
     schedule.AddFile("a.htm", true, 1);

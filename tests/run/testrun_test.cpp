@@ -552,6 +552,26 @@ TEST_F(ManyAtOnce, StopIsHeardWhileASiteOfLocalLinksIsChecked) {
     EXPECT_EQ(run.m_rows.RowCount(), 0);
 }
 
+TEST_F(ManyAtOnce, StopIsHeardWhileASiteOfPagesWithoutLinksIsScanned) {
+    MakeDirectory(m_scratch / "site");
+    // Pages without links never fill the look-ahead, so only the pump's slice ends the scan.
+    constexpr int kPages = 3000;
+    for (int i = 0; i < kPages; ++i) {
+        WriteFile(m_scratch / ("site/p" + std::to_string(i) + ".htm"), "<P>no links</P>");
+    }
+    CRecordingRun run(m_settings);
+    run.m_jobs = 4;
+    run.StartTest(m_scratch / "site", false, true, false);
+    QTimer::singleShot(0, [&run] { run.OnStopTest(); });
+    ASSERT_TRUE(run.RunToEnd(60000));
+    EXPECT_EQ(run.m_log.back(), "Testing Stopped by User");
+    const auto tested = std::count_if(run.m_log.begin(), run.m_log.end(), [](const auto& line) {
+        return line.rfind("Testing: ", 0) == 0;
+    });
+    EXPECT_GT(tested, 0);
+    EXPECT_LT(tested, kPages);
+}
+
 TEST_F(ManyAtOnce, JobsAndPerHostAreReadFromTheSettings) {
     m_settings.SetInt("Settings", "Jobs", 32);
     m_settings.SetInt("Settings", "PerHost", 2);

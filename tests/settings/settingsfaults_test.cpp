@@ -15,8 +15,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QGuiApplication>
-#include <QScreen>
+#include <QHeaderView>
 #include <QTimer>
 #include <climits>
 #include <condition_variable>
@@ -32,6 +31,7 @@
 #include "platform/keystore.h"
 #include "platform/messagebox.h"
 #include "platform/profile.h"
+#include "results/gridlayout.h"
 #include "run/recordingrun.h"
 #include "settings/regsettings.h"
 #include "support/runprogram.h"
@@ -375,8 +375,7 @@ TEST_F(SettingsFaults, ALegacyFileOfNulBytesAndTenThousandSectionsIsImported) {
 TEST_F(SettingsFaults, TheWindowStartsOverADamagedStoreAndProfile) {
     // The first start imports the legacy file; every start reads the profile.
     ASSERT_EQ(::mkfifo(LegacyIniPath().c_str(), 0600), 0);
-    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-    const CWindowPlacement centred = CentredPlacement(work.width(), work.height());
+    const CWindowPlacement centred = CMainFrame::FirstStartPlacement();
     for (std::size_t first = 0; first <= Faults().size(); ++first) {
         SCOPED_TRACE(first);
         if (first > 0) {
@@ -390,13 +389,17 @@ TEST_F(SettingsFaults, TheWindowStartsOverADamagedStoreAndProfile) {
         QCoreApplication::processEvents();
         CMainFrame& frame = *app.MainFrame();
         EXPECT_TRUE(frame.isVisible());
-        EXPECT_EQ(frame.size(), QSize(centred.cx, centred.cy));
-        // No stored width is usable: four equal columns share the grid.
-        const int width = frame.View().columnWidth(0);
-        EXPECT_GT(width, 0);
-        for (int column = 1; column < 4; ++column) {
-            EXPECT_EQ(frame.View().columnWidth(column), width);
+        EXPECT_EQ(frame.size(), QSize(centred.cx, centred.cy)) << "the first start's placement";
+        // No stored width is usable: the default columns share the grid, the last one taking
+        // what the first three leave.
+        const CLinkvetView& grid = frame.View();
+        const int width = grid.columnWidth(0);
+        EXPECT_EQ(width, DefaultColumnWidth(grid.viewport()->width()));
+        for (int column = 1; column < 3; ++column) {
+            EXPECT_EQ(grid.columnWidth(column), width);
         }
+        EXPECT_EQ(grid.horizontalHeader()->sectionViewportPosition(3) + grid.columnWidth(3),
+                  grid.viewport()->width());
         app.ExitInstance();
         EXPECT_FALSE(rescue.Stop()) << "the start blocked on a FIFO";
     }
