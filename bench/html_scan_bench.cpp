@@ -35,7 +35,7 @@ struct CCounts {
     long long skipped = 0;
 
     void Add(const CHtmlPage& page) {
-        skipped += page.skipped;
+        skipped += page.skipped.otherSchemes + page.skipped.https;
         for (const CHtmlLink& link : page.links) {
             if (link.kind == CLinkKind::Local) {
                 ++local;

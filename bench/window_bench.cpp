@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -104,6 +105,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::printf("Peak resident size of the benchmark process: %ld KiB\n", PeakResidentKiB());
-    std::system((std::string("rm -rf ") + home).c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(home, ignored);
     return 0;
 }
