@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QFile>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -29,6 +31,8 @@ COptionsDlg::COptionsDlg(const CWebOptions& options, QWidget* parent)
       m_perHost(CountBox(options.perHost, this)),
       m_scanner(new QComboBox(this)),
       m_redirects(new QCheckBox(QStringLiteral("Follow redirects"), this)),
+      m_siteRoot(new QLineEdit(QFile::decodeName(QByteArray::fromStdString(options.siteRoot)),
+                               this)),
       m_okButton(new QPushButton(QStringLiteral("OK"), this)),
       m_cancelButton(new QPushButton(QStringLiteral("Cancel"), this)),
       m_helpButton(new QPushButton(QStringLiteral("Help"), this)) {
@@ -41,6 +45,7 @@ COptionsDlg::COptionsDlg(const CWebOptions& options, QWidget* parent)
     // A stored value other than 1 reads as the classic scanner, as the run takes it.
     m_scanner->setCurrentIndex(options.scanner == 1 ? 1 : 0);
     m_redirects->setChecked(options.redirects == 1);
+    m_siteRoot->setPlaceholderText(QStringLiteral("the folder the test starts on"));
     m_okButton->setDefault(true);
     BuildLayout();
     connect(m_okButton, &QPushButton::clicked, this, &COptionsDlg::accept);
@@ -54,6 +59,7 @@ void COptionsDlg::BuildLayout() {
     form->addRow(QStringLiteral("Links to check at once:"), m_jobs);
     form->addRow(QStringLiteral("At most to one host:"), m_perHost);
     form->addRow(QStringLiteral("Scanner:"), m_scanner);
+    form->addRow(QStringLiteral("Site root (for links that start with /):"), m_siteRoot);
     form->addRow(m_redirects);
 
     auto* buttons = new QHBoxLayout;
@@ -70,7 +76,7 @@ void COptionsDlg::BuildLayout() {
 
 CWebOptions COptionsDlg::Options() const {
     return {m_https->isChecked(), m_jobs->value(), m_perHost->value(), m_scanner->currentIndex(),
-            m_redirects->isChecked() ? 1 : 0};
+            m_redirects->isChecked() ? 1 : 0, QFile::encodeName(m_siteRoot->text()).toStdString()};
 }
 
 void COptionsDlg::OnHelp() {

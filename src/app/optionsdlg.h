@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -25,6 +26,7 @@ public:
     QSpinBox* m_perHost;
     QComboBox* m_scanner;
     QCheckBox* m_redirects;
+    QLineEdit* m_siteRoot;
 
 private:
     void BuildLayout();

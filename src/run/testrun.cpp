@@ -264,7 +264,6 @@ void CTestRun::LoadPreferences() {
     }
     SetTimeoutSeconds(m_settings.GetInt("Settings", "Timeout", 15));
     ApplyWebOptions(ReadWebOptions(m_settings));
-    m_chosenSiteRoot = m_settings.GetString("Settings", "SiteRoot", "");
 }
 
 void CTestRun::ApplyWebOptions(const CWebOptions& options) {
@@ -273,13 +272,14 @@ void CTestRun::ApplyWebOptions(const CWebOptions& options) {
     m_perHost = options.perHost;
     m_htmlScan = options.scanner == 1;
     m_followRedirects = options.redirects == 1;
+    m_chosenSiteRoot = options.siteRoot;
 }
 
 CWebOptions ReadWebOptions(const CRegSettings& settings) {
     return CWebOptions{
         settings.GetInt("Settings", "Https", 0) != 0, settings.GetInt("Settings", "Jobs", 1),
         settings.GetInt("Settings", "PerHost", 6), settings.GetInt("Settings", "Scanner", 0),
-        settings.GetInt("Settings", "Redirects", 0)};
+        settings.GetInt("Settings", "Redirects", 0), settings.GetString("Settings", "SiteRoot", "")};
 }
 
 void WriteWebOptions(CRegSettings& settings, const CWebOptions& options) {
@@ -288,6 +288,7 @@ void WriteWebOptions(CRegSettings& settings, const CWebOptions& options) {
     settings.SetInt("Settings", "PerHost", options.perHost);
     settings.SetInt("Settings", "Scanner", options.scanner);
     settings.SetInt("Settings", "Redirects", options.redirects);
+    settings.SetString("Settings", "SiteRoot", options.siteRoot);
 }
 
 void CTestRun::SetTimeoutSeconds(int seconds) {

@@ -37,6 +37,8 @@ struct CWebOptions {
     int scanner = 0;
     // 0 a redirect is a verdict like any other answer, 1 redirects are followed.
     int redirects = 0;
+    // The folder links starting with "/" resolve under; empty: the folder the test starts on.
+    std::string siteRoot = {};
 
     bool operator==(const CWebOptions&) const = default;
 };

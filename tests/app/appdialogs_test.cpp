@@ -188,11 +188,12 @@ TEST_F(PreferencesDlg, HelpOpensTheDialogsTopic) {
 
 TEST(OptionsDlg, ShowsTheOptionsAndHandsBackWhatTheControlsHold) {
     platform::CScriptedUserInterface ui;
-    COptionsDlg dialog({true, 64, 2, 1, 1});
+    COptionsDlg dialog({true, 64, 2, 1, 1, "/srv/caf\xc3\xa9"});
     EXPECT_EQ(dialog.windowTitle(), "Web Options");
     EXPECT_EQ(dialog.m_https->text(), "Check https links");
     EXPECT_EQ(dialog.m_redirects->text(), "Follow redirects");
-    EXPECT_EQ(dialog.Options(), (CWebOptions{true, 64, 2, 1, 1}));
+    EXPECT_EQ(dialog.Options(), (CWebOptions{true, 64, 2, 1, 1, "/srv/caf\xc3\xa9"}))
+        << "a site root's bytes come back as they went in";
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     dialog.m_https->click();
@@ -203,19 +204,21 @@ TEST(OptionsDlg, ShowsTheOptionsAndHandsBackWhatTheControlsHold) {
     dialog.m_perHost->interpretText();
     dialog.m_scanner->setCurrentIndex(0);
     dialog.m_redirects->click();
+    dialog.m_siteRoot->clear();
     const CWebOptions chosen = dialog.Options();
     EXPECT_FALSE(chosen.https);
     EXPECT_LE(chosen.jobs, 256) << "typing cannot go past the range";
     EXPECT_GE(chosen.perHost, 1);
     EXPECT_EQ(chosen.scanner, 0);
     EXPECT_EQ(chosen.redirects, 0);
+    EXPECT_EQ(chosen.siteRoot, "");
     QTest::mouseClick(FindByText<QPushButton>(dialog, QStringLiteral("Help")), Qt::LeftButton);
     EXPECT_EQ(ui.m_helpTopics, (std::vector<unsigned>{0x2008B}));
 }
 
 TEST(OptionsDlg, StoredValuesOutsideTheRangesShowInsideThem) {
     const COptionsDlg dialog({false, 0, 1000, 7, 5});
-    EXPECT_EQ(dialog.Options(), (CWebOptions{false, 1, 256, 0, 0}));
+    EXPECT_EQ(dialog.Options(), (CWebOptions{false, 1, 256, 0, 0, ""}));
 }
 
 TEST(ParseBoundedInt, TakesOneWholeNumberInTheRange) {
