@@ -431,6 +431,16 @@ protected:
         return log;
     }
 
+    // a.htm: thirty links, all to h1.test, all answered 200 by a host that answers by path.
+    void WriteThirtyLinksToOneHost() {
+        std::string links;
+        for (int i = 0; i < 30; ++i) {
+            links += "<A HREF=\"http://h1.test/ok" + std::to_string(i) + ".htm\">" +
+                     std::to_string(i) + "</A>";
+        }
+        WritePage("a.htm", links);
+    }
+
     std::vector<std::unique_ptr<CScriptedServer>> m_hosts;
     std::set<std::string> m_urls;
     int m_occurrencesServed = 0;
@@ -531,12 +541,7 @@ private:
 };
 
 TEST_F(ManyLinks, NoHostEverGetsMoreConnectionsThanItsLimitNorTheRunMoreThanItsJobs) {
-    std::string links;
-    for (int i = 0; i < 30; ++i) {
-        links += "<A HREF=\"http://h1.test/ok" + std::to_string(i) + ".htm\">" + std::to_string(i) +
-                 "</A>";
-    }
-    WritePage("a.htm", links);
+    WriteThirtyLinksToOneHost();
     {
         const CCountingHost host;
         const CProgramResult result = Run({"-q", "-j", "64", "--per-host", "3", Site() + "/a.htm"});
@@ -554,12 +559,7 @@ TEST_F(ManyLinks, NoHostEverGetsMoreConnectionsThanItsLimitNorTheRunMoreThanItsJ
 }
 
 TEST_F(ManyLinks, ALowSoftLimitOnOpenFilesIsRaisedToTheHardOne) {
-    std::string links;
-    for (int i = 0; i < 30; ++i) {
-        links += "<A HREF=\"http://h1.test/ok" + std::to_string(i) + ".htm\">" + std::to_string(i) +
-                 "</A>";
-    }
-    WritePage("a.htm", links);
+    WriteThirtyLinksToOneHost();
     const CCountingHost host;
     const CProgramResult result = RunWithOpenFileLimit(
         "-Sn 24", {"-q", "-j", "64", "--per-host", "64", Site() + "/a.htm"}, m_home.Path());

@@ -15,6 +15,7 @@
 #include "model/pagedecoding.h"
 #include "model/scanahead.h"
 #include "support/temphome.h"
+#include "support/utf16.h"
 
 namespace {
 
@@ -242,18 +243,6 @@ TEST(PageEncoding, IsSniffedAsABrowserSniffsALocalPage) {
     for (const auto& test : cases) {
         EXPECT_EQ(SniffPageEncoding(test.bytes).name, test.encoding) << test.rule;
     }
-}
-
-// The bytes of text in UTF-16, either way round.
-std::string Utf16(std::u16string_view text, bool littleEndian) {
-    std::string bytes;
-    for (const char16_t unit : text) {
-        const auto high = static_cast<char>(unit >> 8);
-        const auto low = static_cast<char>(unit & 0xFF);
-        bytes += littleEndian ? low : high;
-        bytes += littleEndian ? high : low;
-    }
-    return bytes;
 }
 
 // What repair relies on: each span of the place holds, in the page's bytes, what was recorded.

@@ -7,6 +7,7 @@
 #include "platform/fileops.h"
 #include "repair/pagebackup.h"
 #include "repair/repairfixture.h"
+#include "support/utf16.h"
 
 namespace {
 
@@ -204,18 +205,6 @@ TEST_F(RepairWalk, ABareHrefGainsAValue) {
     ASSERT_EQ(m_rows.RowCount(), 2);
     EXPECT_TRUE(Walk(kRepairReplace));
     EXPECT_EQ(ReadFile(page), "<a href=\"bare.html\">b</a><a HREF=\"bare.html\" class=x>c</a>\n");
-}
-
-// The bytes of text in UTF-16, either way round.
-std::string Utf16(std::u16string_view text, bool littleEndian) {
-    std::string bytes;
-    for (const char16_t unit : text) {
-        const auto high = static_cast<char>(unit >> 8);
-        const auto low = static_cast<char>(unit & 0xFF);
-        bytes += littleEndian ? low : high;
-        bytes += littleEndian ? high : low;
-    }
-    return bytes;
 }
 
 // A page is edited in its own encoding: what repair writes into a UTF-16 page is UTF-16, and a
