@@ -46,9 +46,6 @@ public:
     // otherwise a failure of the probe's own).
     CChainEnd End(ResultCode lastCode, bool fromReply) const;
 
-    const std::string& Current() const { return m_current; }
-    int Hops() const { return m_hops; }
-
 private:
     std::string m_current;
     std::string m_fragment;
